@@ -1,0 +1,23 @@
+// The interface every encoder is driven through: for each input Open, then EncodeStep until it
+// returns a negative value, then Close (also after an Open that failed).
+#pragma once
+
+#include <string>
+
+struct EncodingSettings;
+
+class CEncoder {
+  public:
+    // Finishes the current output file and releases the input. After a failed Open it only
+    // releases what that Open acquired.
+    virtual void Close() = 0;
+    // Encodes the next frame: 0 or more when a frame was produced (the built-in encoder returns
+    // the frames produced so far for this file), negative when the input is exhausted or the
+    // step failed.
+    virtual int EncodeStep() = 0;
+    // Opens the input WAV file and creates the output file; nonzero on success. The encoder
+    // keeps the reference to the record and writes its derived frame parameters into it.
+    virtual int Open(EncodingSettings& settings, const std::string& inputPath,
+                     const std::string& outputPath) = 0;
+    virtual ~CEncoder() = default;
+};

@@ -1,0 +1,107 @@
+// Every value the profile holds, with its section, key and default, and the reads and writes
+// the pages, Go and the main window make of them. Nothing else names a profile key.
+#pragma once
+
+#include <string>
+
+#include "platform/profile.h"
+
+namespace profile {
+
+struct IntValue {
+    const char* section;
+    const char* key;
+    int defaultValue;
+};
+
+struct StringValue {
+    const char* section;
+    const char* key;
+};
+
+inline constexpr IntValue kAlertWhenDone{"Settings", "AlertWhenDone", 0};
+inline constexpr IntValue kCopyright{"Settings", "Copyright", 0};
+inline constexpr IntValue kMono{"Settings", "Mono", 0};
+inline constexpr IntValue kOriginal{"Settings", "Original", 0};
+inline constexpr IntValue kBitrate{"Settings", "Bitrate", 8};
+inline constexpr IntValue kDeemphasis{"Settings", "Deemphasis", 0};
+inline constexpr IntValue kEncodingMode{"Settings", "EncodingMode", 1};
+// Its default is 1 when the codec was found at start-up: see ReadSettings.
+inline constexpr IntValue kUseCodec{"Settings", "UseCodec", 0};
+inline constexpr IntValue kDontErase{"AudioCD", "DontErase", 0};
+inline constexpr IntValue kDontEncode{"AudioCD", "DontEncode", 0};
+inline constexpr IntValue kDaeSpeed{"AudioCD", "DaeSpeed", 50};
+inline constexpr IntValue kDaeMode{"DAE", "Mode", 0};
+inline constexpr IntValue kNSectors{"DAE", "nsectors", 26};
+inline constexpr IntValue kSynchSectors{"DAE", "synchsectors", 3};
+inline constexpr StringValue kExtractedWavsFolder{"Folders", "ExtractedWavsFolder"};
+inline constexpr StringValue kLastFolder{"Folders", "LastFolder"};
+
+// The default of both folders: the user's home folder followed by '/'.
+std::string DefaultFolder();
+
+// The application's profile: the four operations on the file the platform names.
+class AppProfile {
+  public:
+    AppProfile();  // the default profile path
+    explicit AppProfile(std::string path);
+
+    int ReadInt(const std::string& section, const std::string& key, int defaultValue) const;
+    bool WriteInt(const std::string& section, const std::string& key, int value);
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& defaultValue) const;
+    bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+
+    int Read(const IntValue& v) const { return ReadInt(v.section, v.key, v.defaultValue); }
+    bool Write(const IntValue& v, int value) { return WriteInt(v.section, v.key, value); }
+    std::string Read(const StringValue& v) const { return ReadString(v.section, v.key, DefaultFolder()); }
+    bool Write(const StringValue& v, const std::string& value) {
+        return WriteString(v.section, v.key, value);
+    }
+
+    const std::string& Path() const { return file_.Path(); }
+
+  private:
+    platform::Profile file_;
+};
+
+// The "Settings" section as the Settings page and Go read it.
+struct SettingsValues {
+    int alertWhenDone = 0;
+    int copyright = 0;
+    int mono = 0;
+    int original = 0;
+    int bitrate = 8;       // combo index
+    int deemphasis = 0;    // combo index
+    int encodingMode = 1;  // combo index
+    int useCodec = 0;
+};
+// UseCodec defaults to 1 when the codec was found and reads as 0 whenever it is missing.
+SettingsValues ReadSettings(const AppProfile& p, bool codecFound);
+bool WriteSettings(AppProfile& p, const SettingsValues& v);
+
+// The "DAE" section.
+struct DaeValues {
+    int mode = 0;
+    int nsectors = 26;
+    int synchsectors = 3;
+};
+DaeValues ReadDae(const AppProfile& p);
+bool WriteDae(AppProfile& p, const DaeValues& v);
+
+// What the Audio CD page reads.
+struct AudioCdValues {
+    std::string extractedWavsFolder;
+    int dontErase = 0;
+    int dontEncode = 0;
+};
+AudioCdValues ReadAudioCd(const AppProfile& p);
+bool WriteAudioCd(AppProfile& p, const AudioCdValues& v);
+
+// The last extraction speed multiple ("DaeSpeed" is the multiple x 10), held as a float.
+float ReadDaeSpeed(const AppProfile& p);
+// Written as the nearest integer of the multiple x 10, so a value read and written unchanged
+// stays what it was.
+bool WriteDaeSpeed(AppProfile& p, float speedMultiple);
+
+}  // namespace profile

@@ -1,0 +1,49 @@
+#include "job/settings_translation.h"
+
+#include <array>
+
+#include "job/encoding_settings.h"
+
+namespace {
+constexpr std::array<int, 7> kSliderPriorities = {-15, -2, -1, 0, 1, 2, 15};
+}
+
+int BitrateIndexForComboIndex(int comboIndex) {
+    return comboIndex + 1;
+}
+
+int DeemphasisCodeForComboIndex(int comboIndex) {
+    switch (comboIndex) {
+        case 1:
+            return 1;
+        case 2:
+            return 3;
+        default:
+            return 0;
+    }
+}
+
+int EncodingModeForComboIndex(int comboIndex) {
+    return comboIndex;
+}
+
+int PriorityForSliderPosition(int position) {
+    if (position < 0 || position >= static_cast<int>(kSliderPriorities.size()))
+        return 0;
+    return kSliderPriorities[static_cast<std::size_t>(position)];
+}
+
+int BitrateIndexForKbps(int kbps) {
+    for (std::size_t i = 1; i < kBitrateTable.size(); ++i)
+        if (kBitrateTable[i] == kbps)
+            return static_cast<int>(i);
+    return -1;
+}
+
+int DeemphasisCodeForSwitchDigit(int digit) {
+    return DeemphasisCodeForComboIndex(digit);
+}
+
+int PriorityForSwitchDigit(int digit) {
+    return PriorityForSliderPosition(digit);
+}

@@ -1,0 +1,56 @@
+// The only reader of WAV input: checks that a file holds 16-bit PCM with one or two channels
+// at 32000, 44100 or 48000 Hz, tells its layout and length, and hands out its samples.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/file.h"
+
+struct EncodingSettings;
+
+namespace layer3 {
+
+inline constexpr int kFrameSamples = 1152;
+using FrameBuffer = std::int16_t[2][kFrameSamples];
+
+class CWaveReader {
+  public:
+    CWaveReader() = default;
+    ~CWaveReader() { Close(); }
+    CWaveReader(const CWaveReader&) = delete;
+    CWaveReader& operator=(const CWaveReader&) = delete;
+
+    // 1 when the file is a WAV the encoders accept, positioned at the first sample; 0 after
+    // showing the header defect (or silently when the file cannot be opened at all).
+    int Open(const std::string& fileName);
+    // Reads up to count 16-bit values (interleaved when stereo); zero-fills the rest of a
+    // short read. Returns the values read, or -1 when no file is open.
+    int ReadSamples(std::int16_t* buffer, int count);
+    // Reads one frame of 1152 samples per channel shaped by the settings' mode, downmix and
+    // samplesPerFrame. Returns the ReadSamples result (0 at the end), -1 for a mode outside 0..3.
+    int ReadFrame(FrameBuffer& frame, const EncodingSettings& settings);
+    void Close();
+    bool IsOpen() const { return file_.IsOpen(); }
+
+    int channels = 0;
+    int sampleRate = 0;
+    int bitsPerSample = 0;
+    int sampleCount = 0;
+    int durationSeconds = 0;
+
+  private:
+    bool Fail(const char* format, const std::string& fileName);
+    bool ReadTag(char tag[4]);
+    bool ReadU16(std::uint16_t& v);
+    bool ReadU32(std::uint32_t& v);
+    void SkipZeroBytes();
+
+    platform::InputFile file_;
+    // Bytes of sample data left to hand out: the data chunk's length, or everything to the end
+    // of the file when the length is unknown (0xFFFFFFFF) or runs past the file's end.
+    std::uint64_t dataLeft_ = 0;
+    std::int16_t staging_[2 * kFrameSamples] = {};
+};
+
+}  // namespace layer3

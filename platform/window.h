@@ -1,0 +1,74 @@
+// Window messages sent or posted from another thread.
+//
+// A window handle delivers messages to a handler on its user-interface thread. Post queues and
+// never blocks; Send blocks until the handler has run on that thread and returns its result
+// (called on the user-interface thread itself, it runs the handler at once, as Win32 does).
+// Each front end supplies the loop that dispatches them: MessageQueueWindow below serves the
+// console and the tests; the Qt front end provides its own.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+
+inline constexpr unsigned WM_USER = 0x0400;
+
+struct Message {
+    unsigned id = 0;
+    std::uintptr_t wParam = 0;
+    std::intptr_t lParam = 0;
+};
+
+using MessageHandler = std::function<std::intptr_t(const Message&)>;
+
+class WindowHandle {
+  public:
+    virtual ~WindowHandle() = default;
+    virtual void Post(unsigned id, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+    virtual std::intptr_t Send(unsigned id, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+};
+
+// A message queue drained by the thread that constructed it.
+class MessageQueueWindow : public WindowHandle {
+  public:
+    explicit MessageQueueWindow(MessageHandler handler);
+    ~MessageQueueWindow() override;
+
+    void Post(unsigned id, std::uintptr_t wParam, std::intptr_t lParam) override;
+    std::intptr_t Send(unsigned id, std::uintptr_t wParam, std::intptr_t lParam) override;
+
+    // Dispatches every queued message; returns how many ran. Call on the owning thread.
+    int DispatchPending();
+    // Dispatches messages until done() is true, waiting for new ones in between. done() is
+    // checked after every message and whenever Wake() is called.
+    void RunUntil(const std::function<bool()>& done);
+    // Wakes RunUntil so that it checks its condition again.
+    void Wake();
+    // Dispatches messages for at most the given time or until one arrives and is handled.
+    int DispatchFor(unsigned milliseconds);
+
+  private:
+    struct Pending {
+        Message message;
+        // Set for a Send: the sender waits for the result.
+        std::shared_ptr<struct SendSlot> slot;
+    };
+    bool TakeOne(Pending& out);
+    void Dispatch(Pending& pending);
+
+    MessageHandler handler_;
+    std::thread::id owner_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Pending> queue_;
+    bool woken_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace platform
