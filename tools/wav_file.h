@@ -35,9 +35,10 @@ inline std::vector<std::uint8_t> FormatBody(int formatTag, int channels, int rat
     PutU16(b, static_cast<unsigned>(formatTag));
     PutU16(b, static_cast<unsigned>(channels));
     PutU32(b, static_cast<std::uint32_t>(rate));
-    const int blockAlign = channels * ((bits + 7) / 8);
-    PutU32(b, static_cast<std::uint32_t>(rate * blockAlign));
-    PutU16(b, static_cast<unsigned>(blockAlign));
+    const std::uint32_t blockAlign =
+        static_cast<std::uint32_t>(channels) * static_cast<std::uint32_t>((bits + 7) / 8);
+    PutU32(b, static_cast<std::uint32_t>(rate) * blockAlign);
+    PutU16(b, blockAlign);
     PutU16(b, static_cast<unsigned>(bits));
     if (extension)
         PutU16(b, 0);
