@@ -1,0 +1,98 @@
+// The job state and logic of the main window: Go turns into a batch on one worker thread,
+// progress comes back as WM_JOB_PROGRESS, and closing the window stops the batch and saves the
+// profile. It knows no toolkit: it draws through JobWindowView, reads the pages through their
+// views, and talks to its user-interface thread through a window handle.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "job/job_views.h"
+#include "platform/event.h"
+#include "platform/thread.h"
+#include "platform/window.h"
+
+struct EncodingSettings;
+
+inline constexpr unsigned WM_JOB_PROGRESS = platform::WM_USER + 1;
+
+// Collaborators of the main window's job logic.
+struct MainDlgParts {
+    JobWindowView* window = nullptr;
+    FilesPageView* files = nullptr;
+    SettingsPageView* settingsPage = nullptr;
+    DaePageView* daePage = nullptr;
+    AudioCdPageView* audioCdPage = nullptr;
+    CodecQuery* codec = nullptr;  // null when no codec was found at start-up
+    BatchEncoderFactory makeEncoder;
+    profile::AppProfile* profile = nullptr;
+    bool codecFound = false;
+};
+
+class CMainDlg {
+  public:
+    CMainDlg(MainDlgParts parts, EncodingSettings& settings);
+    ~CMainDlg();
+    CMainDlg(const CMainDlg&) = delete;
+    CMainDlg& operator=(const CMainDlg&) = delete;
+
+    // The handle the worker posts and sends through; the front end dispatches it on the
+    // user-interface thread to OnMessage.
+    void AttachWindow(platform::WindowHandle& handle) { handle_ = &handle; }
+    // Reads "DaeSpeed" from the profile.
+    void OnInitDialog();
+
+    void OnGo();
+    std::intptr_t OnMessage(const platform::Message& message);
+    void OnJobProgress(std::uintptr_t wParam, std::intptr_t lParam);
+    // The close procedure. Returns false when the user chose to stay (No to the question).
+    bool OnClose();
+    // Command 1080.
+    void OnStopCommand();
+
+    int CheckFilesAgainstCodec();
+
+    // Job state.
+    std::atomic<int> m_bRunning{0};
+    std::atomic<int> m_bStop{0};
+    std::atomic<int> m_bClosing{0};
+    std::atomic<int> m_bExtracting{0};
+    std::vector<int> m_excludedFiles;
+    platform::Event m_hWorkerDone{true, true};
+    int m_nPriority = 0;
+    std::atomic<long long> m_extractStart{0};
+    std::atomic<long long> m_excludedSeconds{0};
+    std::atomic<float> m_fileScale{0.0f};
+    float m_batchScale = 0.0f;
+    float m_lastDaeSpeed = 0.0f;
+    std::string m_savedTitle;
+
+    // What the batch read at Go, for the worker.
+    profile::AudioCdValues audioCd;
+    int alertWhenDone = 0;
+
+    bool WorkerRunning() const { return m_pWorker != nullptr; }
+    // Waits for a worker that has finished and releases its thread (tests and shutdown).
+    void JoinWorker();
+
+  private:
+    void TakeEncodingParameters();
+    void TakeExtractionParameters();
+    void StartBatch();
+    int EncodeBatchThread();
+    bool IsExcluded(int index) const;
+    void EncodeFile(CEncoder& encoder, const std::string& input);
+    // Worker side.
+    void ResetFileProgress();
+    // User-interface side of the worker's requests.
+    void ResetFileBar();
+    void EndBatch();
+    void SaveProfile();
+
+    MainDlgParts parts_;
+    EncodingSettings& settings_;
+    platform::WindowHandle* handle_ = nullptr;
+    std::unique_ptr<platform::Thread> m_pWorker;
+};
