@@ -9,6 +9,7 @@
 
 #include "layer3/tables/huffman_tables.h"
 #include "tests/layer3/bitstream_frames.h"
+#include "tests/layer3/bitstream_reader.h"
 
 namespace {
 
@@ -41,6 +42,41 @@ void ExpectMainDataChained(const StreamBuilder& b, const std::vector<std::uint8_
         // The reservoir's own count is what the formatter leaves for the next frame.
         if (n + 1 < begins.size()) {
             EXPECT_EQ(begins[n + 1] * 8, b.reservoirAfter[n]) << "frame " << n;
+        }
+    }
+}
+
+// Reads the values back out of the stream and compares them with what each frame was made of.
+void ExpectValuesCarried(const StreamBuilder& b, const std::vector<std::uint8_t>& bytes) {
+    std::string error;
+    const std::vector<ReadFrame> frames = ReadStream(bytes, error);
+    ASSERT_EQ(frames.size(), b.records.size()) << error;
+    for (std::size_t n = 0; n < frames.size(); ++n) {
+        for (int gr = 0; gr < 2; ++gr) {
+            for (int ch = 0; ch < b.s.stereo; ++ch) {
+                const GranuleInfo& want = b.records[n].side.gr[gr][ch];
+                const GranuleInfo& got = frames[n].side.gr[gr][ch];
+                ASSERT_EQ(got.part2_3_length, want.part2_3_length) << n;
+                ASSERT_EQ(got.big_values, want.big_values) << n;
+                ASSERT_EQ(got.block_type, want.block_type) << n;
+                for (int i = 0; i < 576; ++i)
+                    ASSERT_EQ(frames[n].values[gr][ch][i], b.records[n].ix[gr][ch][i])
+                        << "frame " << n << " granule " << gr << " channel " << ch << " line " << i;
+                const bool isShort = IsShortBlock(want);
+                for (int sfb = 0; sfb < (isShort ? 12 : 21); ++sfb) {
+                    for (int w = 0; w < (isShort ? 3 : 1); ++w) {
+                        const int group = sfb < 6 ? 0 : sfb < 11 ? 1 : sfb < 16 ? 2 : 3;
+                        // Granule 1 of a long block takes the groups whose scfsi is set from granule 0.
+                        const bool reused = !isShort && gr == 1 && b.records[n].side.scfsi[ch][group];
+                        const ScaleFactors& sent = b.records[n].sf.sf[reused ? 0 : gr][ch];
+                        if (isShort) {
+                            ASSERT_EQ(frames[n].sf.sf[gr][ch].s[sfb][w], sent.s[sfb][w]);
+                        } else {
+                            ASSERT_EQ(frames[n].sf.sf[gr][ch].l[sfb], sent.l[sfb]);
+                        }
+                    }
+                }
+            }
         }
     }
 }
@@ -183,6 +219,7 @@ TEST(BitstreamDecode, RandomGranulesOfEveryKindDecodeCleanly) {
         const auto bytes = b.Finish();
         ExpectCleanDecode(bytes, 40, channels);
         ExpectMainDataChained(b, bytes);
+        ExpectValuesCarried(b, bytes);
     }
 }
 
@@ -218,6 +255,7 @@ TEST(BitstreamDecode, EveryTableDecodesWithItsWholeRange) {
     const auto bytes = b.Finish();
     ExpectCleanDecode(bytes, frames, 1);
     ExpectMainDataChained(b, bytes);
+    ExpectValuesCarried(b, bytes);
     EXPECT_GT(count1Used[0], 0);
     EXPECT_GT(count1Used[1], 0);
 }
@@ -234,7 +272,9 @@ TEST(BitstreamDecode, LargestEscapeValueDecodes) {
         b.Frame();
         EXPECT_EQ(b.side.gr[0][0].table_select[0], 23u);
     }
-    ExpectCleanDecode(b.Finish(), 3, 1);
+    const auto bytes = b.Finish();
+    ExpectCleanDecode(bytes, 3, 1);
+    ExpectValuesCarried(b, bytes);
 }
 
 TEST(BitstreamDecode, LowRateFramesBorrowMainDataFromEarlierFrames) {
@@ -262,6 +302,7 @@ TEST(BitstreamDecode, LowRateFramesBorrowMainDataFromEarlierFrames) {
     const auto bytes = b.Finish();
     ExpectCleanDecode(bytes, 40, 2);
     ExpectMainDataChained(b, bytes);
+    ExpectValuesCarried(b, bytes);
     EXPECT_GT(borrowed, 100);
     EXPECT_EQ(b.mainDataBegin.front(), 0);
 }
@@ -283,6 +324,7 @@ TEST(BitstreamDecode, StuffingAndReservoirDrainDecode) {
     const auto bytes = b.Finish();
     ExpectCleanDecode(bytes, 10, 1);
     ExpectMainDataChained(b, bytes);
+    ExpectValuesCarried(b, bytes);
 }
 
 #endif  // VELTO_HAVE_MPG123

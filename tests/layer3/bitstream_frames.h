@@ -43,6 +43,13 @@ inline void SetBlock(GranuleInfo& gi, Block b) {
     gi.mixed_block_flag = 0;
 }
 
+// What one frame was formatted from (values with their signs applied).
+struct FrameRecord {
+    int ix[2][2][576];
+    FrameScaleFactors sf;
+    SideInfo side;
+};
+
 class StreamBuilder {
   public:
     StreamBuilder(int rateHz, int kbps, int channels) {
@@ -111,6 +118,10 @@ class StreamBuilder {
         mainDataBits.push_back(bits);
         frameBits.push_back(s.bitsPerFrame);
         formatter.FormatFrame(ix, side, sf, xr, nullptr, 0);
+        records.emplace_back();
+        std::copy(&ix[0][0][0], &ix[0][0][0] + 2 * 2 * 576, &records.back().ix[0][0][0]);
+        records.back().sf = sf;
+        records.back().side = side;
         reservoirAfter.push_back(reservoir.Size());
     }
 
@@ -129,6 +140,7 @@ class StreamBuilder {
     FrameScaleFactors sf;
     Spectrum xr = {};
     std::vector<int> mainDataBegin, mainDataBits, frameBits, reservoirAfter;
+    std::vector<FrameRecord> records;
     bool writerOk = false, fileOk = false;
     int forcedTable = -1;  // when set, long granules code every region with this table
 
