@@ -147,6 +147,27 @@ TEST(HuffmanCount, Magnitude20TakesFourLinbitsInTable19AndIsRejectedByTable17) {
     EXPECT_EXIT(EncodeGranuleHuffman(ix, gi, kBands44, out), testing::ExitedWithCode(255), "linbits error");
 }
 
+TEST(HuffmanCount, ReservoirStuffingFollowsTheCount1RegionAsOneBits) {
+    int ix[576] = {};
+    ix[0] = 4;
+    ix[5] = -1;
+    GranuleInfo gi;
+    const int predicted = Count(ix, gi);
+    gi.part2_length = 12;
+    gi.part2_3_length = static_cast<unsigned>(12 + predicted + 37);
+    BitFieldList out;
+    EXPECT_EQ(EncodeGranuleHuffman(ix, gi, kBands44, out), predicted);
+    EXPECT_EQ(out.Bits(), predicted + 37);
+    int ones = 0;
+    for (auto it = out.end() - 2; it != out.end(); ++it) {
+        EXPECT_EQ(it->value, it->length == 32 ? 0xFFFFFFFFu : (1u << it->length) - 1);
+        ones += it->length;
+    }
+    EXPECT_EQ(ones, 37);
+    gi.part2_3_length = static_cast<unsigned>(12 + predicted - 1);
+    EXPECT_EXIT(EncodeGranuleHuffman(ix, gi, kBands44, out), testing::ExitedWithCode(255), "stufbits error");
+}
+
 TEST(HuffmanCount, RegionsNeverExtendPastTheBigValues) {
     for (const auto& bands : tables::kScalefactorBands) {
         for (int n = 2; n <= 576; n += 2) {
