@@ -260,21 +260,19 @@ TEST(BitstreamDecode, EveryTableDecodesWithItsWholeRange) {
     EXPECT_GT(count1Used[1], 0);
 }
 
-TEST(BitstreamDecode, LargestEscapeValueDecodes) {
-    StreamBuilder b(48000, 320, 1);
-    for (int f = 0; f < 3; ++f) {
-        for (int gr = 0; gr < 2; ++gr) {
-            b.Values(gr, 0)[0] = 8206;
-            b.Values(gr, 0)[1] = -8206;
-            b.Values(gr, 0)[300] = 15;
-            b.side.gr[gr][0].global_gain = 60;
-        }
-        b.Frame();
-        EXPECT_EQ(b.side.gr[0][0].table_select[0], 23u);
-    }
-    const auto bytes = b.Finish();
-    ExpectCleanDecode(bytes, 3, 1);
-    ExpectValuesCarried(b, bytes);
+TEST(BitstreamDecode, TheNextFileStartsAfresh) {
+    // One formatter and reservoir serve file after file: the second file must not inherit
+    // the first one's queued frames, reservoir or pointer.
+    StreamBuilder b(44100, 96, 2);
+    RandomStream(b, 12, 21u);
+    const auto first = b.Restart();
+    RandomStream(b, 9, 22u);
+    const auto second = b.Finish();
+    ExpectCleanDecode(first, 12, 2);
+    ExpectCleanDecode(second, 9, 2);
+    EXPECT_EQ(b.mainDataBegin.front(), 0);
+    ExpectMainDataChained(b, second);
+    ExpectValuesCarried(b, second);
 }
 
 TEST(BitstreamDecode, LowRateFramesBorrowMainDataFromEarlierFrames) {

@@ -125,6 +125,24 @@ class StreamBuilder {
         reservoirAfter.push_back(reservoir.Size());
     }
 
+    // Finishes this file and starts the next one on the same formatter and reservoir, as the
+    // session does from one input to the next; returns the finished file's bytes.
+    std::vector<std::uint8_t> Restart() {
+        const std::vector<std::uint8_t> bytes = Finish();
+        path_ = dir_.File("out" + std::to_string(++files_) + ".mp3");
+        file_.Create(path_);
+        side = SideInfo{};
+        formatter.Open(file_, s);
+        reservoir.Reset();
+        slotLag_ = -fracSlots_;
+        mainDataBegin.clear();
+        mainDataBits.clear();
+        frameBits.clear();
+        reservoirAfter.clear();
+        records.clear();
+        return bytes;
+    }
+
     std::vector<std::uint8_t> Finish() {
         formatter.Flush();
         writerOk = formatter.Writer().Close();
@@ -165,6 +183,7 @@ class StreamBuilder {
     double avgSlots_ = 0, fracSlots_ = 0, slotLag_ = 0;
     int wholeSlots_ = 0;
     int meanBits_ = 0;
+    int files_ = 0;
 };
 
 // Reads the 9-bit main_data_begin of every frame (MPEG-1, no CRC) by walking frame lengths.
