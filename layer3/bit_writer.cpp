@@ -1,0 +1,72 @@
+#include "layer3/bit_writer.h"
+
+#include <cstring>
+
+#include "platform/file.h"
+
+namespace layer3 {
+
+bool BitWriter::Open(platform::OutputFile& file) {
+    file_ = file.IsOpen() ? &file : nullptr;
+    buffer_[0] = 0;
+    byte_ = 0;
+    freeBits_ = 8;
+    totalBits_ = 0;
+    failed_ = false;
+    return file_ != nullptr;
+}
+
+void BitWriter::PutBits(std::uint32_t value, int n) {
+    if (n < 0 || n > 32)
+        return;
+    totalBits_ += n;
+    while (n > 0) {
+        const int k = n < freeBits_ ? n : freeBits_;
+        const std::uint32_t bits =
+            static_cast<std::uint32_t>((std::uint64_t{value} >> (n - k)) & ((1u << k) - 1));
+        buffer_[byte_] = static_cast<std::uint8_t>(buffer_[byte_] | (bits << (freeBits_ - k)));
+        freeBits_ -= k;
+        n -= k;
+        if (freeBits_ == 0)
+            NextByte();
+    }
+}
+
+void BitWriter::NextByte() {
+    if (++byte_ == kBufferSize)
+        EmptyBuffer(kBufferSize - kBlockSize);
+    buffer_[byte_] = 0;
+    freeBits_ = 8;
+}
+
+void BitWriter::EmptyBuffer(int keep) {
+    if (keep < 0)
+        keep = 0;
+    const int count = byte_ - keep;
+    if (count <= 0)
+        return;
+    WriteBytes(count);
+    // The kept bytes and the byte being filled move to the front.
+    std::memmove(buffer_, buffer_ + count, static_cast<std::size_t>(keep + (byte_ < kBufferSize ? 1 : 0)));
+    byte_ -= count;
+}
+
+void BitWriter::WriteBytes(int count) {
+    if (!file_ || failed_)
+        return;
+    if (file_->Write(buffer_, static_cast<std::size_t>(count)) != static_cast<std::size_t>(count))
+        failed_ = true;
+}
+
+bool BitWriter::Close() {
+    if (!file_)
+        return !failed_;
+    WriteBytes(byte_ + 1);
+    file_ = nullptr;
+    buffer_[0] = 0;
+    byte_ = 0;
+    freeBits_ = 8;
+    return !failed_;
+}
+
+}  // namespace layer3

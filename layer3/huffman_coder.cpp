@@ -1,0 +1,138 @@
+#include "layer3/huffman_coder.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "layer3/tables/huffman_tables.h"
+#include "platform/fatal_error.h"
+
+namespace layer3 {
+
+namespace {
+
+using tables::kHuffmanTables;
+
+// Appends one value's escape bits (tables with linbits, magnitude 15 and up) and its sign.
+void AppendExtension(int v, const tables::HuffmanTable& t, std::uint32_t& ext, int& extLength) {
+    const unsigned magnitude = static_cast<unsigned>(std::abs(v));
+    if (t.linbits && magnitude >= 15) {
+        const unsigned escape = magnitude - 15;
+        if (escape > t.linmax)
+            platform::FatalError("linbits error");
+        ext = (ext << t.linbits) | escape;
+        extLength += static_cast<int>(t.linbits);
+    }
+    if (magnitude != 0) {
+        ext = (ext << 1) | (v < 0 ? 1u : 0u);
+        extLength += 1;
+    }
+}
+
+// Codeword of (x, y), then the escape and sign bits of x and of y.
+void EncodePair(int x, int y, unsigned table, BitFieldList& out) {
+    if (table == 0)
+        return;
+    const auto& t = kHuffmanTables[table];
+    const unsigned cx = std::min(static_cast<unsigned>(std::abs(x)), 15u);
+    const unsigned cy = std::min(static_cast<unsigned>(std::abs(y)), 15u);
+    // A value the table has no codeword for cannot be coded by it.
+    if (cx >= t.xlen || cy >= t.ylen)
+        platform::FatalError("linbits error");
+    const unsigned index = cx * t.ylen + cy;
+    std::uint32_t ext = 0;
+    int extLength = 0;
+    AppendExtension(x, t, ext, extLength);
+    AppendExtension(y, t, ext, extLength);
+    if (t.lengths[index] > 32 || extLength > 32)
+        platform::FatalError("cbits error");
+    out.Add(t.codes[index], t.lengths[index]);
+    out.Add(ext, extLength);
+}
+
+void EncodeLongBigValues(const GranuleValues& ix, const GranuleInfo& gi,
+                         const ScalefactorBandBoundaries& bands, BitFieldList& out) {
+    const unsigned region1Band = gi.region0_count + 1;
+    const unsigned region2Band = gi.region0_count + gi.region1_count + 2;
+    if (region1Band > 22 || region2Band > 22)
+        platform::FatalError("scalefactor error");
+    // Without big values the counting stage leaves every region address at 0.
+    if (gi.big_values > 0 && static_cast<unsigned>(bands.l[region1Band]) != gi.address1)
+        platform::FatalError("regionStart error");
+    for (unsigned t : gi.table_select)
+        if (t > 31)
+            platform::FatalError("table index error");
+    // The decoder ends each region at the band boundary or at the big values' end.
+    const int end = 2 * static_cast<int>(gi.big_values);
+    const int region1Start = std::min(bands.l[region1Band], end);
+    const int region2Start = std::clamp(bands.l[region2Band], region1Start, end);
+    for (int i = 0; i < end; i += 2) {
+        const unsigned table = gi.table_select[i < region1Start ? 0 : (i < region2Start ? 1 : 2)];
+        EncodePair(ix[i], ix[i + 1], table, out);
+    }
+}
+
+void EncodeShortBigValues(const GranuleValues& ix, const GranuleInfo& gi,
+                          const ScalefactorBandBoundaries& bands, BitFieldList& out) {
+    for (int sfb = 0; sfb < 13; ++sfb) {
+        const int start = bands.s[sfb], end = bands.s[sfb + 1];
+        const unsigned table = gi.table_select[start < 12 ? 0 : 1];
+        if (table > 31)
+            platform::FatalError("tableindex error");
+        for (int w = 0; w < 3; ++w)
+            for (int k = start; k < end; k += 2)
+                EncodePair(ix[3 * k + w], ix[3 * (k + 1) + w], table, out);
+    }
+}
+
+void EncodeCount1(const GranuleValues& ix, const GranuleInfo& gi, BitFieldList& out) {
+    if (gi.count1table_select > 1)
+        platform::FatalError("gi error");
+    const int begin = 2 * static_cast<int>(gi.big_values);
+    const int end = begin + 4 * static_cast<int>(gi.count1);
+    if (end > kGranuleLines)
+        platform::FatalError("countEnd error");
+    const auto& t = kHuffmanTables[tables::kCount1TableA + static_cast<int>(gi.count1table_select)];
+    for (int i = begin; i < end; i += 4) {
+        const int* q = &ix[i];
+        const int p = 8 * std::abs(q[0]) + 4 * std::abs(q[1]) + 2 * std::abs(q[2]) + std::abs(q[3]);
+        // Count1 values are -1..1; anything larger has no quadruple codeword.
+        if (p > 15 || std::abs(q[0]) > 1 || std::abs(q[1]) > 1 || std::abs(q[2]) > 1 || std::abs(q[3]) > 1)
+            platform::FatalError("countEnd error");
+        out.Add(t.codes[p], t.lengths[p]);
+        std::uint32_t signs = 0;
+        int signCount = 0;
+        for (int k = 0; k < 4; ++k) {
+            if (q[k] != 0) {
+                signs = (signs << 1) | (q[k] < 0 ? 1u : 0u);
+                ++signCount;
+            }
+        }
+        out.Add(signs, signCount);
+    }
+}
+
+}  // namespace
+
+int EncodeGranuleHuffman(const GranuleValues& ix, const GranuleInfo& gi,
+                         const ScalefactorBandBoundaries& bands, BitFieldList& out) {
+    out.Clear();
+    if (IsShortBlock(gi))
+        EncodeShortBigValues(ix, gi, bands, out);
+    else
+        EncodeLongBigValues(ix, gi, bands, out);
+    EncodeCount1(ix, gi, out);
+
+    const int target = static_cast<int>(gi.part2_3_length) - static_cast<int>(gi.part2_length);
+    const int coded = out.Bits();
+    const int stuffing = target - coded;
+    if (stuffing != 0) {
+        if (stuffing < 0)
+            platform::FatalError("stufbits error");
+        out.AddRun(true, stuffing);
+    }
+    if (out.Bits() != target)
+        platform::FatalError("bits write error");
+    return coded;
+}
+
+}  // namespace layer3

@@ -1,0 +1,299 @@
+#include "layer3/huffman_count.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "layer3/tables/huffman_tables.h"
+#include "platform/fatal_error.h"
+
+namespace layer3 {
+
+namespace {
+
+using tables::kHuffmanTables;
+
+// The largest region0_count and region1_count by the first long band at or above the end of
+// the big values.
+constexpr int kSubdivideRegion0[23] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6};
+constexpr int kSubdivideRegion1[23] = {0, 0, 0, 0, 0, 1, 1, 1, 2, 2, 3, 3, 4, 4, 4, 5, 5, 6, 6, 6, 7, 7, 7};
+
+int LargestMagnitude(const int* ix, int begin, int end) {
+    int m = 0;
+    for (int i = begin; i < end; ++i)
+        m = std::max(m, std::abs(ix[i]));
+    return m;
+}
+
+int Count1Index(const int* q) {
+    return 8 * std::abs(q[0]) + 4 * std::abs(q[1]) + 2 * std::abs(q[2]) + std::abs(q[3]);
+}
+
+int SignBits(const int* q, int n) {
+    int bits = 0;
+    for (int k = 0; k < n; ++k)
+        bits += q[k] != 0;
+    return bits;
+}
+
+// The first table in [from, to] whose escape range reaches e, or -1.
+int FirstTableWithLinmax(int from, int to, int e) {
+    for (int t = from; t <= to; ++t)
+        if (kHuffmanTables[t].linmax >= static_cast<unsigned>(e))
+            return t;
+    return -1;
+}
+
+// The first table whose pairs reach m without escapes, or -1.
+int FirstTableWithXlenAbove(int m) {
+    for (int t = 0; t < 32; ++t)
+        if (kHuffmanTables[t].xlen > static_cast<unsigned>(m))
+            return t;
+    return -1;
+}
+
+// Replaces choice by candidate when the candidate codes the region in no more bits.
+void PreferIfNotDearer(int& choice, int& choiceBits, int candidate, const int* ix, int begin, int end) {
+    const int bits = CountBitWithTable(ix, begin, end, candidate);
+    if (bits <= choiceBits) {
+        choice = candidate;
+        choiceBits = bits;
+    }
+}
+
+int ChooseTableWithoutEscapes(const int* ix, int begin, int end, int m) {
+    int choice = FirstTableWithXlenAbove(m);
+    if (choice < 0)
+        platform::FatalError("Can't choose a table ....");
+    int bits = CountBitWithTable(ix, begin, end, choice);
+    switch (choice) {
+        case 2:
+            PreferIfNotDearer(choice, bits, 3, ix, begin, end);
+            break;
+        case 5:
+            PreferIfNotDearer(choice, bits, 6, ix, begin, end);
+            break;
+        case 7:
+            PreferIfNotDearer(choice, bits, 8, ix, begin, end);
+            PreferIfNotDearer(choice, bits, 9, ix, begin, end);
+            break;
+        case 10:
+            PreferIfNotDearer(choice, bits, 11, ix, begin, end);
+            PreferIfNotDearer(choice, bits, 12, ix, begin, end);
+            break;
+        case 13:
+            PreferIfNotDearer(choice, bits, 15, ix, begin, end);
+            break;
+        default:
+            break;
+    }
+    return choice;
+}
+
+int ChooseTableWithEscapes(const int* ix, int begin, int end, int m) {
+    const int e = m - 15;
+    const int first = FirstTableWithLinmax(15, 23, e);
+    const int second = FirstTableWithLinmax(24, 31, e);
+    if (first < 0 || second < 0)
+        platform::FatalError("Hmmmppfff...");
+    // The second family wins only when strictly cheaper.
+    return CountBitWithTable(ix, begin, end, second) < CountBitWithTable(ix, begin, end, first) ? second
+                                                                                                : first;
+}
+
+void SelectShortBlockTables(const GranuleValues& ix, GranuleInfo& gi,
+                            const ScalefactorBandBoundaries& bands) {
+    int maximum[2] = {0, 0};
+    for (int sfb = 0; sfb < 13; ++sfb) {
+        const int start = bands.s[sfb], end = bands.s[sfb + 1];
+        int& m = maximum[start < 12 ? 0 : 1];
+        for (int w = 0; w < 3; ++w) {
+            for (int k = start; k < end; ++k) {
+                const int line = 3 * k + w;
+                if (line < 0 || line >= kGranuleLines)
+                    platform::FatalError("Invalid line selected...");
+                m = std::max(m, std::abs(ix[line]));
+            }
+        }
+    }
+    gi.table_select[0] = static_cast<unsigned>(ChooseTableShort(maximum[0]));
+    gi.table_select[1] = static_cast<unsigned>(ChooseTableShort(maximum[1]));
+}
+
+int CountShortBlockBits(const GranuleValues& ix, const GranuleInfo& gi,
+                        const ScalefactorBandBoundaries& bands) {
+    int bits = 0;
+    for (int sfb = 0; sfb < 13; ++sfb) {
+        const int start = bands.s[sfb], end = bands.s[sfb + 1];
+        const unsigned table = gi.table_select[start < 12 ? 0 : 1];
+        if (table > 31)
+            platform::FatalError("No valid table...");
+        const auto& t = kHuffmanTables[table];
+        for (int w = 0; w < 3; ++w) {
+            for (int k = start; k < end; k += 2) {
+                const int x = std::abs(ix[3 * k + w]), y = std::abs(ix[3 * (k + 1) + w]);
+                if (table == 0)
+                    continue;
+                bits += (x != 0) + (y != 0);
+                const int cx = std::min(x, 15), cy = std::min(y, 15);
+                if (static_cast<unsigned>(cx) >= t.xlen || static_cast<unsigned>(cy) >= t.ylen)
+                    platform::FatalError("No valid table...");
+                bits += t.lengths[cx * t.ylen + cy];
+                if (t.linbits)
+                    bits += static_cast<int>(t.linbits) * ((x >= 15) + (y >= 15));
+            }
+        }
+    }
+    return bits;
+}
+
+}  // namespace
+
+void CalcRunLength(const GranuleValues& ix, GranuleInfo& gi) {
+    if (IsShortBlock(gi)) {
+        gi.count1 = 0;
+        gi.big_values = kGranuleLines / 2;
+        return;
+    }
+    int i = kGranuleLines;
+    int zeroPairs = 0, quadruples = 0;
+    for (; i > 1 && ix[i - 1] == 0 && ix[i - 2] == 0; i -= 2)
+        ++zeroPairs;
+    for (; i > 3 && std::abs(ix[i - 1]) <= 1 && std::abs(ix[i - 2]) <= 1 && std::abs(ix[i - 3]) <= 1 &&
+           std::abs(ix[i - 4]) <= 1;
+         i -= 4)
+        ++quadruples;
+    gi.count1 = static_cast<unsigned>(quadruples);
+    gi.big_values = static_cast<unsigned>(i / 2);
+    if (2 * zeroPairs + 4 * quadruples + 2 * static_cast<int>(gi.big_values) != kGranuleLines)
+        platform::FatalError("bladibla!=576");
+}
+
+int Count1BitCount(const GranuleValues& ix, GranuleInfo& gi) {
+    const auto& a = kHuffmanTables[tables::kCount1TableA];
+    const auto& b = kHuffmanTables[tables::kCount1TableB];
+    int sumA = 0, sumB = 0;
+    const int begin = 2 * static_cast<int>(gi.big_values);
+    const int end = std::min(begin + 4 * static_cast<int>(gi.count1), kGranuleLines);
+    for (int i = begin; i + 4 <= end; i += 4) {
+        const int p = Count1Index(&ix[i]);
+        const int signs = SignBits(&ix[i], 4);
+        sumA += a.lengths[p] + signs;
+        sumB += b.lengths[p] + signs;
+    }
+    if (sumA < sumB) {
+        gi.count1table_select = 0;
+        return sumA;
+    }
+    gi.count1table_select = 1;
+    return sumB;
+}
+
+void Subdivide(GranuleInfo& gi, const ScalefactorBandBoundaries& bands) {
+    const int n = 2 * static_cast<int>(gi.big_values);
+    if (n == 0) {
+        gi.region0_count = gi.region1_count = 0;
+        gi.address1 = gi.address2 = gi.address3 = 0;
+        return;
+    }
+    if (gi.window_switching_flag) {
+        const bool shortBlock = gi.block_type == 2;
+        gi.region0_count = shortBlock ? 8 : 7;
+        gi.region1_count = shortBlock ? 36 : 13;
+        gi.address1 = static_cast<unsigned>(bands.l[8]);
+        gi.address2 = static_cast<unsigned>(n);
+        gi.address3 = 0;
+        return;
+    }
+    int i = 0;
+    while (i < 23 && bands.l[i] < n)
+        ++i;
+    if (i > 22)
+        platform::FatalError("scbf >= 23 !!");
+    int r0 = kSubdivideRegion0[i];
+    while (r0 > 0 && bands.l[r0 + 1] > n)
+        --r0;
+    int r1 = kSubdivideRegion1[i];
+    while (r1 > 0 && bands.l[r0 + r1 + 2] > n)
+        --r1;
+    gi.region0_count = static_cast<unsigned>(r0);
+    gi.region1_count = static_cast<unsigned>(r1);
+    gi.address1 = static_cast<unsigned>(bands.l[r0 + 1]);
+    gi.address2 = static_cast<unsigned>(bands.l[r0 + r1 + 2]);
+    gi.address3 = static_cast<unsigned>(n);
+}
+
+BigValueRegions RegionsOf(const GranuleInfo& gi) {
+    const int end = 2 * static_cast<int>(gi.big_values);
+    const int r1 = std::min(static_cast<int>(gi.address1), end);
+    const int r2 = std::clamp(static_cast<int>(gi.address2), r1, end);
+    return {r1, r2, end};
+}
+
+void BigValuesTableSelect(const GranuleValues& ix, GranuleInfo& gi, const ScalefactorBandBoundaries& bands) {
+    gi.table_select[0] = gi.table_select[1] = gi.table_select[2] = 0;
+    if (IsShortBlock(gi)) {
+        SelectShortBlockTables(ix, gi, bands);
+        return;
+    }
+    const BigValueRegions r = RegionsOf(gi);
+    if (r.region1Start > 0)
+        gi.table_select[0] = static_cast<unsigned>(ChooseTable(ix, 0, r.region1Start));
+    if (r.region1Start < r.region2Start)
+        gi.table_select[1] = static_cast<unsigned>(ChooseTable(ix, r.region1Start, r.region2Start));
+    if (r.region2Start < r.end)
+        gi.table_select[2] = static_cast<unsigned>(ChooseTable(ix, r.region2Start, r.end));
+}
+
+int CountBit(const GranuleValues& ix, const GranuleInfo& gi, const ScalefactorBandBoundaries& bands) {
+    if (IsShortBlock(gi))
+        return CountShortBlockBits(ix, gi, bands);
+    for (unsigned t : gi.table_select)
+        if (t > 31)
+            platform::FatalError("No valid table...");
+    const BigValueRegions r = RegionsOf(gi);
+    return CountBitWithTable(ix, 0, r.region1Start, static_cast<int>(gi.table_select[0])) +
+           CountBitWithTable(ix, r.region1Start, r.region2Start, static_cast<int>(gi.table_select[1])) +
+           CountBitWithTable(ix, r.region2Start, r.end, static_cast<int>(gi.table_select[2]));
+}
+
+int ChooseTable(const int* ix, int begin, int end) {
+    const int m = LargestMagnitude(ix, begin, end);
+    if (m == 0)
+        return 0;
+    return m <= 14 ? ChooseTableWithoutEscapes(ix, begin, end, m) : ChooseTableWithEscapes(ix, begin, end, m);
+}
+
+int ChooseTableShort(int maximum) {
+    int table = -1;
+    if (maximum == 0)
+        table = 0;
+    else if (maximum <= 14)
+        table = FirstTableWithXlenAbove(maximum);
+    else
+        table = FirstTableWithLinmax(15, 31, maximum - 15);
+    if (table < 0)
+        platform::FatalError("Can't decide what table to use...");
+    return table;
+}
+
+int CountBitWithTable(const int* ix, int begin, int end, int table) {
+    if (table == 0 || begin >= end)
+        return 0;
+    if (table < 0 || table > 31)
+        platform::FatalError("No valid table...");
+    const auto& t = kHuffmanTables[table];
+    int bits = 0;
+    for (int i = begin; i < end; i += 2) {
+        const int x = std::abs(ix[i]), y = std::abs(ix[i + 1]);
+        const int cx = std::min(x, 15), cy = std::min(y, 15);
+        // A table that cannot hold the pair would read outside its codes.
+        if (static_cast<unsigned>(cx) >= t.xlen || static_cast<unsigned>(cy) >= t.ylen)
+            platform::FatalError("No valid table...");
+        bits += t.lengths[cx * t.ylen + cy] + (x != 0) + (y != 0);
+        if (t.linbits)
+            bits += static_cast<int>(t.linbits) * ((x >= 15) + (y >= 15));
+    }
+    return bits;
+}
+
+}  // namespace layer3
