@@ -22,7 +22,8 @@ BOOL CompareDriverName(HACMDRIVERID id, DWORD_PTR instance, DWORD /*support*/) {
     auto* search = reinterpret_cast<DriverSearch*>(instance);
     ACMDRIVERDETAILS details{};
     details.cbStruct = sizeof details;
-    if (acmDriverDetails(id, &details, 0) == MMSYSERR_NOERROR && std::strcmp(details.szShortName, search->name) == 0) {
+    if (acmDriverDetails(id, &details, 0) == MMSYSERR_NOERROR &&
+        std::strcmp(details.szShortName, search->name) == 0) {
         search->found = id;
         return 0;  // found: stop
     }
@@ -93,7 +94,8 @@ bool CCodecEncoder::ChooseFormat(int sampleRate, int kbps, bool mono, std::vecto
     return true;
 }
 
-int CCodecEncoder::Open(EncodingSettings& settings, const std::string& inputPath, const std::string& outputPath) {
+int CCodecEncoder::Open(EncodingSettings& settings, const std::string& inputPath,
+                        const std::string& outputPath) {
     Release();
     settings_ = &settings;
     if (!reader_.Open(inputPath))
@@ -149,13 +151,13 @@ void CCodecEncoder::SetFrameParameters(EncodingSettings& settings) const {
 
 bool CCodecEncoder::OpenConversion() {
     auto* destination = reinterpret_cast<WAVEFORMATEX*>(destinationFormat_.data());
-    if (acmStreamOpen(&stream_, nullptr, &sourceFormat_, destination, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) !=
-        MMSYSERR_NOERROR) {
+    if (acmStreamOpen(&stream_, nullptr, &sourceFormat_, destination, nullptr, 0, 0,
+                      ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR) {
         stream_ = nullptr;
         return false;
     }
-    return acmStreamSize(stream_, static_cast<DWORD>(pcmBlockSize_), &encodedBlockSize_, ACM_STREAMSIZEF_SOURCE) ==
-           MMSYSERR_NOERROR;
+    return acmStreamSize(stream_, static_cast<DWORD>(pcmBlockSize_), &encodedBlockSize_,
+                         ACM_STREAMSIZEF_SOURCE) == MMSYSERR_NOERROR;
 }
 
 bool CCodecEncoder::PrepareBuffers() {

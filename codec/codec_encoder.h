@@ -25,7 +25,8 @@ class CCodecEncoder : public CEncoder {
     // The count of blocks written so far for this file (unchanged when the codec held a block
     // back), or -1 at the end of the input or after a failure.
     int EncodeStep() override;
-    int Open(EncodingSettings& settings, const std::string& inputPath, const std::string& outputPath) override;
+    int Open(EncodingSettings& settings, const std::string& inputPath,
+             const std::string& outputPath) override;
 
   private:
     static constexpr int kDefaultPcmBlockSize = 4608;

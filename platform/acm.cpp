@@ -49,7 +49,8 @@ class AcmManager {
     std::vector<std::unique_ptr<ACMSTREAM_>> streams;
 
     bool IsDriver(HACMDRIVERID id) const {
-        return id && std::any_of(drivers.begin(), drivers.end(), [id](const auto& d) { return d.get() == id; });
+        return id &&
+               std::any_of(drivers.begin(), drivers.end(), [id](const auto& d) { return d.get() == id; });
     }
     ACMSTREAM_* FindStream(HACMSTREAM has) {
         std::lock_guard lock(mutex);
@@ -155,7 +156,8 @@ AcmFormat MakeMpegLayer3Format(int sampleRate, int channels, int kbps, WORD code
     const auto* bytes = reinterpret_cast<const BYTE*>(&f);
     format.bytes.assign(bytes, bytes + sizeof f);
     char name[64];
-    std::snprintf(name, sizeof name, "%d kBit/s, %d Hz, %s", kbps, sampleRate, channels == 1 ? "Mono" : "Stereo");
+    std::snprintf(name, sizeof name, "%d kBit/s, %d Hz, %s", kbps, sampleRate,
+                  channels == 1 ? "Mono" : "Stereo");
     format.name = name;
     return format;
 }
@@ -251,8 +253,8 @@ MMRESULT acmMetrics(HACMOBJ hao, UINT uMetric, void* pMetric) {
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT acmFormatEnum(HACMDRIVER had, ACMFORMATDETAILS* pafd, ACMFORMATENUMCB fnCallback, DWORD_PTR dwInstance,
-                       DWORD fdwEnum) {
+MMRESULT acmFormatEnum(HACMDRIVER had, ACMFORMATDETAILS* pafd, ACMFORMATENUMCB fnCallback,
+                       DWORD_PTR dwInstance, DWORD fdwEnum) {
     if (!pafd || !fnCallback || !pafd->pwfx || pafd->cbStruct < offsetof(ACMFORMATDETAILS, szFormat) ||
         pafd->cbwfx < sizeof(WAVEFORMATEX))
         return MMSYSERR_INVALPARAM;
@@ -272,8 +274,8 @@ MMRESULT acmFormatEnum(HACMDRIVER had, ACMFORMATDETAILS* pafd, ACMFORMATENUMCB f
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT acmStreamOpen(HACMSTREAM* phas, HACMDRIVER had, WAVEFORMATEX* pwfxSrc, WAVEFORMATEX* pwfxDst, void* pwfltr,
-                       DWORD_PTR dwCallback, DWORD_PTR dwInstance, DWORD fdwOpen) {
+MMRESULT acmStreamOpen(HACMSTREAM* phas, HACMDRIVER had, WAVEFORMATEX* pwfxSrc, WAVEFORMATEX* pwfxDst,
+                       void* pwfltr, DWORD_PTR dwCallback, DWORD_PTR dwInstance, DWORD fdwOpen) {
     const bool query = fdwOpen & ACM_STREAMOPENF_QUERY;
     if (phas)
         *phas = nullptr;

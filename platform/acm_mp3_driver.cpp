@@ -81,8 +81,8 @@ class LameLibrary {
                Bind(setMode, "lame_set_mode") && Bind(setVbr, "lame_set_VBR") &&
                Bind(setWriteVbrTag, "lame_set_bWriteVbrTag") && Bind(initParams, "lame_init_params") &&
                Bind(encodeBuffer, "lame_encode_buffer") &&
-               Bind(encodeInterleaved, "lame_encode_buffer_interleaved") && Bind(flush, "lame_encode_flush") &&
-               Bind(close, "lame_close");
+               Bind(encodeInterleaved, "lame_encode_buffer_interleaved") &&
+               Bind(flush, "lame_encode_flush") && Bind(close, "lame_close");
     }
 
     SharedLibrary library_;
@@ -124,7 +124,8 @@ class LameEncoder {
         }
         // Constant bit rate, bare frames: no VBR/Info frame and no ID3 tag.
         bool ok = lame_->setNumChannels(context_, p.inputChannels) >= 0 &&
-                  lame_->setInSampleRate(context_, p.rate) >= 0 && lame_->setOutSampleRate(context_, p.rate) >= 0 &&
+                  lame_->setInSampleRate(context_, p.rate) >= 0 &&
+                  lame_->setOutSampleRate(context_, p.rate) >= 0 &&
                   lame_->setBitrate(context_, p.kbps) >= 0 && lame_->setVbr(context_, kLameVbrOff) >= 0 &&
                   lame_->setWriteVbrTag(context_, 0) >= 0 &&
                   lame_->setMode(context_, p.outputChannels == 1 ? kLameModeMono : kLameModeJointStereo) >= 0;
@@ -144,7 +145,8 @@ DWORD WorstCaseOutput(DWORD samples) {
 
 class Mp3Stream : public AcmDriverStream {
   public:
-    Mp3Stream(std::shared_ptr<LameLibrary> lame, const StreamParameters& p, std::unique_ptr<LameEncoder> encoder)
+    Mp3Stream(std::shared_ptr<LameLibrary> lame, const StreamParameters& p,
+              std::unique_ptr<LameEncoder> encoder)
         : lame_(std::move(lame)), params_(p), encoder_(std::move(encoder)) {}
 
     MMRESULT Size(DWORD cbInput, DWORD* pdwOutputBytes, DWORD fdwSize) override {
@@ -255,8 +257,8 @@ class Mp3Driver : public AcmDriver {
             source.nChannels > 2)
             return false;
         if (destination.wFormatTag != WAVE_FORMAT_MPEGLAYER3 ||
-            destination.cbSize < MPEGLAYER3_WFX_EXTRA_BYTES || destination.nSamplesPerSec != source.nSamplesPerSec ||
-            destination.nChannels > source.nChannels)
+            destination.cbSize < MPEGLAYER3_WFX_EXTRA_BYTES ||
+            destination.nSamplesPerSec != source.nSamplesPerSec || destination.nChannels > source.nChannels)
             return false;
         bool offered = false;
         for (const auto& f : formats_)

@@ -93,7 +93,100 @@ TEST_F(Mp3Codec, EncodedFilesDecodeWholeAtTheirRateAndChannels) {
         EXPECT_LE(got, given + kFrame);
         // The tone comes through at its level.
         const double in = Rms(pcm.data(), samples, c.channels);
-        const double out = Rms(decoded.samples.data() + 2 * kFrame * c.channels, samples - 4 * kFrame, c.channels);
+        const double out =
+            Rms(decoded.samples.data() + 2 * kFrame * c.channels, samples - 4 * kFrame, c.channels);
         EXPECT_NEAR(out / in, 1.0, 0.1);
     }
+}
+
+TEST_F(Mp3Codec, StereoInputWithMonoSetIsMixedToOneChannel) {
+    // Left carries the tone, right is silent: one channel at half the level comes out.
+    const int samples = 12 * kFrame;
+    auto pcm = testwav::Sine(samples, 2, 44100, 440.0);
+    for (int i = 0; i < samples; ++i)
+        pcm[2 * i + 1] = 0;
+    const auto decoded = testmp3::DecodeBytes(Encode(pcm, 2, 44100, 96, true));
+    EXPECT_TRUE(decoded.Clean()) << decoded.messages;
+    EXPECT_EQ(decoded.channels, 1);
+    const double in = Rms(pcm.data(), samples, 2);
+    const double out = Rms(decoded.samples.data() + 2 * kFrame, samples - 4 * kFrame, 1);
+    EXPECT_NEAR(out / in, 0.5, 0.06);
+}
+
+TEST_F(Mp3Codec, EnumeratesEveryLayer3FormatAsPublished) {
+    struct Seen {
+        std::vector<std::vector<BYTE>> formats;
+    } seen;
+    std::vector<BYTE> buffer(64, 0);
+    buffer[0] = 0x55;
+    ACMFORMATDETAILS details{};
+    details.cbStruct = kAcmFormatDetailsPublishedSize;
+    details.dwFormatTag = WAVE_FORMAT_MPEGLAYER3;
+    details.pwfx = reinterpret_cast<WAVEFORMATEX*>(buffer.data());
+    details.cbwfx = static_cast<DWORD>(buffer.size());
+    auto collect = [](HACMDRIVERID, ACMFORMATDETAILS* d, DWORD_PTR instance, DWORD) -> BOOL {
+        auto* s = reinterpret_cast<Seen*>(instance);
+        const auto* bytes = reinterpret_cast<const BYTE*>(d->pwfx);
+        s->formats.emplace_back(bytes, bytes + 18 + d->pwfx->cbSize);
+        return 1;
+    };
+    ASSERT_EQ(acmFormatEnum(nullptr, &details, collect, reinterpret_cast<DWORD_PTR>(&seen),
+                            ACM_FORMATENUMF_WFORMATTAG),
+              MMSYSERR_NOERROR);
+    ASSERT_EQ(seen.formats.size(), 3u * 2u * 14u);
+    // 44100 Hz, stereo, 128 kbps, little-endian: tag, channels, rate, bytes per second, block
+    // align 1, 0 bits, 12 extra bytes; then wID 1, ISO padding, a 417-byte frame, 1 frame.
+    const std::vector<BYTE> expected = {0x55, 0x00, 0x02, 0x00, 0x44, 0xAC, 0x00, 0x00, 0x80, 0x3E,
+                                        0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x0C, 0x00, 0x01, 0x00,
+                                        0x00, 0x00, 0x00, 0x00, 0xA1, 0x01, 0x01, 0x00};
+    bool found = false;
+    for (const auto& f : seen.formats) {
+        ASSERT_EQ(f.size(), 30u);
+        if (std::equal(expected.begin(), expected.end(), f.begin()))
+            found = true;
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST_F(Mp3Codec, CanEncodeWhatTheDriverEnumeratesOnly) {
+    CCodecEncoder encoder;
+    EXPECT_TRUE(CCodecEncoder::IsCodecInstalled(codec::kCodecDriverName));
+    EXPECT_FALSE(CCodecEncoder::IsCodecInstalled("MPEG Layer-3 Codec"));   // the blank belongs
+    EXPECT_FALSE(CCodecEncoder::IsCodecInstalled("mpeg layer-3 codec "));  // case counts
+    EXPECT_TRUE(encoder.CanEncode(44100, 128, false));
+    EXPECT_TRUE(encoder.CanEncode(48000, 64, true));
+    EXPECT_TRUE(encoder.CanEncode(32000, 320, false));
+    EXPECT_FALSE(encoder.CanEncode(22050, 128, false));
+    EXPECT_FALSE(encoder.CanEncode(44100, 100, false));
+    EXPECT_FALSE(encoder.CanEncode(44100, 384, true));
+    EXPECT_EQ(boxes_.Count(), 0u);
+}
+
+TEST(Mp3CodecAbsent, NoDriverAndNoCrashWhenTheLibraryIsMissing) {
+    ScriptedMessageBox boxes;
+    AcmDriverRegistration driver = RegisterMp3CodecDriver("libvelto-no-such-codec.so.0");
+    EXPECT_FALSE(driver.Registered());
+    EXPECT_FALSE(CCodecEncoder::IsCodecInstalled(codec::kCodecDriverName));
+    CCodecEncoder encoder;
+    EXPECT_FALSE(encoder.CanEncode(44100, 128, false));
+
+    testwav::TempDir dir;
+    const auto wav = testwav::WritePcm16(dir.File("a.wav"), testwav::Sine(3000, 2, 44100, 440.0), 2, 44100);
+    EncodingSettings settings;
+    EXPECT_EQ(encoder.Open(settings, wav, dir.File("a.mp3")), 0);
+    EXPECT_EQ(encoder.EncodeStep(), -1);
+    encoder.Close();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Invalid conversion parameters!"});
+}
+
+TEST(CodecDetection, FlagFollowsWhetherTheCodecLoads) {
+    const bool installed = RegisterMp3CodecDriver().Registered();
+    EXPECT_FALSE(codec::DetectCodec("/nonexistent/libmp3lame.so.0"));
+    EXPECT_FALSE(codec::CodecFound());
+    EXPECT_EQ(codec::DetectCodec(), installed);
+    EXPECT_EQ(codec::CodecFound(), installed);
+    EXPECT_EQ(CCodecEncoder::IsCodecInstalled(codec::kCodecDriverName), installed);
+    // Leave the process without the codec: the tests with drivers of their own must find theirs first.
+    EXPECT_FALSE(codec::DetectCodec("/nonexistent/libmp3lame.so.0"));
+    EXPECT_FALSE(CCodecEncoder::IsCodecInstalled(codec::kCodecDriverName));
 }
