@@ -52,7 +52,7 @@ class FakeStream : public AcmDriverStream {
             n += tail;
         }
         header.cbSrcLengthUsed = header.cbSrcLength;
-        header.cbDstLengthUsed = n;
+        header.cbDstLengthUsed = script_->overClaim ? header.cbDstLength + 1 : n;
         return MMSYSERR_NOERROR;
     }
 
