@@ -102,14 +102,14 @@ TEST_F(CodecEncoderWithFake, MonoInputAndMonoSettingAskForOneChannel) {
     EXPECT_EQ(settings_.stereo, 1);
     EXPECT_EQ(settings_.mode, 3);
     EXPECT_EQ(script_->destination, MakeMpegLayer3Format(44100, 1, 128, kMark).bytes);
-    EXPECT_EQ(script_->source.nChannels, 1);
+    EXPECT_EQ(int{script_->source.nChannels}, 1);
     encoder_.Close();
 
     settings_.Mono = 1;
     ASSERT_EQ(encoder_.Open(settings_, Wav(kFrame, 2), Mp3()), 1);
     EXPECT_EQ(settings_.stereo, 1);
     EXPECT_EQ(settings_.mode, 3);
-    EXPECT_EQ(script_->source.nChannels, 2);  // two channels of PCM into a one-channel format
+    EXPECT_EQ(int{script_->source.nChannels}, 2);  // two channels of PCM into a one-channel format
     EXPECT_EQ(script_->destination, MakeMpegLayer3Format(44100, 1, 128, kMark).bytes);
     encoder_.Close();
     EXPECT_EQ(boxes_.Count(), 0u);
