@@ -190,3 +190,29 @@ TEST(CodecDetection, FlagFollowsWhetherTheCodecLoads) {
     EXPECT_FALSE(codec::DetectCodec("/nonexistent/libmp3lame.so.0"));
     EXPECT_FALSE(CCodecEncoder::IsCodecInstalled(codec::kCodecDriverName));
 }
+
+TEST_F(Mp3Codec, EveryEnumeratedFormatOpensAStream) {
+    // From PCM of the same channel count, and stereo PCM into every one-channel format; never
+    // a one-channel source into a stereo format.
+    for (int rate : {32000, 44100, 48000})
+        for (int channels : {1, 2})
+            for (int kbps : {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}) {
+                AcmFormat f = MakeMpegLayer3Format(rate, channels, kbps, 0);
+                auto* destination = reinterpret_cast<WAVEFORMATEX*>(f.bytes.data());
+                for (int from : {1, 2}) {
+                    WAVEFORMATEX pcm{WAVE_FORMAT_PCM,
+                                     WORD(from),
+                                     DWORD(rate),
+                                     DWORD(rate * from * 2),
+                                     static_cast<WORD>(from * 2),
+                                     16,
+                                     0};
+                    const MMRESULT expected = from >= channels ? MMSYSERR_NOERROR : ACMERR_NOTPOSSIBLE;
+                    EXPECT_EQ(acmStreamOpen(nullptr, nullptr, &pcm, destination, nullptr, 0, 0,
+                                            ACM_STREAMOPENF_QUERY),
+                              expected)
+                        << rate << " Hz, " << from << " into " << channels << " channels, " << kbps
+                        << " kbps";
+                }
+            }
+}
