@@ -52,7 +52,7 @@ class FakeStream : public AcmDriverStream {
             n += tail;
         }
         header.cbSrcLengthUsed = header.cbSrcLength;
-        header.cbDstLengthUsed = script_->overClaim ? header.cbDstLength + 1 : n;
+        header.cbDstLengthUsed = n;
         return MMSYSERR_NOERROR;
     }
 

@@ -21,7 +21,6 @@ struct Script {
     std::vector<platform::DWORD> produce;  // bytes of conversion i; afterwards `bytes`
     platform::DWORD bytes = 100;
     platform::DWORD endBytes = 37;  // what the end flag adds
-    bool overClaim = false;         // reports one byte more than the buffer holds
 
     // What the driver saw.
     platform::WAVEFORMATEX source{};

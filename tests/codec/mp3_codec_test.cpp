@@ -113,6 +113,33 @@ TEST_F(Mp3Codec, StereoInputWithMonoSetIsMixedToOneChannel) {
     EXPECT_NEAR(out / in, 0.5, 0.06);
 }
 
+TEST_F(Mp3Codec, TwoEncodersSideBySideKeepTheirOwnStreams) {
+    // A loud tone and a quiet one, stepped in turn: each file decodes to its own level.
+    const int samples = 10 * kFrame;
+    const double amplitude[2] = {12000.0, 1500.0};
+    EncodingSettings settings[2];
+    CCodecEncoder encoders[2];
+    std::string mp3[2];
+    for (int i = 0; i < 2; ++i) {
+        const auto pcm = testwav::Sine(samples, 2, 44100, 700.0, amplitude[i]);
+        const auto wav = testwav::WritePcm16(dir_.File("in" + std::to_string(i) + ".wav"), pcm, 2, 44100);
+        mp3[i] = dir_.File("out" + std::to_string(i) + ".mp3");
+        ASSERT_EQ(encoders[i].Open(settings[i], wav, mp3[i]), 1);
+    }
+    bool running[2] = {true, true};
+    while (running[0] || running[1])
+        for (int i = 0; i < 2; ++i)
+            if (running[i])
+                running[i] = encoders[i].EncodeStep() >= 0;
+    for (int i = 0; i < 2; ++i) {
+        encoders[i].Close();
+        const auto decoded = testmp3::DecodeFile(mp3[i]);
+        EXPECT_TRUE(decoded.Clean());
+        const double rms = Rms(decoded.samples.data() + 4 * kFrame, samples - 6 * kFrame, 1);
+        EXPECT_NEAR(rms / (amplitude[i] / std::sqrt(2.0)), 1.0, 0.1) << i;
+    }
+}
+
 TEST_F(Mp3Codec, EnumeratesEveryLayer3FormatAsPublished) {
     struct Seen {
         std::vector<std::vector<BYTE>> formats;
