@@ -1,0 +1,59 @@
+// The encoder that converts WAV input through the installed MP3 codec driver of the audio
+// compression manager, writing nothing but the bytes the codec produces.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "job/encoder.h"
+#include "layer3/wave_reader.h"
+#include "platform/acm.h"
+#include "platform/file.h"
+
+class CCodecEncoder : public CEncoder {
+  public:
+    CCodecEncoder() = default;
+    ~CCodecEncoder() override;
+
+    // Whether a driver with exactly this short name (case-sensitive) is registered.
+    static bool IsCodecInstalled(const std::string& driverName);
+    // Whether some driver offers MPEG Layer-3 at this rate, bit rate and channel count.
+    bool CanEncode(int sampleRate, int kbps, bool mono) const;
+
+    void Close() override;
+    // The count of blocks written so far for this file (unchanged when the codec held a block
+    // back), or -1 at the end of the input or after a failure.
+    int EncodeStep() override;
+    int Open(EncodingSettings& settings, const std::string& inputPath,
+             const std::string& outputPath) override;
+
+  private:
+    static constexpr int kDefaultPcmBlockSize = 4608;
+
+    // Fills format with the first enumerated MPEG Layer-3 format whose WAVEFORMATEX equals
+    // the one asked for; false (and format emptied) when there is none.
+    static bool ChooseFormat(int sampleRate, int kbps, bool mono, std::vector<platform::BYTE>& format);
+
+    void SetFrameParameters(EncodingSettings& settings) const;
+    bool OpenConversion();
+    bool PrepareBuffers();
+    int FinishConversion();
+    bool WriteConverted();
+    void Release();
+
+    EncodingSettings* settings_ = nullptr;
+    layer3::CWaveReader reader_;
+    int pcmBlockSize_ = kDefaultPcmBlockSize;
+    platform::DWORD encodedBlockSize_ = 0;
+    std::vector<std::int16_t> source_;
+    std::vector<platform::BYTE> destination_;
+    platform::HACMSTREAM stream_ = nullptr;
+    platform::ACMSTREAMHEADER header_{};
+    bool headerPrepared_ = false;
+    platform::OutputFile output_;
+    bool writeFailed_ = false;  // "Error writing to file" already shown for this file
+    bool ended_ = false;        // the final conversion has run
+    platform::WAVEFORMATEX sourceFormat_{};
+    std::vector<platform::BYTE> destinationFormat_;
+};
