@@ -70,6 +70,7 @@ int CProgressDlg::EncodeCommandLineThread() {
         completed_ = !cancelled;
     }
     encoder->Close();
+    if (encoder->OutputFailed()) completed_ = false;
     // Close can still find that the file could not be written; the encoder says so itself.
     window_->Post(WM_CLOSE, 0, 0);
     encoder.reset();

@@ -20,4 +20,11 @@ class CEncoder {
     virtual int Open(EncodingSettings& settings, const std::string& inputPath,
                      const std::string& outputPath) = 0;
     virtual ~CEncoder() = default;
+
+    // True when the last Close found that the output could not be written completely: the
+    // file counts as failed, and the encoder has told the user.
+    bool OutputFailed() const { return outputFailed_; }
+
+protected:
+    bool outputFailed_ = false;
 };
