@@ -45,7 +45,3 @@ CMakerCommandLineInfo ParseCommandLine(const std::vector<std::string>& args) {
     }
     return info;
 }
-
-std::string OutputNameFor(const std::string& input) {
-    return (input.size() >= 3 ? input.substr(0, input.size() - 3) : std::string()) + "mp3";
-}

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "job/output_names.h"
+
 struct CMakerCommandLineInfo {
     int deemphasis = 0;  // header emphasis code
     int original = 0;
@@ -19,6 +21,3 @@ struct CMakerCommandLineInfo {
 
 // Only '-' starts a switch ('/' starts absolute paths here); a lone "-" is not a switch.
 CMakerCommandLineInfo ParseCommandLine(const std::vector<std::string>& args);
-
-// The output name of an input: its last three characters replaced by "mp3".
-std::string OutputNameFor(const std::string& input);

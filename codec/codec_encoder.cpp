@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "job/encoding_settings.h"
+#include "job/output_names.h"
 #include "platform/message_box.h"
 
 using namespace platform;
@@ -97,8 +98,11 @@ bool CCodecEncoder::ChooseFormat(int sampleRate, int kbps, bool mono, std::vecto
 int CCodecEncoder::Open(EncodingSettings& settings, const std::string& inputPath,
                         const std::string& outputPath) {
     Release();
+    outputFailed_ = false;
     settings_ = &settings;
     if (!reader_.Open(inputPath))
+        return 0;
+    if (RefuseOutputOverInput(inputPath, outputPath))
         return 0;
     SetFrameParameters(settings);
     const int channels = reader_.channels;
@@ -229,8 +233,11 @@ void CCodecEncoder::Release() {
     reader_.Close();
     // The output is buffered: bytes that only fail to reach the disk when it is flushed here
     // are reported as any other failed write.
-    if (output_.IsOpen() && !output_.Close() && !writeFailed_)
-        Report("Error writing to file");
+    if (output_.IsOpen() && !output_.Close()) {
+        if (!writeFailed_) Report("Error writing to file");
+        writeFailed_ = true;
+    }
+    if (writeFailed_) outputFailed_ = true;
     if (stream_) {
         acmStreamClose(stream_, 0);
         stream_ = nullptr;

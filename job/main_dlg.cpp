@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "job/encoding_settings.h"
+#include "job/output_names.h"
 #include "job/settings_translation.h"
 #include "layer3/wave_reader.h"
 #include "platform/message_box.h"
@@ -26,10 +27,6 @@ std::string Printf(const char* format, auto... args) {
 std::string NameAfterLastSlash(const std::string& path) {
     std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string OutputFor(const std::string& input) {
-    return (input.size() >= 3 ? input.substr(0, input.size() - 3) : std::string()) + "mp3";
 }
 
 const char* DaeModeName(int mode) {
@@ -192,7 +189,7 @@ int CMainDlg::EncodeBatchThread() {
 }
 
 void CMainDlg::EncodeFile(CEncoder& encoder, const std::string& input) {
-    if (encoder.Open(settings_, input, OutputFor(input))) {
+    if (encoder.Open(settings_, input, OutputNameFor(input))) {
         settings_.currentFile = input;
         ResetFileProgress();
         for (int r = encoder.EncodeStep(); r >= 0; r = encoder.EncodeStep()) {

@@ -2,6 +2,8 @@
 // the bytes written, and every failure message.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <cstring>
 
 #include "codec/codec_encoder.h"
@@ -239,8 +241,23 @@ TEST_F(CodecEncoderWithFake, BytesLostWhenTheFileIsClosedAreReported) {
     while (encoder_.EncodeStep() >= 0) {
     }
     EXPECT_EQ(boxes_.Count(), 0u);
+    EXPECT_FALSE(encoder_.OutputFailed());
     encoder_.Close();
     EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Error writing to file"});
+    EXPECT_TRUE(encoder_.OutputFailed());  // the file counts as failed
+}
+
+TEST_F(CodecEncoderWithFake, AWavNamedLikeItsOutputIsLeftUntouched) {
+    Register();
+    const std::string wav = Wav(2 * kFrame, 2);
+    const std::string named = dir_.File("song.mp3");
+    ASSERT_EQ(std::rename(wav.c_str(), named.c_str()), 0);
+    const auto before = testwav::ReadBytes(named);
+    EXPECT_EQ(encoder_.Open(settings_, named, named), 0);
+    encoder_.Close();
+    EXPECT_EQ(testwav::ReadBytes(named), before);
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_NE(boxes_.Texts()[0].find("would overwrite this WAV file"), std::string::npos);
 }
 
 TEST_F(CodecEncoderWithFake, OneObjectEncodesFileAfterFile) {

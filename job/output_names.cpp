@@ -1,0 +1,18 @@
+#include "job/output_names.h"
+
+#include "platform/file.h"
+#include "platform/message_box.h"
+
+std::string OutputNameFor(const std::string& input) {
+    return (input.size() >= 3 ? input.substr(0, input.size() - 3) : std::string()) + "mp3";
+}
+
+bool RefuseOutputOverInput(const std::string& input, const std::string& output) {
+    if (input != output && !platform::SameFile(input, output))
+        return false;
+    platform::MessageBox(input +
+                             ": the MP3 file would overwrite this WAV file, so it is not encoded.\n"
+                             "Rename the WAV file so that its name does not end in \"mp3\".",
+                         platform::kAppCaption, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    return true;
+}

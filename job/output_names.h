@@ -1,0 +1,13 @@
+// How outputs are named beside their inputs, and the one case where that would destroy the
+// input.
+#pragma once
+
+#include <string>
+
+// The input's last three characters replaced by "mp3": song.wav gives song.mp3, x.WAV gives
+// x.mp3, and a name shorter than three characters loses all of them.
+std::string OutputNameFor(const std::string& input);
+
+// True when writing the output would truncate the input itself (a WAV file named x.mp3, or
+// a link to it). Shows the message that tells the user so.
+bool RefuseOutputOverInput(const std::string& input, const std::string& output);
