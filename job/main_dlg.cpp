@@ -110,6 +110,8 @@ void CMainDlg::OnGo() {
     } else {
         m_excludedFiles.clear();
     }
+    failedFiles = 0;
+    encodedFiles = 0;
     StartBatch();
     m_pWorker = std::make_unique<platform::Thread>([this] { EncodeBatchThread(); }, m_nPriority);
 }
@@ -189,18 +191,27 @@ int CMainDlg::EncodeBatchThread() {
 }
 
 void CMainDlg::EncodeFile(CEncoder& encoder, const std::string& input) {
+    bool complete = false;
     if (encoder.Open(settings_, input, OutputNameFor(input))) {
         settings_.currentFile = input;
         ResetFileProgress();
+        complete = true;
         for (int r = encoder.EncodeStep(); r >= 0; r = encoder.EncodeStep()) {
             ++settings_.batchFramesDone;
-            if (m_bStop)
+            if (m_bStop) {
+                complete = false;
                 break;
-            if (!m_bClosing)
-                handle_->Post(WM_JOB_PROGRESS, 0, 0);
+            }
+            if (!m_bClosing) handle_->Post(WM_JOB_PROGRESS, 0, 0);
         }
+    } else {
+        ++failedFiles;
     }
     encoder.Close();
+    if (encoder.OutputFailed())
+        ++failedFiles;
+    else if (complete)
+        ++encodedFiles;
 }
 
 void CMainDlg::ResetFileProgress() {

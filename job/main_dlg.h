@@ -69,6 +69,10 @@ class CMainDlg {
     float m_lastDaeSpeed = 0.0f;
     std::string m_savedTitle;
 
+    // Files of this batch that could not be opened or written, and files encoded to their end.
+    std::atomic<int> failedFiles{0};
+    std::atomic<int> encodedFiles{0};
+
     // What the batch read at Go, for the worker.
     profile::AudioCdValues audioCd;
     int alertWhenDone = 0;

@@ -1,0 +1,85 @@
+#include "app/batch_console.h"
+
+#include <algorithm>
+
+#include "layer3/wave_reader.h"
+
+ConsoleJobWindow::ConsoleJobWindow(std::FILE* out, bool terminal, int columns)
+    : out_(out), terminal_(terminal), columns_(columns) {}
+
+void ConsoleJobWindow::SetFileBar(int low, int high, int position) {
+    fileLow_ = low, fileHigh_ = high, filePos_ = position;
+}
+
+void ConsoleJobWindow::SetBatchBar(int low, int high, int position) {
+    batchLow_ = low, batchHigh_ = high, batchPos_ = position;
+}
+
+void ConsoleJobWindow::SetTitle(const std::string& title) {
+    title_ = title;
+    if (terminal_) std::fprintf(out_, "\033]0;%s\007", title.c_str());
+}
+
+int ConsoleJobWindow::Percent(int low, int high, int pos) {
+    return high > low ? std::clamp((pos - low) * 100 / (high - low), 0, 100) : 0;
+}
+
+std::string ConsoleJobWindow::Line() const {
+    char bars[64];
+    std::snprintf(bars, sizeof bars, " file %3d%% batch %3d%%", Percent(fileLow_, fileHigh_, filePos_),
+                  Percent(batchLow_, batchHigh_, batchPos_));
+    std::string line = status_ + bars;
+    if (!elapsed_.empty()) line += "  elapsed " + elapsed_;
+    if (!remaining_.empty()) line += "  remaining " + remaining_;
+    return line;
+}
+
+void ConsoleJobWindow::Refresh() {
+    if (status_.empty()) return;  // the batch has ended or not begun
+    if (terminal_) {
+        std::string line = Line();
+        if (columns_ > 1 && static_cast<int>(line.size()) >= columns_) line.resize(static_cast<std::size_t>(columns_ - 1));
+        std::fprintf(out_, "\r%s\033[K", line.c_str());
+        drew_ = true;
+    } else {
+        // One line per file: the status line up to its percentage names the file.
+        const std::string file = status_.substr(0, status_.rfind(" - "));
+        if (file == lastFileLine_) return;
+        lastFileLine_ = file;
+        std::fprintf(out_, "%s\n", file.c_str());
+    }
+    std::fflush(out_);
+}
+
+void ConsoleJobWindow::AlertDone() {
+    if (terminal_ && drew_) std::fputc('\n', out_);
+    std::fprintf(out_, "%sEncoding Complete!\n", terminal_ ? "\a" : "");
+    std::fflush(out_);
+    drew_ = false;
+}
+
+CommandLineFiles::CommandLineFiles(const std::vector<std::string>& files) {
+    for (const std::string& f : files) {
+        layer3::CWaveReader reader;
+        if (!reader.Open(f)) {
+            ++refused_;
+            continue;
+        }
+        paths_.push_back(f);
+        frames_.push_back(reader.sampleCount / 1152);
+        reader.Close();
+    }
+}
+
+CommandLineSettings::CommandLineSettings(const profile::SettingsValues& fromProfile, const BatchOptions& o,
+                                         bool codecFound)
+    : values_(fromProfile), slider_(o.prioritySlider) {
+    if (o.bitrateIndex > 0) values_.bitrate = o.bitrateIndex - 1;
+    if (o.copyright >= 0) values_.copyright = o.copyright;
+    if (o.original >= 0) values_.original = o.original;
+    if (o.mono >= 0) values_.mono = o.mono;
+    if (o.deemphasisCode >= 0) values_.deemphasis = o.deemphasisCode == 3 ? 2 : o.deemphasisCode;
+    if (o.encodingMode >= 0) values_.encodingMode = o.encodingMode;
+    // The command line uses the built-in encoder unless told otherwise.
+    values_.useCodec = o.useCodec && codecFound ? 1 : 0;
+}
