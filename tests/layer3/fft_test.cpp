@@ -1,0 +1,80 @@
+// The model's real FFT against a direct DFT in double precision, for both sizes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "layer3/fft.h"
+
+namespace {
+
+template <std::size_t N>
+void CompareWithDirectDft(std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> sample(-32768.0f, 32767.0f);
+    float x[N];
+    for (float& v : x)
+        v = sample(rng);
+    static layer3::CRealFft<N> fft;  // large object: keep it off the stack
+    float energy[N / 2 + 1], phase[N / 2 + 1];
+    fft.Transform(x, energy, phase);
+
+    double peak = 0.0;
+    double ref[N / 2 + 1], refPhase[N / 2 + 1];
+    for (std::size_t k = 0; k <= N / 2; ++k) {
+        double re = 0.0, im = 0.0;
+        for (std::size_t n = 0; n < N; ++n) {
+            const double a = 2.0 * M_PI * double((k * n) % N) / double(N);
+            re += x[n] * std::cos(a);
+            im -= x[n] * std::sin(a);
+        }
+        ref[k] = re * re + im * im;
+        refPhase[k] = std::atan2(im, re);
+        peak = std::max(peak, ref[k]);
+    }
+    for (std::size_t k = 0; k <= N / 2; ++k) {
+        // Single-precision level: relative to the line itself, or to the strongest line for
+        // lines far below it.
+        EXPECT_NEAR(energy[k], ref[k], 1e-5 * ref[k] + 1e-6 * peak) << "line " << k;
+        if (ref[k] > 1e-3 * peak) {
+            const double d = std::remainder(phase[k] - refPhase[k], 2.0 * M_PI);
+            EXPECT_NEAR(d, 0.0, 1e-4) << "line " << k;
+        }
+    }
+}
+
+TEST(FftTest, LongTransformIsTheUnnormalisedDft) {
+    CompareWithDirectDft<1024>(1);
+    CompareWithDirectDft<1024>(2);
+}
+
+TEST(FftTest, ShortTransformIsTheUnnormalisedDft) {
+    CompareWithDirectDft<256>(3);
+    CompareWithDirectDft<256>(4);
+}
+
+TEST(FftTest, QuietLinesGetTheFloorAndNoPhase) {
+    static layer3::CRealFft<256> fft;
+    float x[256] = {};
+    x[0] = 0.01f;  // energy 1e-4 on every line: below the floor
+    float energy[129], phase[129];
+    fft.Transform(x, energy, phase);
+    for (int k = 0; k < 129; ++k) {
+        EXPECT_EQ(energy[k], 0.0005f);
+        EXPECT_EQ(phase[k], 0.0f);
+    }
+}
+
+TEST(FftTest, CosineLandsOnItsLineWithItsPhase) {
+    static layer3::CRealFft<1024> fft;
+    float x[1024];
+    for (int n = 0; n < 1024; ++n)
+        x[n] = float(1000.0 * std::cos(2.0 * M_PI * 37 * n / 1024.0 + 0.5));
+    float energy[513], phase[513];
+    fft.Transform(x, energy, phase);
+    EXPECT_NEAR(energy[37], 512000.0 * 512000.0, 1e-4 * 512000.0 * 512000.0);
+    EXPECT_NEAR(phase[37], 0.5, 1e-5);
+    EXPECT_LT(energy[36], 1e-6 * energy[37]);
+}
+
+}  // namespace
