@@ -22,8 +22,8 @@
 // more than the cap, that span a fixed share of the critical bandwidth
 // (25 + 75 (1 + 1.4 f_kHz^2)^0.69 Hz) at its centre. The share is bisected so that the set's
 // partitions cover as many of its lines as they can; lines left over widen the partitions just
-// below each increase of width, from the top down, so widths never shrink. At the bottom a
-// partition is one line.
+// below each increase of width, from the top down, so widths never shrink. Partition 0 is the
+// DC line alone.
 //
 // bval: z of the partition's centre line, rounded to three decimals (the model spreads with
 // the rounded value, so norm is computed from it as well).
@@ -158,7 +158,8 @@ std::vector<int> WalkWidths(double share, int parts, int cap, double hzPerLine) 
     int line = 0, prev = 1;
     for (int p = 0; p < parts; ++p) {
         int n = prev;
-        while (n < cap && n * hzPerLine < share * CriticalBandwidth((line + (n - 1) / 2.0) * hzPerLine))
+        while (p > 0 && n < cap &&
+               n * hzPerLine < share * CriticalBandwidth((line + (n - 1) / 2.0) * hzPerLine))
             ++n;
         w.push_back(n);
         prev = n;
