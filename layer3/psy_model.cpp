@@ -84,7 +84,7 @@ void CPsychoModel::ShortSpectra(const std::int16_t (&history)[kPsyHistory]) {
     }
 }
 
-void CPsychoModel::Unpredictability(int ch) {
+void CPsychoModel::ComputeUnpredictability(int ch) {
     // Lines 0..5: predicted from the two previous granules. The oldest slot is read before
     // the new values overwrite it.
     for (int k = 0; k < kPredictedLongLines; ++k) {
@@ -210,7 +210,7 @@ void CPsychoModel::Analyse(int ch, const std::int16_t* samples, std::int16_t (&h
     std::copy(samples, samples + kGranule, history + kKeep);
     LongSpectrum(history);
     ShortSpectra(history);
-    Unpredictability(ch);
+    ComputeUnpredictability(ch);
     const double entropy = Thresholds(ch);
     const int type = DecideBlockType(ch, entropy);
     gi.block_type = std::uint32_t(type);

@@ -31,17 +31,25 @@ class CPsychoModel {
                  double (&ratio_l)[kLongBands], double (&ratio_s)[kShortBands][kShortWindows], double& pe,
                  GranuleInfo& gi);
 
+    // The block decision alone, with the type pending for channel ch: returns the type that
+    // leaves the model and keeps the new one pending (it also refreshes the channel's long or
+    // short ratios from the last analysis).
+    int DecideBlockType(int ch, double pe);
+
     const CPsyTables& Tables() const { return tables_; }
+    // The last call's long spectrum and unpredictability, for tests and measurements.
+    const float* LongEnergy() const { return energy_; }
+    const float* LongPhase() const { return phase_; }
+    const double* Unpredictability() const { return c_; }
 
   private:
     void RotateGenerations();
     void LongSpectrum(const std::int16_t (&history)[kPsyHistory]);
     void ShortSpectra(const std::int16_t (&history)[kPsyHistory]);
-    void Unpredictability(int ch);
+    void ComputeUnpredictability(int ch);
     double Thresholds(int ch);  // partition thresholds; returns pe
     void LongRatios(int ch);
     void ShortRatios(int ch);
-    int DecideBlockType(int ch, double pe);
 
     CPsyTables tables_;
     CRealFft<1024> fftLong_;
