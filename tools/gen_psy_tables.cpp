@@ -29,11 +29,11 @@
 // the rounded value, so norm is computed from it as well).
 //
 // minval: 24.5 dB at the bottom falling to 0 at the set's top partition as a raised cosine of
-// the Bark position (minval = 24.5 * cos^2(pi/2 * z / z_top)^p with p = kMinvalShape). It is
+// the Bark position (minval = 24.5 * (cos^2(pi/2 * z / z_top))^p, p = kMinvalShape = 1). It is
 // the lowest signal-to-noise ratio that the model demands of a partition, so it keeps the low
 // partitions, whose few lines carry most of the music's energy, finely coded.
 //
-// qthr: the threshold in quiet, a flat floor of 9.563 dB (9.0428 energy units of the
+// qthr: the threshold in quiet, a flat floor of 9.563 dB (9.04278 energy units of the
 // unnormalised FFT of 16-bit samples) per line; line 0 is 3 dB lower, since a real signal's DC
 // line carries one real component instead of two. qthr is the floor summed over the
 // partition's lines, so long and short partitions of one width share it.
@@ -50,16 +50,26 @@
 // cut at the top of the partition coverage. bu and bo are the first and last partition it
 // overlaps, w1 and w2 the shares of those partitions that lie inside it, cbw = bo - bu (row 0,
 // which the parser does not check, gives the count of partitions after bu without bo, as the
-// documented 44100 Hz row does).
+// 44100 Hz reference row does).
 // Band edges never fall on a partition edge (a band edge is 8/9 or 2/3 of an integer, a
 // partition edge half an integer), so neighbouring bands always share a partition and their
 // weights add up to one. A top band that starts inside the top partition draws on that one
 // partition (bu = bo, w1 its share, w2 = 0, so that it is not counted twice); a band beyond the
 // coverage draws on the top partition in full (bu = bo, w1 = 0, w2 = 1).
 //
-// The rows the model's documentation quotes for 44100 Hz are checked after construction;
-// where the spreading normalisation differs from a quoted norm, the quoted value is kept for
-// that row and the difference is reported with --report.
+// Reference rows. Four partition rows of 44100 Hz are fixed points of the construction: long
+// partitions 0 and 62 and short partitions 0 and 38 come out with exactly their reference
+// lines, minval, qthr, SNR and bval. Their norms are kept at the reference values where the
+// normalisation differs (kReferenceNorms; --report prints both): built 0.948, 0.195, 1.000 and
+// 0.532 against 0.951, 0.515, 1.000 and 0.447. The difference at the top is structural: with
+// 18-line (775 Hz) partitions at 19 to 20 kHz, neighbouring Bark centres lie about 0.08 Bark
+// apart, so many partitions spread into the top one; a norm of 0.515 needs about 0.3 Bark
+// between centres. Long bands 0 and 1 come out exactly as their reference rows. Three other
+// reference band rows cannot hold with these partitions, and are built by the rule above:
+// long band 20 (FFT lines 304.0 to 371.6) is wider than the three partitions of at most 18
+// lines that "bu=59 bo=61" allows; short band 0 ends at line 2.67, inside partition 3, so its
+// last partition cannot be 2 with w2 = 0.167; short band 11 (lines 70.7 to 90.7) ends 1.2 lines
+// into the 19-line top partition, so its w2 cannot be 1.000.
 //
 // The lower-rate sets (24000, 22050, 16000 Hz) are never selected by the encoder; they are built
 // the same way, on the band tables of 48000, 44100 and 32000 Hz, and printed with nine
@@ -302,17 +312,17 @@ struct Pin {
     int part;
     double norm;
 };
-constexpr Pin kQuotedNorms[] = {
+constexpr Pin kReferenceNorms[] = {
     {44100, true, 0, 0.951}, {44100, true, 62, 0.515}, {44100, false, 0, 1.000}, {44100, false, 38, 0.447}};
 
-void ApplyQuotedNorms(int fs, bool isLong, std::vector<Partition>& parts, bool report) {
-    for (const Pin& pin : kQuotedNorms) {
+void ApplyReferenceNorms(int fs, bool isLong, std::vector<Partition>& parts, bool report) {
+    for (const Pin& pin : kReferenceNorms) {
         if (pin.fs != fs || pin.isLong != isLong)
             continue;
         double& n = parts[pin.part].norm;
         if (report)
             std::cerr << fs << (isLong ? " long" : " short") << " partition " << pin.part << ": norm " << n
-                      << " built, " << pin.norm << " quoted\n";
+                      << " built, " << pin.norm << " reference\n";
         if (Round3(n) != pin.norm)
             n = pin.norm;
     }
@@ -405,8 +415,8 @@ int main(int argc, char** argv) {
     for (const RateSet& r : kSets) {
         auto l = BuildPartitions(z, r.fs, 1024, r.longParts, r.longLines, 18, true);
         auto s = BuildPartitions(z, r.fs, 256, r.shortParts, r.shortLines, 19, false);
-        ApplyQuotedNorms(r.fs, true, l, report);
-        ApplyQuotedNorms(r.fs, false, s, report);
+        ApplyReferenceNorms(r.fs, true, l, report);
+        ApplyReferenceNorms(r.fs, false, s, report);
         const auto& sfb = layer3::tables::kScalefactorBands[r.bandTable];
         longBands.push_back(BuildBands(l, sfb.l, 21, 1024.0 / 1152.0));
         shortBands.push_back(BuildBands(s, sfb.s, 12, 256.0 / 384.0));

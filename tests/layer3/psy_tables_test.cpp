@@ -1,5 +1,5 @@
 // The psychoacoustic table text: the generator still writes the checked-in text, every rate
-// parses with the documented coverage, and every check fires on a corrupted copy with its text.
+// parses with its coverage, and every check fires on a corrupted copy with its text.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -39,7 +39,7 @@ int LineOf(const std::string& text) {
     return -1;
 }
 
-TEST(PsyTablesTest, TextHoldsTheDocumentedRowsOf44100Hz) {
+TEST(PsyTablesTest, TextHoldsTheReferenceRowsOf44100Hz) {
     for (const char* row : {
              "No= 0 #lines= 1 minval=24.5 qthr=   4.532 norm=0.951 bval=   0.000",
              "No=62 #lines=18 minval= 0.0 qthr= 162.770 norm=0.515 bval=  24.442",
