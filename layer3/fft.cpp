@@ -52,7 +52,8 @@ void CRealFft<N>::ComplexTransform() {
 }
 
 template <std::size_t N>
-void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], float (&phase)[kLines]) {
+void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], float (&phase)[kLines],
+                            std::size_t phaseLines) {
     for (std::size_t i = 0; i < kHalf; ++i) {
         const std::size_t r = bitReverse_[i];
         re_[r] = x[2 * i];
@@ -74,7 +75,7 @@ void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], float 
             phase[k] = 0.0f;
         } else {
             energy[k] = e;
-            phase[k] = std::atan2(xi, xr);
+            phase[k] = k < phaseLines ? std::atan2(xi, xr) : 0.0f;
         }
     }
 }

@@ -1,6 +1,8 @@
 // The psychoacoustic model's real FFT: the exact unnormalised DFT of N real samples, given as
 // energy (Re^2 + Im^2) and phase (atan2(Im, Re)) of lines 0..N/2. Lines whose energy is at most
 // 0.0005 get energy 0.0005 and phase 0. Inputs and outputs are single precision.
+// The phase costs more than the rest of the transform, so a caller that reads it only for the
+// lowest lines can ask for those alone; the others then get phase 0.
 #pragma once
 
 #include <array>
@@ -16,7 +18,8 @@ class CRealFft {
     static constexpr std::size_t kLines = N / 2 + 1;
 
     CRealFft();
-    void Transform(const float (&x)[N], float (&energy)[kLines], float (&phase)[kLines]);
+    void Transform(const float (&x)[N], float (&energy)[kLines], float (&phase)[kLines],
+                   std::size_t phaseLines = kLines);
 
   private:
     static constexpr std::size_t kHalf = N / 2;

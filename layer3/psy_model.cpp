@@ -14,6 +14,7 @@ constexpr int kGranule = 576;
 constexpr int kKeep = 768;                   // samples of history kept in front of the new ones
 constexpr int kPredictedLongLines = 6;       // lines 0..5 are predicted from the long spectrum
 constexpr int kPredictedEnd = 206;           // lines 6..205 from the short spectra, 206.. get 0.4
+constexpr int kPredictedShortLines = 52;     // the short lines those use: (202 + 2) / 4 = 51 at most
 constexpr double kDbToNeper = 0.2302585093;  // ln(10) / 10
 
 enum BlockType { kNormal = 0, kStart = 1, kShort = 2, kStop = 3 };
@@ -72,7 +73,7 @@ void CPsychoModel::RotateGenerations() {
 void CPsychoModel::LongSpectrum(const std::int16_t (&history)[kPsyHistory]) {
     for (int i = 0; i < 1024; ++i)
         fftIn_[i] = float(window_[i] * history[i]);
-    fftLong_.Transform(fftIn_, energy_, phase_);
+    fftLong_.Transform(fftIn_, energy_, phase_, kPredictedLongLines);
 }
 
 void CPsychoModel::ShortSpectra(const std::int16_t (&history)[kPsyHistory]) {
@@ -80,7 +81,7 @@ void CPsychoModel::ShortSpectra(const std::int16_t (&history)[kPsyHistory]) {
         const std::int16_t* start = history + 256 + 128 * b;
         for (int i = 0; i < 256; ++i)
             fftIn_s_[i] = float(window_s_[i] * start[i]);
-        fftShort_.Transform(fftIn_s_, energy_s_[b], phase_s_[b]);
+        fftShort_.Transform(fftIn_s_, energy_s_[b], phase_s_[b], kPredictedShortLines);
     }
 }
 

@@ -78,3 +78,21 @@ TEST(FftTest, CosineLandsOnItsLineWithItsPhase) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FftTest, PhaseOfTheLowestLinesAloneChangesNothingElse) {
+    static layer3::CRealFft<256> fft;
+    float x[256];
+    for (int n = 0; n < 256; ++n)
+        x[n] = float(3000.0 * std::sin(0.3 * n) + 500.0 * std::cos(1.1 * n));
+    float energy[129], phase[129], energyPart[129], phasePart[129];
+    fft.Transform(x, energy, phase);
+    fft.Transform(x, energyPart, phasePart, 52);
+    for (int k = 0; k < 129; ++k) {
+        EXPECT_EQ(energyPart[k], energy[k]);
+        EXPECT_EQ(phasePart[k], k < 52 ? phase[k] : 0.0f);
+    }
+}
+
+}  // namespace
