@@ -27,8 +27,6 @@ class CAnalysisFilterbank {
 
     // The write offset of a channel's history (0..511), for tests.
     int Offset(int ch) const { return off_[ch]; }
-    // The matrixing coefficient M[i][k], for tests.
-    double Matrix(int i, int k) const { return m_[i][k]; }
 
   private:
     double m_[kSubbands][64];

@@ -109,14 +109,4 @@ TEST(AnalysisFilterbankTest, FullScaleNegativeSampleEntersAsMinusOne) {
     EXPECT_EQ(z[32], -1.0 * layer3::tables::kAnalysisWindow[32]);
 }
 
-TEST(AnalysisFilterbankTest, MatrixIsRoundedToNineDecimals) {
-    CAnalysisFilterbank fb;
-    for (int i = 0; i < 32; ++i)
-        for (int k = 0; k < 64; ++k) {
-            const double m = fb.Matrix(i, k);
-            EXPECT_NEAR(m * 1e9, std::round(m * 1e9), 1e-6);
-            EXPECT_NEAR(m, std::cos((2 * i + 1) * (16 - k) * M_PI / 64), 5.1e-10);
-        }
-}
-
 }  // namespace

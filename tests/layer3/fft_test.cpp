@@ -65,22 +65,6 @@ TEST(FftTest, QuietLinesGetTheFloorAndNoPhase) {
     }
 }
 
-TEST(FftTest, CosineLandsOnItsLineWithItsPhase) {
-    static layer3::CRealFft<1024> fft;
-    float x[1024];
-    for (int n = 0; n < 1024; ++n)
-        x[n] = float(1000.0 * std::cos(2.0 * M_PI * 37 * n / 1024.0 + 0.5));
-    float energy[513], phase[513];
-    fft.Transform(x, energy, phase);
-    EXPECT_NEAR(energy[37], 512000.0 * 512000.0, 1e-4 * 512000.0 * 512000.0);
-    EXPECT_NEAR(phase[37], 0.5, 1e-5);
-    EXPECT_LT(energy[36], 1e-6 * energy[37]);
-}
-
-}  // namespace
-
-namespace {
-
 TEST(FftTest, PhaseOfTheLowestLinesAloneChangesNothingElse) {
     static layer3::CRealFft<256> fft;
     float x[256];
