@@ -1,0 +1,37 @@
+// The polyphase analysis filterbank: splits a channel's PCM signal into 32 equal-width
+// subbands, 32 new samples at a time, keeping a 512-sample history per channel.
+#pragma once
+
+#include <cstdint>
+
+#include "layer3/side_info.h"
+
+namespace layer3 {
+
+inline constexpr int kSubbands = 32;
+inline constexpr int kFilterTaps = 512;
+
+class CAnalysisFilterbank {
+  public:
+    CAnalysisFilterbank();  // builds the matrixing coefficients
+
+    // Clears both channels' histories; called before the first frame of every file.
+    void Reset();
+
+    // Takes the 32 samples at `samples` (in time order) into channel ch's history, advances
+    // `samples` by 32 and fills z with the windowed history.
+    void WindowSubband(const std::int16_t*& samples, double (&z)[kFilterTaps], int ch);
+
+    // Turns a windowed vector into 32 subband samples.
+    void FilterSubband(const double (&z)[kFilterTaps], double (&s)[kSubbands]) const;
+
+    // The write offset of a channel's history (0..511), for tests.
+    int Offset(int ch) const { return off_[ch]; }
+
+  private:
+    double m_[kSubbands][64];
+    double x_[kMaxChannels][kFilterTaps];
+    int off_[kMaxChannels];
+};
+
+}  // namespace layer3

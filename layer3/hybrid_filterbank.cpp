@@ -1,0 +1,107 @@
+#include "layer3/hybrid_filterbank.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace layer3 {
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kAliasCoefficients[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
+constexpr int kShortBlock = 2;
+}  // namespace
+
+CHybridFilterbank::CHybridFilterbank() {
+    Init(EncodingSettings{});
+}
+
+void CHybridFilterbank::Init(const EncodingSettings& header) {
+    channels_ = std::clamp(header.stereo, 1, kMaxChannels);
+    granules_ = std::clamp(header.granulesPerFrame, 1, kMaxGranules);
+    for (int i = 0; i < 36; ++i)
+        win_[0][i] = std::sin(kPi / 36 * (i + 0.5));
+    for (int i = 0; i < 36; ++i) {
+        win_[1][i] = i < 18 ? win_[0][i] : i < 24 ? 1.0 : i < 30 ? std::sin(kPi / 12 * (i - 18 + 0.5)) : 0.0;
+        win_[2][i] = i < 12 ? std::sin(kPi / 12 * (i + 0.5)) : 0.0;
+        win_[3][i] = i < 6 ? 0.0 : i < 12 ? std::sin(kPi / 12 * (i - 6 + 0.5)) : i < 18 ? 1.0 : win_[0][i];
+    }
+    for (int m = 0; m < 18; ++m)
+        for (int k = 0; k < 36; ++k)
+            cos_l_[m][k] = std::cos(kPi / 72 * (2 * k + 19) * (2 * m + 1)) / 9.0;
+    for (int m = 0; m < 6; ++m)
+        for (int k = 0; k < 12; ++k)
+            cos_s_[m][k] = std::cos(kPi / 24 * (2 * k + 7) * (2 * m + 1)) / 3.0;
+    for (int i = 0; i < 8; ++i) {
+        const double root = std::sqrt(1.0 + kAliasCoefficients[i] * kAliasCoefficients[i]);
+        cs_[i] = 1.0 / root;
+        ca_[i] = kAliasCoefficients[i] / root;
+    }
+}
+
+void CHybridFilterbank::TransformLong(const double (&in)[36], int type, double* out) const {
+    double windowed[36];
+    for (int k = 0; k < 36; ++k)
+        windowed[k] = win_[type][k] * in[k];
+    for (int m = 0; m < 18; ++m) {
+        double sum = 0.0;
+        for (int k = 0; k < 36; ++k)
+            sum += windowed[k] * cos_l_[m][k];
+        out[m] = sum;
+    }
+}
+
+// The three short windows start at inputs 6, 12 and 18; their outputs interleave.
+void CHybridFilterbank::TransformShort(const double (&in)[36], double* out) const {
+    for (int w = 0; w < 3; ++w) {
+        for (int m = 0; m < 6; ++m) {
+            double sum = 0.0;
+            for (int k = 0; k < 12; ++k)
+                sum += in[6 + 6 * w + k] * cos_s_[m][k] * win_[kShortBlock][k];
+            out[3 * m + w] = sum;
+        }
+    }
+}
+
+void CHybridFilterbank::ReduceAliasing(double* xr) const {
+    for (int b = 0; b < 31; ++b) {
+        for (int i = 0; i < 8; ++i) {
+            double& up = xr[18 * b + 17 - i];
+            double& down = xr[18 * b + 18 + i];
+            const double u = up, d = down;
+            up = u * cs_[i] + d * ca_[i];
+            down = d * cs_[i] - u * ca_[i];
+        }
+    }
+}
+
+void CHybridFilterbank::Transform(SubbandSamples& sb_sample, Spectrum& xr, const SideInfo& side_info) {
+    for (int gr = 0; gr < granules_; ++gr) {
+        for (int ch = 0; ch < channels_; ++ch) {
+            const GranuleInfo& gi = side_info.gr[gr][ch];
+            auto& current = sb_sample[ch][gr + 1];
+            for (int t = 1; t < kSubbandSlots; t += 2)
+                for (int b = 1; b < 32; b += 2)
+                    current[t][b] = -current[t][b];
+            double* out = xr[gr][ch];
+            for (int b = 0; b < 32; ++b) {
+                double in[36];
+                for (int t = 0; t < kSubbandSlots; ++t) {
+                    in[t] = sb_sample[ch][gr][t][b];
+                    in[18 + t] = current[t][b];
+                }
+                const int type = (gi.mixed_block_flag && b < 2) ? 0 : int(gi.block_type & 3u);
+                if (type == kShortBlock)
+                    TransformShort(in, out + 18 * b);
+                else
+                    TransformLong(in, type, out + 18 * b);
+            }
+            if (gi.block_type != kShortBlock)
+                ReduceAliasing(out);
+        }
+    }
+    for (int ch = 0; ch < channels_; ++ch)
+        std::copy(&sb_sample[ch][granules_][0][0], &sb_sample[ch][granules_][0][0] + kSubbandSlots * 32,
+                  &sb_sample[ch][0][0][0]);
+}
+
+}  // namespace layer3

@@ -1,0 +1,225 @@
+#include "layer3/psy_model.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/fatal_error.h"
+
+namespace layer3 {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kGranule = 576;
+constexpr int kKeep = 768;                   // samples of history kept in front of the new ones
+constexpr int kPredictedLongLines = 6;       // lines 0..5 are predicted from the long spectrum
+constexpr int kPredictedEnd = 206;           // lines 6..205 from the short spectra, 206.. get 0.4
+constexpr int kPredictedShortLines = 52;     // the short lines those use: (202 + 2) / 4 = 51 at most
+constexpr double kDbToNeper = 0.2302585093;  // ln(10) / 10
+
+enum BlockType { kNormal = 0, kStart = 1, kShort = 2, kStop = 3 };
+
+// Unpredictability of a line from its magnitude and phase and their predictions.
+double Unpredictable(double r, double phi, double rPred, double phiPred) {
+    const double den = r + std::fabs(rPred);
+    if (den == 0.0)
+        return 0.0;
+    const double dr = r * std::cos(phi) - rPred * std::cos(phiPred);
+    const double di = r * std::sin(phi) - rPred * std::sin(phiPred);
+    return std::sqrt(dr * dr + di * di) / den;
+}
+
+// Weighted sum over the partitions bu..bo of a band: bu and bo count with their weights.
+double BandSum(const double* v, int bu, int bo, double w1, double w2) {
+    double sum = w1 * v[bu] + w2 * v[bo];
+    for (int b = bu + 1; b < bo; ++b)
+        sum += v[b];
+    return sum;
+}
+
+}  // namespace
+
+CPsychoModel::CPsychoModel() {
+    Setup(44100);
+}
+
+void CPsychoModel::Setup(int samplingFrequency) {
+    if (samplingFrequency != 32000 && samplingFrequency != 44100 && samplingFrequency != 48000)
+        platform::FatalError("[Psycho], invalid sampling frequency");
+    for (int i = 0; i < 1024; ++i)
+        window_[i] = 0.5 * (1.0 - std::cos(2.0 * kPi * (i - 0.5) / 1024.0));
+    for (int i = 0; i < 256; ++i)
+        window_s_[i] = 0.5 * (1.0 - std::cos(2.0 * kPi * (i - 0.5) / 256.0));
+    std::fill(&r_[0][0][0], &r_[0][0][0] + sizeof r_ / sizeof(float), 0.0f);
+    std::fill(&phi_sav_[0][0][0], &phi_sav_[0][0][0] + sizeof phi_sav_ / sizeof(float), 0.0f);
+    new_ = 0;
+    old_ = 1;
+    oldest_ = 0;
+    tables_.Parse(samplingFrequency);
+}
+
+void CPsychoModel::RotateGenerations() {
+    if (new_ == 1) {
+        new_ = 0;
+        old_ = 1;
+        oldest_ = 0;
+    } else {
+        new_ = 1;
+        old_ = 0;
+        oldest_ = 1;
+    }
+}
+
+void CPsychoModel::LongSpectrum(const std::int16_t (&history)[kPsyHistory]) {
+    for (int i = 0; i < 1024; ++i)
+        fftIn_[i] = float(window_[i] * history[i]);
+    fftLong_.Transform(fftIn_, energy_, phase_, kPredictedLongLines);
+}
+
+void CPsychoModel::ShortSpectra(const std::int16_t (&history)[kPsyHistory]) {
+    for (int b = 0; b < 3; ++b) {
+        const std::int16_t* start = history + 256 + 128 * b;
+        for (int i = 0; i < 256; ++i)
+            fftIn_s_[i] = float(window_s_[i] * start[i]);
+        fftShort_.Transform(fftIn_s_, energy_s_[b], phase_s_[b], kPredictedShortLines);
+    }
+}
+
+void CPsychoModel::ComputeUnpredictability(int ch) {
+    // Lines 0..5: predicted from the two previous granules. The oldest slot is read before
+    // the new values overwrite it.
+    for (int k = 0; k < kPredictedLongLines; ++k) {
+        const double rPred = 2.0 * r_[ch][old_][k] - r_[ch][oldest_][k];
+        const double phiPred = 2.0 * phi_sav_[ch][old_][k] - phi_sav_[ch][oldest_][k];
+        const double r = std::sqrt(energy_[k]);
+        const double phi = phase_[k];
+        r_[ch][new_][k] = float(r);
+        phi_sav_[ch][new_][k] = float(phi);
+        c_[k] = Unpredictable(r, phi, rPred, phiPred);
+    }
+    // Lines 6..205: the middle short window predicted from the first and last.
+    for (int j = kPredictedLongLines; j < kPredictedEnd - 3; j += 4) {
+        const int k = (j + 2) / 4;
+        const double r = std::sqrt(energy_s_[1][k]);
+        const double phi = phase_s_[1][k];
+        const double rPred = 2.0 * std::sqrt(energy_s_[0][k]) - std::sqrt(energy_s_[2][k]);
+        const double phiPred = 2.0 * phase_s_[0][k] - phase_s_[2][k];
+        c_[j] = c_[j + 1] = c_[j + 2] = c_[j + 3] = Unpredictable(r, phi, rPred, phiPred);
+    }
+    for (int k = kPredictedEnd; k < kLongFftLines; ++k)
+        c_[k] = 0.4;
+}
+
+double CPsychoModel::Thresholds(int ch) {
+    const CPsyTables& t = tables_;
+    const int n = t.npart_l;
+    std::fill(eb_, eb_ + kMaxPartitions, 0.0);
+    std::fill(cb_, cb_ + kMaxPartitions, 0.0);
+    for (int k = 0; k < kLongFftLines; ++k) {
+        const int b = t.partition_l[k];
+        if (b < 0)
+            continue;
+        eb_[b] += energy_[k];
+        cb_[b] += c_[k] * energy_[k];
+    }
+    double pe = 0.0;
+    for (int b = 0; b < n; ++b) {
+        double ecb = 0.0, ct = 0.0;
+        for (int k = 0; k < n; ++k) {
+            ecb += t.s3_l[b][k] * eb_[k];
+            ct += t.s3_l[b][k] * cb_[k];
+        }
+        double q = 0.0;
+        if (ecb != 0.0)
+            q = std::log(std::max(ct / ecb, 0.01));
+        const double tbb = std::clamp(-0.299 - 0.43 * q, 0.0, 1.0);
+        const double snr = std::max(t.minval[b], 29.0 * tbb + 6.0 * (1.0 - tbb));
+        const double nb = ecb * t.norm_l[b] * std::exp(-snr * kDbToNeper);
+        // Pre-echo control: a threshold may not jump far above those of the last two granules.
+        thr_[b] = std::max(t.qthr_l[b], std::min({nb, 2.0 * nb_1_[ch][b], 16.0 * nb_2_[ch][b]}));
+        nb_2_[ch][b] = nb_1_[ch][b];
+        nb_1_[ch][b] = nb;
+        pe -= t.numlines_l[b] * std::min(0.0, std::log((thr_[b] + 1.0) / (eb_[b] + 1.0)));
+    }
+    return pe;
+}
+
+void CPsychoModel::LongRatios(int ch) {
+    const CPsyTables& t = tables_;
+    for (int sb = 0; sb < kLongBands; ++sb) {
+        const double en = BandSum(eb_, t.bu_l[sb], t.bo_l[sb], t.w1_l[sb], t.w2_l[sb]);
+        const double thm = BandSum(thr_, t.bu_l[sb], t.bo_l[sb], t.w1_l[sb], t.w2_l[sb]);
+        ratio_[ch][sb] = en != 0.0 ? thm / en : 0.0;
+    }
+}
+
+void CPsychoModel::ShortRatios(int ch) {
+    const CPsyTables& t = tables_;
+    const int n = t.npart_s;
+    double eb[kMaxPartitions], thr[kMaxPartitions];
+    for (int w = 0; w < kShortWindows; ++w) {
+        std::fill(eb, eb + kMaxPartitions, 0.0);
+        for (int k = 0; k < kShortFftLines; ++k)
+            if (t.partition_s[k] >= 0)
+                eb[t.partition_s[k]] += energy_s_[w][k];
+        for (int b = 0; b < n; ++b) {
+            double ecb = 0.0;
+            for (int k = 0; k < n; ++k)
+                ecb += t.s3_s[b][k] * eb[k];
+            // The table's SNR values are negative: the threshold lies below the spread energy.
+            const double nb = ecb * t.norm_s[b] * std::exp(t.SNR_s[b] * kDbToNeper);
+            thr[b] = std::max(t.qthr_s[b], nb);
+        }
+        for (int sb = 0; sb < kShortBands; ++sb) {
+            const double en = BandSum(eb, t.bu_s[sb], t.bo_s[sb], t.w1_s[sb], t.w2_s[sb]);
+            const double thm = BandSum(thr, t.bu_s[sb], t.bo_s[sb], t.w1_s[sb], t.w2_s[sb]);
+            ratio_s_[ch][sb][w] = en != 0.0 ? thm / en : 0.0;
+        }
+    }
+}
+
+// Decides this granule's type and returns the pending one, which leaves the model now: an
+// attack upgrades a pending normal to start and a pending stop to short; the first granule
+// without an attack after short ones gives short once more, then stop.
+int CPsychoModel::DecideBlockType(int ch, double pe) {
+    int& pending = blocktype_old_[ch];
+    int blocktype;
+    if (pe >= kAttackEntropy) {
+        blocktype = kShort;
+        if (pending == kNormal)
+            pending = kStart;
+        else if (pending == kStop)
+            pending = kShort;
+        ShortRatios(ch);
+    } else {
+        if (pending == kStart)
+            platform::FatalError("Error in block selecting\n");
+        blocktype = pending == kShort ? kStop : kNormal;
+        LongRatios(ch);
+    }
+    const int leaving = pending;
+    pending = blocktype;
+    return leaving;
+}
+
+void CPsychoModel::Analyse(int ch, const std::int16_t* samples, std::int16_t (&history)[kPsyHistory],
+                           double (&ratio_l)[kLongBands], double (&ratio_s)[kShortBands][kShortWindows],
+                           double& pe, GranuleInfo& gi) {
+    if (ch == 0)
+        RotateGenerations();
+    std::copy(history + kGranule, history + kPsyHistory, history);
+    std::copy(samples, samples + kGranule, history + kKeep);
+    LongSpectrum(history);
+    ShortSpectra(history);
+    ComputeUnpredictability(ch);
+    const double entropy = Thresholds(ch);
+    const int type = DecideBlockType(ch, entropy);
+    gi.block_type = std::uint32_t(type);
+    gi.window_switching_flag = type != kNormal ? 1u : 0u;
+    gi.mixed_block_flag = 0;
+    std::copy(&ratio_[ch][0], &ratio_[ch][0] + kLongBands, ratio_l);
+    std::copy(&ratio_s_[ch][0][0], &ratio_s_[ch][0][0] + kShortBands * kShortWindows, &ratio_s[0][0]);
+    pe = entropy;
+}
+
+}  // namespace layer3

@@ -1,0 +1,80 @@
+// Psychoacoustic model 2: per granule and channel, the masking ratio (threshold / energy) of
+// every scalefactor band, the perceptual entropy, and the block type with the window-switching
+// carry-over. All of its state lives in the object; one object serves one encoder.
+#pragma once
+
+#include <cstdint>
+
+#include "layer3/fft.h"
+#include "layer3/psy_tables.h"
+#include "layer3/side_info.h"
+
+namespace layer3 {
+
+inline constexpr int kPsyHistory = 1344;  // samples each channel keeps between calls
+inline constexpr double kAttackEntropy = 1800.0;
+
+class CPsychoModel {
+  public:
+    CPsychoModel();  // set up for 44100 Hz
+
+    // Admits 32000, 44100 and 48000 Hz only (another rate ends the process with a message).
+    // Clears the spectra of the previous granules and parses the tables for the rate. The
+    // partition thresholds, pending block types and band ratios carry over.
+    void Setup(int samplingFrequency);
+
+    // Analyses 576 new samples of channel ch for one granule. Called for each granule with
+    // channel 0 first. history is the channel's sample history (cleared at open); writes the
+    // band ratios, the perceptual entropy, and block_type, window_switching_flag and
+    // mixed_block_flag of gi.
+    void Analyse(int ch, const std::int16_t* samples, std::int16_t (&history)[kPsyHistory],
+                 double (&ratio_l)[kLongBands], double (&ratio_s)[kShortBands][kShortWindows], double& pe,
+                 GranuleInfo& gi);
+
+    // The block decision alone, with the type pending for channel ch: returns the type that
+    // leaves the model and keeps the new one pending (it also refreshes the channel's long or
+    // short ratios from the last analysis).
+    int DecideBlockType(int ch, double pe);
+
+    const CPsyTables& Tables() const { return tables_; }
+    // The last call's long spectrum and unpredictability, for tests and measurements.
+    const float* LongEnergy() const { return energy_; }
+    const float* LongPhase() const { return phase_; }
+    const double* Unpredictability() const { return c_; }
+
+  private:
+    void RotateGenerations();
+    void LongSpectrum(const std::int16_t (&history)[kPsyHistory]);
+    void ShortSpectra(const std::int16_t (&history)[kPsyHistory]);
+    void ComputeUnpredictability(int ch);
+    double Thresholds(int ch);  // partition thresholds; returns pe
+    void LongRatios(int ch);
+    void ShortRatios(int ch);
+
+    CPsyTables tables_;
+    CRealFft<1024> fftLong_;
+    CRealFft<256> fftShort_;
+    double window_[1024];
+    double window_s_[256];
+
+    // Magnitude and phase of lines 0..5 of the long spectrum, two generations per channel.
+    float r_[kMaxChannels][2][kLongFftLines];
+    float phi_sav_[kMaxChannels][2][kLongFftLines];
+    int new_ = 0, old_ = 1, oldest_ = 0;
+
+    double nb_1_[kMaxChannels][kMaxPartitions] = {};
+    double nb_2_[kMaxChannels][kMaxPartitions] = {};
+    int blocktype_old_[kMaxChannels] = {0, 0};
+    double ratio_[kMaxChannels][kLongBands] = {};
+    double ratio_s_[kMaxChannels][kShortBands][kShortWindows] = {};
+
+    // Work arrays of one call.
+    float fftIn_[1024];
+    float fftIn_s_[256];
+    float energy_[kLongFftLines], phase_[kLongFftLines];
+    float energy_s_[3][kShortFftLines], phase_s_[3][kShortFftLines];
+    double c_[kLongFftLines];
+    double eb_[kMaxPartitions], cb_[kMaxPartitions], thr_[kMaxPartitions];
+};
+
+}  // namespace layer3
