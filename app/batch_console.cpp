@@ -16,6 +16,7 @@ void ConsoleJobWindow::SetBatchBar(int low, int high, int position) {
 }
 
 void ConsoleJobWindow::SetTitle(const std::string& title) {
+    if (title == title_) return;
     title_ = title;
     if (terminal_) std::fprintf(out_, "\033]0;%s\007", title.c_str());
 }
