@@ -39,7 +39,8 @@ void ConsoleJobWindow::Refresh() {
     if (status_.empty()) return;  // the batch has ended or not begun
     if (terminal_) {
         std::string line = Line();
-        if (columns_ > 1 && static_cast<int>(line.size()) >= columns_) line.resize(static_cast<std::size_t>(columns_ - 1));
+        if (columns_ > 1 && static_cast<int>(line.size()) >= columns_)
+            line.resize(static_cast<std::size_t>(columns_ - 1));
         std::fprintf(out_, "\r%s\033[K", line.c_str());
         drew_ = true;
     } else {

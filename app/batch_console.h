@@ -12,7 +12,7 @@
 // The terminal as the main window: the file and batch bars, the status line, the times and
 // the title, redrawn in place; without a terminal, one plain line per file.
 class ConsoleJobWindow : public JobWindowView {
-public:
+  public:
     ConsoleJobWindow(std::FILE* out, bool terminal, int columns);
 
     void SetFileBar(int low, int high, int position) override;
@@ -32,7 +32,7 @@ public:
 
     std::string Line() const;
 
-private:
+  private:
     static int Percent(int low, int high, int pos);
 
     std::FILE* out_;
@@ -48,7 +48,7 @@ private:
 // The files of the command line, each validated by the WAV reader as the Files page does
 // before it is listed: a file it refuses gets its message and is left out.
 class CommandLineFiles : public FilesPageView {
-public:
+  public:
     explicit CommandLineFiles(const std::vector<std::string>& files);
     int Count() const override { return static_cast<int>(paths_.size()); }
     std::string Path(int index) const override { return paths_[static_cast<std::size_t>(index)]; }
@@ -56,7 +56,7 @@ public:
     std::string LastFolder() const override { return ""; }
     int Refused() const { return refused_; }
 
-private:
+  private:
     std::vector<std::string> paths_;
     std::vector<int> frames_;
     int refused_ = 0;
@@ -65,24 +65,25 @@ private:
 // The Settings page as the command line fills it: the profile's values with the switches
 // over them.
 class CommandLineSettings : public SettingsPageView {
-public:
-    CommandLineSettings(const profile::SettingsValues& fromProfile, const BatchOptions& options, bool codecFound);
+  public:
+    CommandLineSettings(const profile::SettingsValues& fromProfile, const BatchOptions& options,
+                        bool codecFound);
     bool HasWindow() const override { return true; }
     profile::SettingsValues Values() override { return values_; }
     int PrioritySliderPosition() const override { return slider_; }
 
-private:
+  private:
     profile::SettingsValues values_;
     int slider_;
 };
 
 // The DAE page's values, as read from the profile.
 class ProfileDaePage : public DaePageView {
-public:
+  public:
     explicit ProfileDaePage(const profile::DaeValues& v) : values_(v) {}
     bool HasWindow() const override { return true; }
     profile::DaeValues Values() override { return values_; }
 
-private:
+  private:
     profile::DaeValues values_;
 };

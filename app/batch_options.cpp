@@ -9,11 +9,14 @@
 
 namespace {
 
-bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string& s, const std::string& prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 // A whole non-negative decimal number, or -1.
 int WholeNumber(const std::string& s) {
-    if (s.empty() || s.size() > 6 || !std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); }))
+    if (s.empty() || s.size() > 6 ||
+        !std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); }))
         return -1;
     return std::stoi(s);
 }
@@ -39,18 +42,33 @@ void ParseSwitch(const std::string& a, BatchOptions& o) {
     const std::string param = a.substr(1);
     const int number = platform::ParseProfileInt(param.substr(1));
     switch (param[0]) {
-        case 'b': o.bitrateIndex = BitrateIndexForKbps(number); break;
-        case 'c': o.copyright = 1; break;
-        case 'e': o.deemphasisCode = DeemphasisCodeForSwitchDigit(number); break;
-        case 'm': o.mono = 1; break;
-        case 'o': o.original = 1; break;
-        case 'p': o.prioritySlider = (number >= 0 && number <= 6 && number != 3) ? number : 3; break;
-        case 'h': o.help = true; break;
+        case 'b':
+            o.bitrateIndex = BitrateIndexForKbps(number);
+            break;
+        case 'c':
+            o.copyright = 1;
+            break;
+        case 'e':
+            o.deemphasisCode = DeemphasisCodeForSwitchDigit(number);
+            break;
+        case 'm':
+            o.mono = 1;
+            break;
+        case 'o':
+            o.original = 1;
+            break;
+        case 'p':
+            o.prioritySlider = (number >= 0 && number <= 6 && number != 3) ? number : 3;
+            break;
+        case 'h':
+            o.help = true;
+            break;
         case 'j':
             o.jobs = WholeNumber(param.substr(1));
             if (o.jobs < 0) o.error = "-j takes a whole number";
             break;
-        default: break;  // any other letter is ignored, as velto does
+        default:
+            break;  // any other letter is ignored, as velto does
     }
 }
 
@@ -82,7 +100,8 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs) {
         std::vector<std::string> found;
         for (const auto& e : std::filesystem::directory_iterator(in, ec)) {
             std::string ext = e.path().extension().string();
-            std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+            std::transform(ext.begin(), ext.end(), ext.begin(),
+                           [](unsigned char c) { return std::tolower(c); });
             if (ext == ".wav" && !e.is_directory(ec)) found.push_back(e.path().string());
         }
         std::sort(found.begin(), found.end());

@@ -5,12 +5,10 @@
 
 void CMakerCommandLineInfo::ParseParam(const std::string& param, bool isSwitch) {
     if (!isSwitch) {
-        if (fileName.empty())
-            fileName = param;
+        if (fileName.empty()) fileName = param;
         return;
     }
-    if (param.empty())
-        return;
+    if (param.empty()) return;
     // Numbers read as the profile reads them: blanks, an optional sign, the leading digits.
     const int number = platform::ParseProfileInt(param.substr(1));
     switch (param[0]) {

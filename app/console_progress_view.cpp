@@ -15,15 +15,13 @@ void ConsoleProgressView::SetBarPosition(int position) {
 }
 
 int ConsoleProgressView::Percent() const {
-    if (high_ <= low_)
-        return 0;
+    if (high_ <= low_) return 0;
     return std::clamp((position_ - low_) * 100 / (high_ - low_), 0, 100);
 }
 
 void ConsoleProgressView::SetTitle(const std::string& title) {
     title_ = title;
-    if (terminal_)
-        std::fprintf(out_, "\033]0;%s\007", title.c_str());
+    if (terminal_) std::fprintf(out_, "\033]0;%s\007", title.c_str());
 }
 
 std::string ConsoleProgressView::Line() const {
@@ -51,8 +49,7 @@ void ConsoleProgressView::Refresh() {
         drewLine_ = true;
     } else {
         const int decile = Percent() / 10;
-        if (decile == lastPlainDecile_)
-            return;
+        if (decile == lastPlainDecile_) return;
         lastPlainDecile_ = decile;
         std::fprintf(out_, "%s\n", line.c_str());
     }
@@ -60,9 +57,7 @@ void ConsoleProgressView::Refresh() {
 }
 
 void ConsoleProgressView::End() {
-    if (terminal_ && drewLine_)
-        std::fputc('\n', out_);
-    if (terminal_)
-        std::fprintf(out_, "\033]0;%s\007", "");
+    if (terminal_ && drewLine_) std::fputc('\n', out_);
+    if (terminal_) std::fprintf(out_, "\033]0;%s\007", "");
     std::fflush(out_);
 }

@@ -36,8 +36,7 @@ void CProgressDlg::OnInitDialog(platform::WindowHandle& window) {
     settings_.batchFramesDone = 0;
     m_savedTitle = view_.Title();
     settings_.batchStartTime = static_cast<int>(platform::NowSeconds());
-    if (commandLine_.bitrateIndex >= 0)
-        settings_.SetBitrateIndex(commandLine_.bitrateIndex);
+    if (commandLine_.bitrateIndex >= 0) settings_.SetBitrateIndex(commandLine_.bitrateIndex);
     settings_.Deemphasis = commandLine_.deemphasis;
     settings_.Copyright = commandLine_.copyright;
     settings_.Original = commandLine_.original;
@@ -113,15 +112,13 @@ void CProgressDlg::OnJobProgress() {
     }
     if (totalFrames != 0) {
         std::string title = Printf("Velto - Encoding %d %%", frameCount * 100 / totalFrames);
-        if (title != view_.Title())
-            view_.SetTitle(title);
+        if (title != view_.Title()) view_.SetTitle(title);
     }
     view_.Refresh();
 }
 
 void CProgressDlg::OnCancel() {
-    if (ended_)
-        return;
+    if (ended_) return;
     m_bCancel = 1;
     m_hWorkerDone.Wait(kWorkerWaitMs);
     ended_ = true;

@@ -9,8 +9,7 @@
 int main(int argc, char** argv) {
     std::string input;
     for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '-')
-            continue;  // switches come with the encoder
+        if (argv[i][0] == '-') continue;  // switches come with the encoder
         input = argv[i];
         break;
     }

@@ -21,8 +21,7 @@ class FakeEncoder : public CEncoder {
     int EncodeStep() override {
         while (gate_ && !gate_->load()) {
         }
-        if (settings_->frameCount >= frames_)
-            return -1;
+        if (settings_->frameCount >= frames_) return -1;
         ++*steps_;
         return ++settings_->frameCount;
     }
@@ -86,8 +85,7 @@ struct DialogRun {
             while (steps < 3) {
             }
             dialog.OnCancel();
-            if (gate)
-                *gate = true;
+            if (gate) *gate = true;
         }
         window.RunUntil([&] { return dialog.Ended(); });
         return dialog.Completed();
