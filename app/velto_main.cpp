@@ -1,29 +1,24 @@
-// velto: the command line for one WAV file. For now it opens the file with the WAV reader and
-// describes it; encoding arrives with the built-in encoder.
+// velto: encodes the one WAV file named on the command line with the built-in encoder and
+// shows its progress; without a file name it prints its usage.
 #include <cstdio>
 #include <string>
+#include <vector>
 
-#include "layer3/wave_reader.h"
-#include "platform/time_format.h"
+#include "app/command_line.h"
+#include "app/compact_run.h"
+#include "app/encoder_choice.h"
+#include "job/encoding_settings.h"
+#include "layer3/layer3_encoder.h"
 
 int main(int argc, char** argv) {
-    std::string input;
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '-') continue;  // switches come with the encoder
-        input = argv[i];
-        break;
-    }
-    if (input.empty()) {
-        std::fprintf(stderr, "usage: velto [-b<kbps>] [-c] [-e<0|1|2>] [-m] [-o] [-p<0..6>] file.wav\n");
+    DetectCodecAtStartUp();
+    const CMakerCommandLineInfo info = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (info.fileName.empty()) {
+        std::fprintf(stderr,
+                     "usage: velto [-b<kbps>] [-c] [-e<0|1|2>] [-m] [-o] [-p<0..6>] file.wav\n"
+                     "Encodes file.wav to file.mp3 beside it. For many files use velto-batch.\n");
         return 2;
     }
-    layer3::CWaveReader reader;
-    if (!reader.Open(input)) {
-        std::fprintf(stderr, "%s could not be opened.\n", input.c_str());
-        return 1;
-    }
-    std::printf("%s: %d Hz, %s, 16-bit PCM, %d samples per channel (%s)\n", input.c_str(), reader.sampleRate,
-                reader.channels == 2 ? "stereo" : "mono", reader.sampleCount,
-                platform::FormatSeconds(reader.durationSeconds).c_str());
-    return 0;
+    return RunCompactProgress(
+        info, encodingSettings, [] { return std::make_unique<layer3::CLayer3Encoder>(); }, stdout);
 }

@@ -20,10 +20,8 @@ class BitFieldList {
 
     // Appends the low length bits of value. A length of 0 (or above 32) stores nothing.
     void Add(std::uint32_t value, int length) {
-        if (length <= 0 || length > 32)
-            return;
-        if (entries_.size() == entries_.capacity())
-            entries_.reserve(entries_.size() + 9);
+        if (length <= 0 || length > 32) return;
+        if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.size() + 9);
         const std::uint32_t mask = length == 32 ? 0xFFFFFFFFu : (1u << length) - 1;
         entries_.push_back({value & mask, static_cast<std::uint16_t>(length)});
         bits_ += length;

@@ -17,8 +17,7 @@ bool BitWriter::Open(platform::OutputFile& file) {
 }
 
 void BitWriter::PutBits(std::uint32_t value, int n) {
-    if (n < 0 || n > 32)
-        return;
+    if (n < 0 || n > 32) return;
     totalBits_ += n;
     while (n > 0) {
         const int k = n < freeBits_ ? n : freeBits_;
@@ -27,24 +26,20 @@ void BitWriter::PutBits(std::uint32_t value, int n) {
         buffer_[byte_] = static_cast<std::uint8_t>(buffer_[byte_] | (bits << (freeBits_ - k)));
         freeBits_ -= k;
         n -= k;
-        if (freeBits_ == 0)
-            NextByte();
+        if (freeBits_ == 0) NextByte();
     }
 }
 
 void BitWriter::NextByte() {
-    if (++byte_ == kBufferSize)
-        EmptyBuffer(kBufferSize - kBlockSize);
+    if (++byte_ == kBufferSize) EmptyBuffer(kBufferSize - kBlockSize);
     buffer_[byte_] = 0;
     freeBits_ = 8;
 }
 
 void BitWriter::EmptyBuffer(int keep) {
-    if (keep < 0)
-        keep = 0;
+    if (keep < 0) keep = 0;
     const int count = byte_ - keep;
-    if (count <= 0)
-        return;
+    if (count <= 0) return;
     WriteBytes(count);
     // The kept bytes and the byte being filled move to the front.
     std::memmove(buffer_, buffer_ + count, static_cast<std::size_t>(keep + (byte_ < kBufferSize ? 1 : 0)));
@@ -52,15 +47,13 @@ void BitWriter::EmptyBuffer(int keep) {
 }
 
 void BitWriter::WriteBytes(int count) {
-    if (!file_ || failed_)
-        return;
+    if (!file_ || failed_) return;
     if (file_->Write(buffer_, static_cast<std::size_t>(count)) != static_cast<std::size_t>(count))
         failed_ = true;
 }
 
 bool BitWriter::Close() {
-    if (!file_)
-        return !failed_;
+    if (!file_) return !failed_;
     WriteBytes(byte_ + 1);
     file_ = nullptr;
     buffer_[0] = 0;

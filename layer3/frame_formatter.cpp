@@ -45,8 +45,7 @@ void AppendScalefactors(const GranuleInfo& gi, const ScaleFactors& sf, const int
         return;
     }
     for (int g = 0; g < 4; ++g) {
-        if (gr == 1 && scfsi[g])
-            continue;
+        if (gr == 1 && scfsi[g]) continue;
         for (int sfb = kLongGroups[g].first; sfb <= kLongGroups[g].last; ++sfb)
             out.Add(static_cast<std::uint32_t>(sf.l[sfb]), kLongGroups[g].lower ? slen1 : slen2);
     }
@@ -57,8 +56,7 @@ void AppendScalefactors(const GranuleInfo& gi, const ScaleFactors& sf, const int
 int ScalefactorBits(const GranuleInfo& gi, const int (&scfsi)[4], int gr) {
     const int slen1 = tables::kSlen1[gi.scalefac_compress & 15];
     const int slen2 = tables::kSlen2[gi.scalefac_compress & 15];
-    if (IsShortBlock(gi))
-        return 18 * slen1 + 18 * slen2;
+    if (IsShortBlock(gi)) return 18 * slen1 + 18 * slen2;
     int bits = 0;
     for (int g = 0; g < 4; ++g)
         if (!(gr == 1 && scfsi[g]))
@@ -81,8 +79,7 @@ CFrameFormatter::CFrameFormatter() : header_(12), frameSide_(12), ancillary_(8) 
 CFrameFormatter::~CFrameFormatter() = default;
 
 void CFrameFormatter::Open(platform::OutputFile& file, const EncodingSettings& settings) {
-    if (!writer_.Open(file))
-        platform::FatalError("File non aperto.");
+    if (!writer_.Open(file)) platform::FatalError("File non aperto.");
     settings_ = &settings;
     stereo_ = settings.stereo == 2 ? 2 : 1;
     granules_ = settings.granulesPerFrame == 1 ? 1 : 2;
@@ -97,8 +94,7 @@ void CFrameFormatter::FormatFrame(QuantizedValues& ix, SideInfo& side, const Fra
     for (int gr = 0; gr < granules_; ++gr)
         for (int ch = 0; ch < stereo_; ++ch)
             for (int i = 0; i < kGranuleLines; ++i)
-                if (xr[gr][ch][i] < 0 && ix[gr][ch][i] > 0)
-                    ix[gr][ch][i] = -ix[gr][ch][i];
+                if (xr[gr][ch][i] < 0 && ix[gr][ch][i] > 0) ix[gr][ch][i] = -ix[gr][ch][i];
 
     AppendHeader(*settings_, header_);
     AppendSideInfo(side, granules_, stereo_, frameSide_, channelSide_, granuleSide_);
@@ -107,13 +103,11 @@ void CFrameFormatter::FormatFrame(QuantizedValues& ix, SideInfo& side, const Fra
 
     // The main data must end within the frames whose headers are known: it never reaches into
     // a frame not yet formatted.
-    if (MainDataBits() > remaining_ + QueuedMainDataBits())
-        platform::FatalError("main data overflow");
+    if (MainDataBits() > remaining_ + QueuedMainDataBits()) platform::FatalError("main data overflow");
     WriteMainData();
 
     const int next = remaining_ / 8 + QueuedMainDataBits() / 8;
-    if (next > (settings_->version == 1 ? 511 : 255))
-        platform::FatalError("main_data_begin > 511");
+    if (next > (settings_->version == 1 ? 511 : 255)) platform::FatalError("main_data_begin > 511");
     side.main_data_begin = next;
 }
 
@@ -133,11 +127,9 @@ void CFrameFormatter::BuildMainData(const QuantizedValues& ix, const SideInfo& s
         const int bytes = ancillaryBits / 8, rest = ancillaryBits % 8;
         for (int i = 0; i < bytes; ++i)
             ancillary_.Add(ancillary[i], 8);
-        if (rest)
-            ancillary_.Add(static_cast<std::uint32_t>(ancillary[bytes] >> (8 - rest)), rest);
+        if (rest) ancillary_.Add(static_cast<std::uint32_t>(ancillary[bytes] >> (8 - rest)), rest);
     }
-    if (side.reservoirDrain > 0)
-        ancillary_.AddRun(false, side.reservoirDrain);
+    if (side.reservoirDrain > 0) ancillary_.AddRun(false, side.reservoirDrain);
 }
 
 CFrameFormatter::SideInfoLink* CFrameFormatter::TakeFreeLink() {
@@ -220,8 +212,7 @@ void CFrameFormatter::WriteMainData() {
 
 void CFrameFormatter::WriteMainDataField(std::uint32_t value, int n) {
     while (n > 0) {
-        if (bitsInFrame_ == frameSize_)
-            StartNextFrame();
+        if (bitsInFrame_ == frameSize_) StartNextFrame();
         // The high bits go into this frame; the rest follow the next header.
         const int k = n < remaining_ ? n : remaining_;
         writer_.PutBits(static_cast<std::uint32_t>(std::uint64_t{value} >> (n - k)), k);
@@ -238,11 +229,9 @@ void CFrameFormatter::WriteList(const BitFieldList& list) {
 
 void CFrameFormatter::StartNextFrame() {
     SideInfoLink* link = queueHead_;
-    if (!link)
-        platform::FatalError("main data overflow");
+    if (!link) platform::FatalError("main data overflow");
     queueHead_ = link->next;
-    if (!queueHead_)
-        queueTail_ = nullptr;
+    if (!queueHead_) queueTail_ = nullptr;
     WriteList(link->header);
     WriteList(link->frame);
     for (int ch = 0; ch < link->channels; ++ch)
@@ -258,8 +247,7 @@ void CFrameFormatter::StartNextFrame() {
 }
 
 void CFrameFormatter::Flush() {
-    if (!opened_)
-        platform::FatalError("Not properly initialised !!");
+    if (!opened_) platform::FatalError("Not properly initialised !!");
     // Zero main data fills the current frame's tail and every queued frame to its length.
     for (int zeros = remaining_ + QueuedMainDataBits(); zeros > 0; zeros -= 32)
         WriteMainDataField(0, zeros < 32 ? zeros : 32);

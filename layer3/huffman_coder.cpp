@@ -17,8 +17,7 @@ void AppendExtension(int v, const tables::HuffmanTable& t, std::uint32_t& ext, i
     const unsigned magnitude = static_cast<unsigned>(std::abs(v));
     if (t.linbits && magnitude >= 15) {
         const unsigned escape = magnitude - 15;
-        if (escape > t.linmax)
-            platform::FatalError("linbits error");
+        if (escape > t.linmax) platform::FatalError("linbits error");
         ext = (ext << t.linbits) | escape;
         extLength += static_cast<int>(t.linbits);
     }
@@ -30,21 +29,18 @@ void AppendExtension(int v, const tables::HuffmanTable& t, std::uint32_t& ext, i
 
 // Codeword of (x, y), then the escape and sign bits of x and of y.
 void EncodePair(int x, int y, unsigned table, BitFieldList& out) {
-    if (table == 0)
-        return;
+    if (table == 0) return;
     const auto& t = kHuffmanTables[table];
     const unsigned cx = std::min(static_cast<unsigned>(std::abs(x)), 15u);
     const unsigned cy = std::min(static_cast<unsigned>(std::abs(y)), 15u);
     // A value the table has no codeword for cannot be coded by it.
-    if (cx >= t.xlen || cy >= t.ylen)
-        platform::FatalError("linbits error");
+    if (cx >= t.xlen || cy >= t.ylen) platform::FatalError("linbits error");
     const unsigned index = cx * t.ylen + cy;
     std::uint32_t ext = 0;
     int extLength = 0;
     AppendExtension(x, t, ext, extLength);
     AppendExtension(y, t, ext, extLength);
-    if (t.lengths[index] > 32 || extLength > 32)
-        platform::FatalError("cbits error");
+    if (t.lengths[index] > 32 || extLength > 32) platform::FatalError("cbits error");
     out.Add(t.codes[index], t.lengths[index]);
     out.Add(ext, extLength);
 }
@@ -53,14 +49,12 @@ void EncodeLongBigValues(const GranuleValues& ix, const GranuleInfo& gi,
                          const ScalefactorBandBoundaries& bands, BitFieldList& out) {
     const unsigned region1Band = gi.region0_count + 1;
     const unsigned region2Band = gi.region0_count + gi.region1_count + 2;
-    if (region1Band > 22 || region2Band > 22)
-        platform::FatalError("scalefactor error");
+    if (region1Band > 22 || region2Band > 22) platform::FatalError("scalefactor error");
     // Without big values the counting stage leaves every region address at 0.
     if (gi.big_values > 0 && static_cast<unsigned>(bands.l[region1Band]) != gi.address1)
         platform::FatalError("regionStart error");
     for (unsigned t : gi.table_select)
-        if (t > 31)
-            platform::FatalError("table index error");
+        if (t > 31) platform::FatalError("table index error");
     // The decoder ends each region at the band boundary or at the big values' end.
     const int end = 2 * static_cast<int>(gi.big_values);
     const int region1Start = std::min(bands.l[region1Band], end);
@@ -76,8 +70,7 @@ void EncodeShortBigValues(const GranuleValues& ix, const GranuleInfo& gi,
     for (int sfb = 0; sfb < 13; ++sfb) {
         const int start = bands.s[sfb], end = bands.s[sfb + 1];
         const unsigned table = gi.table_select[start < 12 ? 0 : 1];
-        if (table > 31)
-            platform::FatalError("tableindex error");
+        if (table > 31) platform::FatalError("tableindex error");
         for (int w = 0; w < 3; ++w)
             for (int k = start; k < end; k += 2)
                 EncodePair(ix[3 * k + w], ix[3 * (k + 1) + w], table, out);
@@ -85,12 +78,10 @@ void EncodeShortBigValues(const GranuleValues& ix, const GranuleInfo& gi,
 }
 
 void EncodeCount1(const GranuleValues& ix, const GranuleInfo& gi, BitFieldList& out) {
-    if (gi.count1table_select > 1)
-        platform::FatalError("gi error");
+    if (gi.count1table_select > 1) platform::FatalError("gi error");
     const int begin = 2 * static_cast<int>(gi.big_values);
     const int end = begin + 4 * static_cast<int>(gi.count1);
-    if (end > kGranuleLines)
-        platform::FatalError("countEnd error");
+    if (end > kGranuleLines) platform::FatalError("countEnd error");
     const auto& t = kHuffmanTables[tables::kCount1TableA + static_cast<int>(gi.count1table_select)];
     for (int i = begin; i < end; i += 4) {
         const int* q = &ix[i];
@@ -126,12 +117,10 @@ int EncodeGranuleHuffman(const GranuleValues& ix, const GranuleInfo& gi,
     const int coded = out.Bits();
     const int stuffing = target - coded;
     if (stuffing != 0) {
-        if (stuffing < 0)
-            platform::FatalError("stufbits error");
+        if (stuffing < 0) platform::FatalError("stufbits error");
         out.AddRun(true, stuffing);
     }
-    if (out.Bits() != target)
-        platform::FatalError("bits write error");
+    if (out.Bits() != target) platform::FatalError("bits write error");
     return coded;
 }
 

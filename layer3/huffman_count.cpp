@@ -38,16 +38,14 @@ int SignBits(const int* q, int n) {
 // The first table in [from, to] whose escape range reaches e, or -1.
 int FirstTableWithLinmax(int from, int to, int e) {
     for (int t = from; t <= to; ++t)
-        if (kHuffmanTables[t].linmax >= static_cast<unsigned>(e))
-            return t;
+        if (kHuffmanTables[t].linmax >= static_cast<unsigned>(e)) return t;
     return -1;
 }
 
 // The first table whose pairs reach m without escapes, or -1.
 int FirstTableWithXlenAbove(int m) {
     for (int t = 0; t < 32; ++t)
-        if (kHuffmanTables[t].xlen > static_cast<unsigned>(m))
-            return t;
+        if (kHuffmanTables[t].xlen > static_cast<unsigned>(m)) return t;
     return -1;
 }
 
@@ -62,8 +60,7 @@ void PreferIfNotDearer(int& choice, int& choiceBits, int candidate, const int* i
 
 int ChooseTableWithoutEscapes(const int* ix, int begin, int end, int m) {
     int choice = FirstTableWithXlenAbove(m);
-    if (choice < 0)
-        platform::FatalError("Can't choose a table ....");
+    if (choice < 0) platform::FatalError("Can't choose a table ....");
     int bits = CountBitWithTable(ix, begin, end, choice);
     switch (choice) {
         case 2:
@@ -93,8 +90,7 @@ int ChooseTableWithEscapes(const int* ix, int begin, int end, int m) {
     const int e = m - 15;
     const int first = FirstTableWithLinmax(15, 23, e);
     const int second = FirstTableWithLinmax(24, 31, e);
-    if (first < 0 || second < 0)
-        platform::FatalError("Hmmmppfff...");
+    if (first < 0 || second < 0) platform::FatalError("Hmmmppfff...");
     // The second family wins only when strictly cheaper.
     return CountBitWithTable(ix, begin, end, second) < CountBitWithTable(ix, begin, end, first) ? second
                                                                                                 : first;
@@ -109,8 +105,7 @@ void SelectShortBlockTables(const GranuleValues& ix, GranuleInfo& gi,
         for (int w = 0; w < 3; ++w) {
             for (int k = start; k < end; ++k) {
                 const int line = 3 * k + w;
-                if (line < 0 || line >= kGranuleLines)
-                    platform::FatalError("Invalid line selected...");
+                if (line < 0 || line >= kGranuleLines) platform::FatalError("Invalid line selected...");
                 m = std::max(m, std::abs(ix[line]));
             }
         }
@@ -125,21 +120,18 @@ int CountShortBlockBits(const GranuleValues& ix, const GranuleInfo& gi,
     for (int sfb = 0; sfb < 13; ++sfb) {
         const int start = bands.s[sfb], end = bands.s[sfb + 1];
         const unsigned table = gi.table_select[start < 12 ? 0 : 1];
-        if (table > 31)
-            platform::FatalError("No valid table...");
+        if (table > 31) platform::FatalError("No valid table...");
         const auto& t = kHuffmanTables[table];
         for (int w = 0; w < 3; ++w) {
             for (int k = start; k < end; k += 2) {
                 const int x = std::abs(ix[3 * k + w]), y = std::abs(ix[3 * (k + 1) + w]);
-                if (table == 0)
-                    continue;
+                if (table == 0) continue;
                 bits += (x != 0) + (y != 0);
                 const int cx = std::min(x, 15), cy = std::min(y, 15);
                 if (static_cast<unsigned>(cx) >= t.xlen || static_cast<unsigned>(cy) >= t.ylen)
                     platform::FatalError("No valid table...");
                 bits += t.lengths[cx * t.ylen + cy];
-                if (t.linbits)
-                    bits += static_cast<int>(t.linbits) * ((x >= 15) + (y >= 15));
+                if (t.linbits) bits += static_cast<int>(t.linbits) * ((x >= 15) + (y >= 15));
             }
         }
     }
@@ -207,8 +199,7 @@ void Subdivide(GranuleInfo& gi, const ScalefactorBandBoundaries& bands) {
     int i = 0;
     while (i < 23 && bands.l[i] < n)
         ++i;
-    if (i > 22)
-        platform::FatalError("scbf >= 23 !!");
+    if (i > 22) platform::FatalError("scbf >= 23 !!");
     int r0 = kSubdivideRegion0[i];
     while (r0 > 0 && bands.l[r0 + 1] > n)
         --r0;
@@ -236,8 +227,7 @@ void BigValuesTableSelect(const GranuleValues& ix, GranuleInfo& gi, const Scalef
         return;
     }
     const BigValueRegions r = RegionsOf(gi);
-    if (r.region1Start > 0)
-        gi.table_select[0] = static_cast<unsigned>(ChooseTable(ix, 0, r.region1Start));
+    if (r.region1Start > 0) gi.table_select[0] = static_cast<unsigned>(ChooseTable(ix, 0, r.region1Start));
     if (r.region1Start < r.region2Start)
         gi.table_select[1] = static_cast<unsigned>(ChooseTable(ix, r.region1Start, r.region2Start));
     if (r.region2Start < r.end)
@@ -245,11 +235,9 @@ void BigValuesTableSelect(const GranuleValues& ix, GranuleInfo& gi, const Scalef
 }
 
 int CountBit(const GranuleValues& ix, const GranuleInfo& gi, const ScalefactorBandBoundaries& bands) {
-    if (IsShortBlock(gi))
-        return CountShortBlockBits(ix, gi, bands);
+    if (IsShortBlock(gi)) return CountShortBlockBits(ix, gi, bands);
     for (unsigned t : gi.table_select)
-        if (t > 31)
-            platform::FatalError("No valid table...");
+        if (t > 31) platform::FatalError("No valid table...");
     const BigValueRegions r = RegionsOf(gi);
     return CountBitWithTable(ix, 0, r.region1Start, static_cast<int>(gi.table_select[0])) +
            CountBitWithTable(ix, r.region1Start, r.region2Start, static_cast<int>(gi.table_select[1])) +
@@ -258,8 +246,7 @@ int CountBit(const GranuleValues& ix, const GranuleInfo& gi, const ScalefactorBa
 
 int ChooseTable(const int* ix, int begin, int end) {
     const int m = LargestMagnitude(ix, begin, end);
-    if (m == 0)
-        return 0;
+    if (m == 0) return 0;
     return m <= 14 ? ChooseTableWithoutEscapes(ix, begin, end, m) : ChooseTableWithEscapes(ix, begin, end, m);
 }
 
@@ -271,16 +258,13 @@ int ChooseTableShort(int maximum) {
         table = FirstTableWithXlenAbove(maximum);
     else
         table = FirstTableWithLinmax(15, 31, maximum - 15);
-    if (table < 0)
-        platform::FatalError("Can't decide what table to use...");
+    if (table < 0) platform::FatalError("Can't decide what table to use...");
     return table;
 }
 
 int CountBitWithTable(const int* ix, int begin, int end, int table) {
-    if (table == 0 || begin >= end)
-        return 0;
-    if (table < 0 || table > 31)
-        platform::FatalError("No valid table...");
+    if (table == 0 || begin >= end) return 0;
+    if (table < 0 || table > 31) platform::FatalError("No valid table...");
     const auto& t = kHuffmanTables[table];
     int bits = 0;
     for (int i = begin; i < end; i += 2) {
@@ -290,8 +274,7 @@ int CountBitWithTable(const int* ix, int begin, int end, int table) {
         if (static_cast<unsigned>(cx) >= t.xlen || static_cast<unsigned>(cy) >= t.ylen)
             platform::FatalError("No valid table...");
         bits += t.lengths[cx * t.ylen + cy] + (x != 0) + (y != 0);
-        if (t.linbits)
-            bits += static_cast<int>(t.linbits) * ((x >= 15) + (y >= 15));
+        if (t.linbits) bits += static_cast<int>(t.linbits) * ((x >= 15) + (y >= 15));
     }
     return bits;
 }

@@ -95,8 +95,7 @@ void CHybridFilterbank::Transform(SubbandSamples& sb_sample, Spectrum& xr, const
                 else
                     TransformLong(in, type, out + 18 * b);
             }
-            if (gi.block_type != kShortBlock)
-                ReduceAliasing(out);
+            if (gi.block_type != kShortBlock) ReduceAliasing(out);
         }
     }
     for (int ch = 0; ch < channels_; ++ch)

@@ -22,8 +22,7 @@ enum BlockType { kNormal = 0, kStart = 1, kShort = 2, kStop = 3 };
 // Unpredictability of a line from its magnitude and phase and their predictions.
 double Unpredictable(double r, double phi, double rPred, double phiPred) {
     const double den = r + std::fabs(rPred);
-    if (den == 0.0)
-        return 0.0;
+    if (den == 0.0) return 0.0;
     const double dr = r * std::cos(phi) - rPred * std::cos(phiPred);
     const double di = r * std::sin(phi) - rPred * std::sin(phiPred);
     return std::sqrt(dr * dr + di * di) / den;
@@ -117,8 +116,7 @@ double CPsychoModel::Thresholds(int ch) {
     std::fill(cb_, cb_ + kMaxPartitions, 0.0);
     for (int k = 0; k < kLongFftLines; ++k) {
         const int b = t.partition_l[k];
-        if (b < 0)
-            continue;
+        if (b < 0) continue;
         eb_[b] += energy_[k];
         cb_[b] += c_[k] * energy_[k];
     }
@@ -130,8 +128,7 @@ double CPsychoModel::Thresholds(int ch) {
             ct += t.s3_l[b][k] * cb_[k];
         }
         double q = 0.0;
-        if (ecb != 0.0)
-            q = std::log(std::max(ct / ecb, 0.01));
+        if (ecb != 0.0) q = std::log(std::max(ct / ecb, 0.01));
         const double tbb = std::clamp(-0.299 - 0.43 * q, 0.0, 1.0);
         const double snr = std::max(t.minval[b], 29.0 * tbb + 6.0 * (1.0 - tbb));
         const double nb = ecb * t.norm_l[b] * std::exp(-snr * kDbToNeper);
@@ -160,8 +157,7 @@ void CPsychoModel::ShortRatios(int ch) {
     for (int w = 0; w < kShortWindows; ++w) {
         std::fill(eb, eb + kMaxPartitions, 0.0);
         for (int k = 0; k < kShortFftLines; ++k)
-            if (t.partition_s[k] >= 0)
-                eb[t.partition_s[k]] += energy_s_[w][k];
+            if (t.partition_s[k] >= 0) eb[t.partition_s[k]] += energy_s_[w][k];
         for (int b = 0; b < n; ++b) {
             double ecb = 0.0;
             for (int k = 0; k < n; ++k)
@@ -192,8 +188,7 @@ int CPsychoModel::DecideBlockType(int ch, double pe) {
             pending = kShort;
         ShortRatios(ch);
     } else {
-        if (pending == kStart)
-            platform::FatalError("Error in block selecting\n");
+        if (pending == kStart) platform::FatalError("Error in block selecting\n");
         blocktype = pending == kShort ? kStop : kNormal;
         LongRatios(ch);
     }
@@ -205,8 +200,7 @@ int CPsychoModel::DecideBlockType(int ch, double pe) {
 void CPsychoModel::Analyse(int ch, const std::int16_t* samples, std::int16_t (&history)[kPsyHistory],
                            double (&ratio_l)[kLongBands], double (&ratio_s)[kShortBands][kShortWindows],
                            double& pe, GranuleInfo& gi) {
-    if (ch == 0)
-        RotateGenerations();
+    if (ch == 0) RotateGenerations();
     std::copy(history + kGranule, history + kPsyHistory, history);
     std::copy(samples, samples + kGranule, history + kKeep);
     LongSpectrum(history);

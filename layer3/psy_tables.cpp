@@ -29,8 +29,7 @@ struct CPsyTables::Cursor {
 
     // The next line; running out of text is a defect of the text like any other.
     const char* Line(const char* defect) {
-        if (next >= text.size() || text[next] == nullptr)
-            Defect(defect);
+        if (next >= text.size() || text[next] == nullptr) Defect(defect);
         return text[next++];
     }
 };
@@ -53,22 +52,19 @@ void BuildSpreading(const double* bval, int count, double (*s3)[kMaxPartitions])
 // Reads a set header; returns the row count (last index + 1).
 int ReadHeader(const char* line, const char* format, double& freq) {
     int last = -1;
-    if (std::sscanf(line, format, &freq, &last) != 2 || last < 0)
-        Defect(kBadOtherRow);
+    if (std::sscanf(line, format, &freq, &last) != 2 || last < 0) Defect(kBadOtherRow);
     return last + 1;
 }
 
 // A row of a set that is not selected: only its running index is checked.
 void SkipRow(const char* line, const char* format, int expected) {
     int index = -1;
-    if (std::sscanf(line, format, &index) != 1 || index != expected)
-        Defect(kBadOtherRow);
+    if (std::sscanf(line, format, &index) != 1 || index != expected) Defect(kBadOtherRow);
 }
 
 // Marks `lines` lines of a partition map from `first` on; false when they do not fit.
 bool MarkLines(int* map, int capacity, int& first, int lines, int partition) {
-    if (lines < 0 || first + lines > capacity)
-        return false;
+    if (lines < 0 || first + lines > capacity) return false;
     for (int k = 0; k < lines; ++k)
         map[first + k] = partition;
     first += lines;
@@ -95,8 +91,7 @@ void CPsyTables::Parse(int samplingFrequency, std::span<const char* const> text)
     ParseBands(in, samplingFrequency, true);
     ParseBands(in, samplingFrequency, false);
     // A rate without its sets would leave the model without partitions.
-    if (npart_l == 0 || npart_s == 0)
-        Defect(kBadOtherRow);
+    if (npart_l == 0 || npart_s == 0) Defect(kBadOtherRow);
 }
 
 void CPsyTables::ParseLongPartitions(Cursor& in, int samplingFrequency) {
@@ -104,8 +99,7 @@ void CPsyTables::ParseLongPartitions(Cursor& in, int samplingFrequency) {
         double freq = 0;
         const int rows = ReadHeader(in.Line(kBadOtherRow), "freq = %lf partition = %d", freq);
         const bool selected = freq == samplingFrequency;
-        if (selected && rows > kMaxPartitions)
-            Defect(kBadPartitionRow);
+        if (selected && rows > kMaxPartitions) Defect(kBadPartitionRow);
         int line = 0;
         for (int row = 0; row < rows; ++row) {
             if (!selected) {
@@ -125,8 +119,7 @@ void CPsyTables::ParseLongPartitions(Cursor& in, int samplingFrequency) {
             norm_l[no] = nm;
             bval_l[no] = bv;
         }
-        if (selected)
-            npart_l = rows;
+        if (selected) npart_l = rows;
     }
 }
 
@@ -135,8 +128,7 @@ void CPsyTables::ParseShortPartitions(Cursor& in, int samplingFrequency) {
         double freq = 0;
         const int rows = ReadHeader(in.Line(kBadOtherRow), "freq = %lf partition = %d", freq);
         const bool selected = freq == samplingFrequency;
-        if (selected && rows > kMaxPartitions)
-            Defect(kBadPartitionRow);
+        if (selected && rows > kMaxPartitions) Defect(kBadPartitionRow);
         int line = 0;
         for (int row = 0; row < rows; ++row) {
             if (!selected) {
@@ -156,8 +148,7 @@ void CPsyTables::ParseShortPartitions(Cursor& in, int samplingFrequency) {
             SNR_s[no] = snr;
             bval_s[no] = bv;
         }
-        if (selected)
-            npart_s = rows;
+        if (selected) npart_s = rows;
     }
 }
 
@@ -174,8 +165,7 @@ void CPsyTables::ParseBands(Cursor& in, int samplingFrequency, bool isLong) {
         const int rows = ReadHeader(in.Line(kBadOtherRow), "freq=%lf sb=%d", freq);
         const bool selected = freq == samplingFrequency;
         // The model reads every band, so a selected set must hold exactly that many rows.
-        if (selected && rows != bands)
-            Defect(kBadBandIndex);
+        if (selected && rows != bands) Defect(kBadBandIndex);
         for (int row = 0; row < rows; ++row) {
             if (!selected) {
                 SkipRow(in.Line(kBadOtherRow), "sb=%d", row);
@@ -185,11 +175,9 @@ void CPsyTables::ParseBands(Cursor& in, int samplingFrequency, bool isLong) {
             double a = 0, b = 0;
             const int got = std::sscanf(in.Line(kBadBandIndex), "sb=%d cbw=%d bu=%d bo=%d w1=%lf w2=%lf", &sb,
                                         &c, &u, &o, &a, &b);
-            if (got != 6 || sb != row)
-                Defect(kBadBandIndex);
+            if (got != 6 || sb != row) Defect(kBadBandIndex);
             // The model sums partitions bu..bo, so they must exist (row 0 included).
-            if (u < 0 || o < u || o >= parts)
-                Defect(kBadBandRow);
+            if (u < 0 || o < u || o >= parts) Defect(kBadBandRow);
             cbw[sb] = c;
             bu[sb] = u;
             bo[sb] = o;

@@ -28,18 +28,15 @@ void CBitReservoir::FrameBegin(int /*meanBits*/, int frameLengthBits, const Enco
 int CBitReservoir::MaxBits(double perceptualEntropy, int meanBits, int stereo) const {
     const int share = meanBits / stereo;
     const int max = std::min(share, kMaxGranuleBits);
-    if (reservoirMax_ == 0)
-        return max;
+    if (reservoirMax_ == 0) return max;
     // Clamped before truncation, so that an absurd entropy cannot overflow the conversion.
     const double wanted = std::clamp(perceptualEntropy * 3.1 - share, -1e9, 1e9);
     const int more = static_cast<int>(wanted);
     int add = 0;
-    if (more > 100)
-        add = std::min((reservoirSize_ * 6) / 10, more);
+    if (more > 100) add = std::min((reservoirSize_ * 6) / 10, more);
     // A nearly full reservoir is spent regardless, so that it does not overflow into stuffing.
     const int over = reservoirSize_ - (reservoirMax_ * 8) / 10;
-    if (over > add)
-        add = over;
+    if (over > add) add = over;
     return std::min(max + add, kMaxGranuleBits);
 }
 
@@ -48,8 +45,7 @@ void CBitReservoir::Adjust(const GranuleInfo& gi, int meanBits, int stereo) {
 }
 
 void CBitReservoir::FrameEnd(SideInfo& side, int meanBits, const EncodingSettings& settings, int stereo) {
-    if (stereo == 2 && (meanBits & 1))
-        reservoirSize_ += 1;
+    if (stereo == 2 && (meanBits & 1)) reservoirSize_ += 1;
     const int over = std::max(reservoirSize_ - reservoirMax_, 0);
     reservoirSize_ -= over;
     int stuffing = over;
@@ -59,8 +55,7 @@ void CBitReservoir::FrameEnd(SideInfo& side, int meanBits, const EncodingSetting
         reservoirSize_ -= r;
         stuffing += r;
     }
-    if (stuffing > 0)
-        DistributeStuffing(side, stuffing, settings.granulesPerFrame, stereo);
+    if (stuffing > 0) DistributeStuffing(side, stuffing, settings.granulesPerFrame, stereo);
 }
 
 void CBitReservoir::DistributeStuffing(SideInfo& side, int stuffing, int granules, int stereo) {

@@ -50,8 +50,7 @@ void AppendGranule(const GranuleInfo& gi, BitFieldList& list) {
         for (int w = 0; w < 3; ++w)
             list.Add(static_cast<std::uint32_t>(gi.subblock_gain[w]), 3);
     } else {
-        if (gi.block_type != 0)
-            platform::FatalError("ERROR; invalid blocktype");
+        if (gi.block_type != 0) platform::FatalError("ERROR; invalid blocktype");
         for (int r = 0; r < 3; ++r)
             list.Add(gi.table_select[r], 5);
         list.Add(gi.region0_count, 4);

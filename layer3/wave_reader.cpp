@@ -70,22 +70,18 @@ int CWaveReader::Open(const std::string& fileName) {
     std::uint16_t u16 = 0;
 
     ReadTag(tag);
-    if (!TagIs(tag, "RIFF"))
-        return Fail("%s is not a RIFF file.\n", fileName);
+    if (!TagIs(tag, "RIFF")) return Fail("%s is not a RIFF file.\n", fileName);
     ReadU32(u32);  // RIFF length, not used
     std::memset(tag, 0, 4);
     ReadTag(tag);
-    if (!TagIs(tag, "WAVE"))
-        return Fail("%s is not a WAVE file.\n", fileName);
+    if (!TagIs(tag, "WAVE")) return Fail("%s is not a WAVE file.\n", fileName);
     std::memset(tag, 0, 4);
     ReadTag(tag);
-    if (!TagIs(tag, "fmt "))
-        return Fail("%s: chunk not found.\n", fileName);
+    if (!TagIs(tag, "fmt ")) return Fail("%s: chunk not found.\n", fileName);
     ReadU32(u32);  // format chunk length, never used to skip the chunk
     u16 = 0;
     ReadU16(u16);
-    if (u16 != 1)
-        return Fail("%s: wrong WAVE format.\n", fileName);
+    if (u16 != 1) return Fail("%s: wrong WAVE format.\n", fileName);
     u16 = 0;
     ReadU16(u16);
     channels = static_cast<std::int16_t>(u16);
@@ -96,18 +92,15 @@ int CWaveReader::Open(const std::string& fileName) {
         return Fail("%s: wrong sampling rate.\nValid values are: 32000,44100 and 48000.", fileName);
     ReadU32(u32);  // byte rate
     ReadU16(u16);  // block alignment
-    if (channels != 1 && channels != 2)
-        return Fail("%s: wrong channels number.\n", fileName);
+    if (channels != 1 && channels != 2) return Fail("%s: wrong channels number.\n", fileName);
     u16 = 0;
     ReadU16(u16);
     bitsPerSample = u16;
-    if (bitsPerSample != 16)
-        return Fail("%s is not a 16 bit wave file.\n", fileName);
+    if (bitsPerSample != 16) return Fail("%s is not a 16 bit wave file.\n", fileName);
 
     for (;;) {
         SkipZeroBytes();
-        if (ReadTag(tag) && TagIs(tag, "data"))
-            break;
+        if (ReadTag(tag) && TagIs(tag, "data")) break;
         if (!file_.Failed() && ReadU32(u32)) {
             file_.SeekForward(u32);
             SkipZeroBytes();
@@ -127,18 +120,14 @@ int CWaveReader::Open(const std::string& fileName) {
 }
 
 int CWaveReader::ReadSamples(std::int16_t* buffer, int count) {
-    if (!file_.IsOpen())
-        return -1;
-    if (count <= 0)
-        return 0;
+    if (!file_.IsOpen()) return -1;
+    if (count <= 0) return 0;
     std::uint64_t wanted = 2ull * static_cast<unsigned>(count);
-    if (wanted > dataLeft_)
-        wanted = dataLeft_;
+    if (wanted > dataLeft_) wanted = dataLeft_;
     unsigned char* bytes = reinterpret_cast<unsigned char*>(buffer);
     std::size_t read = file_.Read(bytes, static_cast<std::size_t>(wanted));
     dataLeft_ -= read;
-    if (read < wanted)
-        dataLeft_ = 0;  // the file ended or failed early
+    if (read < wanted) dataLeft_ = 0;  // the file ended or failed early
     int got = static_cast<int>(read / 2);
     // The file is little-endian; convert in place for a big-endian host.
     for (int i = 0; i < got; ++i)
@@ -150,8 +139,7 @@ int CWaveReader::ReadSamples(std::int16_t* buffer, int count) {
 
 int CWaveReader::ReadFrame(FrameBuffer& frame, const EncodingSettings& settings) {
     const int mode = settings.mode;
-    if (mode < 0 || mode > 3)
-        return -1;
+    if (mode < 0 || mode > 3) return -1;
     // The staging buffer holds one frame; a larger request could never be valid.
     const int perFrame = settings.samplesPerFrame < kFrameSamples ? settings.samplesPerFrame : kFrameSamples;
     int got;

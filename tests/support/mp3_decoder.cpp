@@ -18,13 +18,11 @@ class StderrCapture {
         std::fflush(stderr);
         file_ = std::tmpfile();
         saved_ = dup(STDERR_FILENO);
-        if (file_)
-            dup2(fileno(file_), STDERR_FILENO);
+        if (file_) dup2(fileno(file_), STDERR_FILENO);
     }
     ~StderrCapture() { Restore(); }
     std::string Restore() {
-        if (saved_ < 0)
-            return text_;
+        if (saved_ < 0) return text_;
         std::fflush(stderr);
         dup2(saved_, STDERR_FILENO);
         close(saved_);
@@ -54,8 +52,7 @@ Decoded DecodeBytes(const std::vector<std::uint8_t>& bytes) {
     StderrCapture capture;
     int err = MPG123_OK;
     mpg123_handle* h = mpg123_new(nullptr, &err);
-    if (!h)
-        return out;
+    if (!h) return out;
     mpg123_param(h, MPG123_VERBOSE, 2, 0);
     mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_QUIET, 0);
     mpg123_param(h, MPG123_RESYNC_LIMIT, -1, 0);
@@ -110,8 +107,7 @@ std::vector<FrameHeader> ParseHeaders(const std::vector<std::uint8_t>& bytes) {
     while (pos + 4 <= bytes.size()) {
         const std::uint8_t* b = &bytes[pos];
         // Sync, MPEG-1, Layer III.
-        if (b[0] != 0xFF || (b[1] & 0xFE) != 0xFA)
-            break;
+        if (b[0] != 0xFF || (b[1] & 0xFE) != 0xFA) break;
         FrameHeader f;
         f.protection = b[1] & 1;
         f.bitrateIndex = b[2] >> 4;
@@ -123,8 +119,7 @@ std::vector<FrameHeader> ParseHeaders(const std::vector<std::uint8_t>& bytes) {
         f.copyright = (b[3] >> 3) & 1;
         f.original = (b[3] >> 2) & 1;
         f.emphasis = b[3] & 3;
-        if (f.bitrateIndex == 0 || f.bitrateIndex == 15 || f.samplingIndex == 3)
-            break;
+        if (f.bitrateIndex == 0 || f.bitrateIndex == 15 || f.samplingIndex == 3) break;
         f.lengthBytes = 144000 * kKbps[f.bitrateIndex] / kRates[f.samplingIndex] + f.padding;
         headers.push_back(f);
         pos += static_cast<std::size_t>(f.lengthBytes);

@@ -35,7 +35,8 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, co
     std::vector<std::string> all{BinPath(program)};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
+    for (auto& a : all)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

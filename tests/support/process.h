@@ -1,14 +1,14 @@
 // Runs the project's programs from tests: to the end, or in the background to be interrupted.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 #include <vector>
 
 namespace testproc {
 
 struct Result {
-    int exitCode = -1;  // the exit status, or 128 + signal when a signal ended it
+    int exitCode = -1;   // the exit status, or 128 + signal when a signal ended it
     std::string output;  // standard output and standard error together
 };
 
@@ -16,13 +16,13 @@ struct Result {
 Result Run(const std::string& program, const std::vector<std::string>& args);
 
 class Background {
-public:
+  public:
     Background(const std::string& program, const std::vector<std::string>& args);
     ~Background();
     void Signal(int sig);
     Result Wait();
 
-private:
+  private:
     pid_t pid_ = -1;
     std::string outputPath_;
 };

@@ -1,0 +1,144 @@
+// velto-batch: encodes WAV files and folders of them on the command line, with the settings
+// of the profile's [Settings] section and the switches over them.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/batch_console.h"
+#include "app/batch_options.h"
+#include "app/encoder_choice.h"
+#include "job/encoding_settings.h"
+#include "job/main_dlg.h"
+#include "job/parallel_batch.h"
+#include "job/settings_translation.h"
+#include "platform/interrupt.h"
+#include "platform/terminal.h"
+#include "platform/time_format.h"
+#include "platform/window.h"
+
+namespace {
+
+constexpr int kExitEncoded = 0, kExitFailed = 1, kExitUsage = 2, kExitStopped = 130;
+
+// Applies what Go would read from the command line's Settings page to the record, for the
+// parallel batch that runs without the main window's logic.
+void ApplySettings(const profile::SettingsValues& v, EncodingSettings& s) {
+    s.SetBitrateIndex(BitrateIndexForComboIndex(v.bitrate));
+    s.Deemphasis = DeemphasisCodeForComboIndex(v.deemphasis);
+    s.Copyright = v.copyright;
+    s.Original = v.original;
+    s.Mono = v.mono;
+    s.EncodingMode = EncodingModeForComboIndex(v.encodingMode);
+    s.UseCodec = v.useCodec;
+}
+
+int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, ProfileDaePage& daePage,
+              bool codecFound, int refused) {
+    ConsoleJobWindow window(stdout, platform::IsTerminal(stdout), platform::TerminalColumns(stdout));
+    CodecCanEncode codec;
+    MainDlgParts parts;
+    parts.window = &window;
+    parts.files = &files;
+    parts.settingsPage = &settingsPage;
+    parts.daePage = &daePage;
+    parts.codec = codecFound ? &codec : nullptr;
+    parts.codecFound = codecFound;
+    parts.makeEncoder = MakeBatchEncoder;
+    // No profile: the command line never writes it back.
+
+    CMainDlg* dlg = nullptr;
+    bool closed = false;
+    int interrupts = 0;
+    constexpr unsigned WM_INTERRUPT = platform::WM_USER + 10;
+    platform::MessageQueueWindow queue([&](const platform::Message& m) -> std::intptr_t {
+        if (m.id != WM_INTERRUPT) return dlg->OnMessage(m);
+        // The first Ctrl-C is Stop; the next one is the close procedure.
+        interrupts = static_cast<int>(m.wParam);
+        if (interrupts == 1 && dlg->m_bRunning)
+            dlg->OnGo();
+        else
+            closed = dlg->OnClose();
+        return 0;
+    });
+    // Before the worker starts, so that Ctrl-C reaches the watcher and not the worker.
+    platform::InterruptWatcher watcher(
+        [&](int count) { queue.Post(WM_INTERRUPT, static_cast<std::uintptr_t>(count), 0); });
+    CMainDlg main(std::move(parts), encodingSettings);
+    dlg = &main;
+    main.AttachWindow(queue);
+    main.OnInitDialog();
+    main.OnGo();
+    while (!closed && (main.m_bRunning || !main.m_hWorkerDone.IsSet()))
+        queue.DispatchFor(50);
+    queue.DispatchPending();
+    main.JoinWorker();
+    if (platform::IsTerminal(stdout)) std::fputc('\n', stdout);
+    if (interrupts > 0) return kExitStopped;
+    return main.failedFiles > 0 || refused > 0 ? kExitFailed : kExitEncoded;
+}
+
+int RunParallel(CommandLineFiles& files, CommandLineSettings& settingsPage, const BatchOptions& options,
+                int refused) {
+    EncodingSettings settings;
+    ApplySettings(settingsPage.Values(), settings);
+    std::vector<ParallelBatchFile> list;
+    for (int i = 0; i < files.Count(); ++i)
+        list.push_back({files.Path(i), files.Frames(i)});
+    CParallelBatch batch(settings, std::move(list), options.jobs,
+                         [useCodec = settings.UseCodec != 0] { return MakeBatchEncoder(useCodec); });
+    int interrupts = 0;
+    platform::InterruptWatcher watcher([&](int count) {
+        interrupts = count;
+        batch.Stop();
+    });
+    ConsoleJobWindow window(stdout, platform::IsTerminal(stdout), platform::TerminalColumns(stdout));
+    const std::time_t start = platform::NowSeconds();
+    window.SetBatchBar(0, 1000, 0);
+    batch.Run([&] {
+        const int done = batch.FramesDone();
+        const int total = batch.BatchFrames();
+        const std::string file = batch.CurrentFile();
+        if (file.empty()) return;
+        window.SetStatus("Encoding " + file.substr(file.rfind('/') + 1) + " at " +
+                         std::to_string(batch.Bitrate()) + " Kbps - " +
+                         std::to_string(total ? done * 100LL / total : 0) + "% done");
+        window.SetBatchBarPosition(total ? static_cast<int>(done * 1000LL / total) : 0);
+        const long long elapsed = platform::NowSeconds() - start;
+        window.SetElapsed(platform::FormatSeconds(elapsed));
+        if (done > 0)
+            window.SetRemaining(platform::FormatSeconds(
+                static_cast<long long>(static_cast<double>(elapsed) / done * (total - done))));
+        if (total) window.SetTitle("Encoding " + std::to_string(done * 100LL / total) + " %");
+        window.Refresh();
+    });
+    if (platform::IsTerminal(stdout)) std::fputc('\n', stdout);
+    if (interrupts > 0) return kExitStopped;
+    return batch.Failed() > 0 || refused > 0 ? kExitFailed : kExitEncoded;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    BatchOptions options = ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (options.help) {
+        std::fputs(BatchUsage(), stdout);
+        return kExitEncoded;
+    }
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "velto-batch: %s\n%s", options.error.c_str(), BatchUsage());
+        return kExitUsage;
+    }
+    const bool codecFound = DetectCodecAtStartUp();
+    if (options.useCodec && !codecFound) {
+        std::fprintf(stderr, "velto-batch: --codec: the system's MP3 codec library is not installed\n");
+        return kExitUsage;
+    }
+    profile::AppProfile profileFile;
+    CommandLineFiles files(ExpandInputs(options.inputs));
+    CommandLineSettings settingsPage(profile::ReadSettings(profileFile, codecFound), options, codecFound);
+    ProfileDaePage daePage(profile::ReadDae(profileFile));
+    if (WorkerCount(options.jobs) == 1)
+        return RunSerial(files, settingsPage, daePage, codecFound, files.Refused());
+    return RunParallel(files, settingsPage, options, files.Refused());
+}

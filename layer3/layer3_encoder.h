@@ -1,0 +1,77 @@
+// The built-in MPEG-1 Layer III encoder: one object holds the whole state of encoding one WAV
+// file, and each EncodeStep turns 1152 samples per channel into one frame. The object is reused
+// for every file of a batch; what carries over between files (the psychoacoustic model's
+// history of block types and thresholds) carries over between the files it encodes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "job/encoder.h"
+#include "layer3/analysis_filterbank.h"
+#include "layer3/frame_formatter.h"
+#include "layer3/hybrid_filterbank.h"
+#include "layer3/psy_model.h"
+#include "layer3/quantizer.h"
+#include "layer3/reservoir.h"
+#include "layer3/side_info.h"
+#include "layer3/wave_reader.h"
+#include "platform/file.h"
+
+namespace layer3 {
+
+class CLayer3Encoder : public CEncoder {
+  public:
+    CLayer3Encoder();
+    ~CLayer3Encoder() override;
+    CLayer3Encoder(const CLayer3Encoder&) = delete;
+    CLayer3Encoder& operator=(const CLayer3Encoder&) = delete;
+
+    void Close() override;
+    int EncodeStep() override;
+    int Open(EncodingSettings& settings, const std::string& inputPath,
+             const std::string& outputPath) override;
+
+  private:
+    void ChooseChannelLayout();
+    void ComputeFrameSize();
+    void DecidePadding();
+    void PsychoacousticPass();
+    void FilterbankPass();
+
+    // Loop counters.
+    int channel_ = 0, slot_ = 0, granule_ = 0;
+    std::int16_t psy_history[kMaxChannels][kPsyHistory] = {};
+    float subbandSnr_[32] = {};
+    MaskingRatios ratios_;
+    double pe[kMaxGranules][kMaxChannels] = {};
+    SideInfo side_;
+    const std::int16_t* cursor_[kMaxChannels] = {nullptr, nullptr};
+    double windowed_[kMaxChannels][kFilterTaps] = {};
+    SubbandSamples sb_sample = {};
+    Spectrum xr = {};
+    QuantizedValues l3_enc = {};
+    FrameScaleFactors scalefac_;
+    // Frame size accounting.
+    double avgSlotsPerFrame_ = 0, fracSlotsPerFrame_ = 0;
+    int wholeSlotsPerFrame_ = 0;
+    double slotLag_ = 0;
+    int meanBits_ = 0;
+    std::int64_t sentBits_ = 0;
+    int frameBits_ = 0;
+    int sideInfoLength_ = 0;
+
+    platform::OutputFile output_;
+    CFrameFormatter formatter_;
+    CWaveReader reader_;
+    EncodingSettings* settings_ = nullptr;
+    CBitReservoir reservoir_;
+    CQuantizer quantizer_;
+    CHybridFilterbank mdct_;
+    CAnalysisFilterbank filterbank_;
+    CPsychoModel psy_;
+    FrameBuffer frame_ = {};
+    bool outputOpen_ = false;
+};
+
+}  // namespace layer3

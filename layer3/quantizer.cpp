@@ -1,0 +1,495 @@
+#include "layer3/quantizer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "job/encoding_settings.h"
+#include "layer3/frame_formatter.h"
+#include "layer3/huffman_count.h"
+#include "platform/fatal_error.h"
+
+namespace layer3 {
+
+namespace {
+
+constexpr int kScfsiGroupStart[5] = {0, 6, 11, 16, 21};
+constexpr int kInnerHistory = 512;
+constexpr double kMaxStepSize = 255 - 210;
+
+double RoundHalfAway(double v) {
+    return v < 0 ? -std::floor(-v + 0.5) : std::floor(v + 0.5);
+}
+
+bool IsLong(const GranuleInfo& gi) {
+    return !IsShortBlock(gi);
+}
+
+int ScfsiGroupOf(int sb) {
+    for (int g = 0; g < 4; ++g)
+        if (sb < kScfsiGroupStart[g + 1]) return g;
+    return 3;
+}
+
+bool AnyScfsi(const SideInfo& side, int ch) {
+    return side.scfsi[ch][0] || side.scfsi[ch][1] || side.scfsi[ch][2] || side.scfsi[ch][3];
+}
+
+// log2 truncated toward zero, 0 for a zero argument.
+int TruncatedLog2(double v) {
+    return v > 0 ? static_cast<int>(std::log2(v)) : 0;
+}
+
+}  // namespace
+
+CQuantizer::CQuantizer() = default;
+CQuantizer::~CQuantizer() = default;
+
+void CQuantizer::Init(EncodingSettings& settings, CBitReservoir& reservoir) {
+    settings_ = &settings;
+    reservoir_ = &reservoir;
+    stereo_ = settings.stereo;
+    settings.quantizeCalls = 0;
+    if (pow43_) return;
+    pow43_ = std::make_unique<double[]>(1024);
+    for (int i = 0; i < 1024; ++i)
+        pow43_[i] = std::pow(static_cast<double>(i), 4.0 / 3.0);
+    bound_ = std::make_unique<float[]>(kBoundSize);
+    for (int i = 0; i < kBoundSize; ++i)
+        bound_[i] = static_cast<float>(std::pow(i + 0.5946, 1.333333333));
+    firstIndex_ = std::make_unique<int[]>(kFirstIndexSize);
+    int i = 0;
+    for (int j = 0; j < kFirstIndexSize; ++j) {
+        while (i<kBoundSize&& static_cast<float>(j)> bound_[i])
+            ++i;
+        firstIndex_[j] = i;
+    }
+}
+
+double CQuantizer::Pow43(int value) const {
+    if (value < 1024) return pow43_[value];
+    // A value this large is rare enough to be worth a note.
+    std::printf("EHHHHHHH !?!?! ---> %d\n", value);
+    return std::pow(static_cast<double>(value), 4.0 / 3.0);
+}
+
+int CQuantizer::QuantizeValue(double magnitude, double step) const {
+    const double c = magnitude / step;
+    if (c < kFirstIndexSize) {
+        const int first = firstIndex_[static_cast<int>(c)];
+        if (first >= kBoundSize) return first;
+        return first + (c > bound_[first] ? 1 : 0);
+    }
+    const double c34 = std::sqrt(c * std::sqrt(c));
+    return c34 >= 0.0946 ? static_cast<int>(std::floor(c34 + 0.4054)) : 0;
+}
+
+void CQuantizer::IterationLoop(const double (&pe)[kMaxGranules][kMaxChannels], const Spectrum& xr,
+                               const MaskingRatios& ratios, SideInfo& side, QuantizedValues& l3_enc,
+                               int meanBits, FrameScaleFactors& scalefac) {
+    EncodingSettings& s = *settings_;
+    bands_ = &tables::kScalefactorBands[s.samplingFrequencyIndex];
+    stereo_ = s.stereo;
+    side.reservoirDrain = 0;
+    reservoir_->FrameBegin(meanBits, s.bitsPerFrame, s);
+    for (int ch = 0; ch < kMaxChannels; ++ch)
+        std::fill(std::begin(side.scfsi[ch]), std::end(side.scfsi[ch]), 0);
+    for (int gr = 0; gr < s.granulesPerFrame; ++gr)
+        for (int ch = 0; ch < stereo_; ++ch)
+            QuantizeGranule(gr, ch, xr, ratios, side, l3_enc, meanBits, pe, scalefac);
+    reservoir_->FrameEnd(side, meanBits, s, stereo_);
+}
+
+void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const MaskingRatios& ratios,
+                                 SideInfo& side, QuantizedValues& l3_enc, int meanBits,
+                                 const double (&pe)[kMaxGranules][kMaxChannels],
+                                 FrameScaleFactors& scalefac) {
+    GranuleInfo& gi = side.gr[gr][ch];
+    const double* x = xr[gr][ch];
+    std::memcpy(xr_work_, x, sizeof xr_work_);
+    if (IsLong(gi)) {
+        gi.sfb_lmax = kLongBands, gi.sfb_smax = kShortBands;
+    } else if (gi.mixed_block_flag) {
+        gi.sfb_lmax = 8, gi.sfb_smax = 3;
+    } else {
+        gi.sfb_lmax = 0, gi.sfb_smax = 0;
+    }
+    AllowedDistortion(x, gi, ratios, gr, ch);
+    ScalefactorSelection(gr, ch, x, gi, side);
+    const int maxBits = reservoir_->MaxBits(pe[gr][ch], meanBits, stereo_);
+
+    ScaleFactors& sf = scalefac.sf[gr][ch];
+    sf = ScaleFactors{};
+    gi.part2_3_length = gi.big_values = gi.count1 = gi.scalefac_compress = 0;
+    std::fill(std::begin(gi.table_select), std::end(gi.table_select), 0u);
+    std::fill(std::begin(gi.subblock_gain), std::end(gi.subblock_gain), 0);
+    gi.region0_count = gi.region1_count = gi.part2_length = gi.preflag = gi.count1table_select = 0;
+    std::fill(std::begin(gi.slen), std::end(gi.slen), 0u);
+    gi.quantizerStepSize = 0.0;
+    gi.scalefac_scale = 1;
+    std::fill(std::begin(l3_enc[gr][ch]), std::end(l3_enc[gr][ch]), 0);
+    lastPasses_ = 0;
+
+    const bool nonZero =
+        std::any_of(std::begin(xr_work_), std::end(xr_work_), [](double v) { return v != 0.0; });
+    if (nonZero) {
+        // First step estimate from the spectral flatness.
+        double s1 = 0, s2 = 0;
+        for (double v : xr_work_)
+            if (v != 0.0) s1 += std::log(v * v), s2 += v * v;
+        double estimate = -70;
+        if (s2 > 0) {
+            const double sfm = std::exp(s1 / 576.0) / (s2 / 576.0);
+            estimate = std::max(RoundHalfAway(8 * std::log(sfm)), -100.0) - 70;
+        }
+        // The flatness of a nearly silent granule with a few tiny lines can ask for a step
+        // beyond what global_gain carries (255 = 210 + 45); such a granule quantises to
+        // zeros at 45 all the same.
+        gi.quantizerStepSize = std::clamp(estimate, -120.0, kMaxStepSize);
+        if (gr == 1 && AnyScfsi(side, ch)) ApplyGranule0Scalefactors(ch, side, gi, sf, scalefac.sf[0][ch]);
+        gi.part2_3_length = static_cast<unsigned>(OuterLoop(gr, ch, side, l3_enc[gr][ch], sf, maxBits));
+    }
+    reservoir_->Adjust(gi, meanBits, stereo_);
+    const double gain = RoundHalfAway(gi.quantizerStepSize + 210.0);
+    if (gain < 0 || gain > 255) platform::FatalError("gain>256, program error.");
+    gi.global_gain = static_cast<unsigned>(gain);
+}
+
+void CQuantizer::AllowedDistortion(const double* xr, const GranuleInfo& gi, const MaskingRatios& ratios,
+                                   int gr, int ch) {
+    for (int sb = 0; sb < static_cast<int>(gi.sfb_lmax); ++sb) {
+        const int start = bands_->l[sb], end = bands_->l[sb + 1];
+        double energy = 0;
+        for (int i = start; i < end; ++i)
+            energy += xr[i] * xr[i];
+        l3_xmin_.l[sb] = ratios.l[gr][ch][sb] * energy / (end - start);
+    }
+    for (int sb = static_cast<int>(gi.sfb_smax); sb < kShortBands; ++sb) {
+        const int start = bands_->s[sb], end = bands_->s[sb + 1];
+        for (int w = 0; w < kShortWindows; ++w) {
+            double energy = 0;
+            for (int k = start; k < end; ++k)
+                energy += xr[3 * k + w] * xr[3 * k + w];
+            l3_xmin_.s[sb][w] = ratios.s[gr][ch][sb][w] * energy / (end - start);
+        }
+    }
+}
+
+void CQuantizer::ScalefactorSelection(int gr, int ch, const double* xr, const GranuleInfo& gi,
+                                      SideInfo& side) {
+    double maxAbs = 0;
+    for (int i = 0; i < kGranuleLines; ++i)
+        maxAbs = std::max(maxAbs, std::fabs(xr[i]));
+    maxXr_[gr][ch] = maxAbs;
+    shortGranule_[gr][ch] = !IsLong(gi);
+    if (IsLong(gi)) {
+        for (int sb = 0; sb < kLongBands; ++sb) {
+            double energy = 0;
+            for (int i = bands_->l[sb]; i < bands_->l[sb + 1]; ++i)
+                energy += xr[i] * xr[i];
+            en_[gr][ch][sb] = TruncatedLog2(energy);
+            xm_[gr][ch][sb] = TruncatedLog2(l3_xmin_.l[sb]);
+        }
+    }
+    if (gr != 1) return;
+    std::fill(std::begin(side.scfsi[ch]), std::end(side.scfsi[ch]), 0);
+    if (maxXr_[0][ch] == 0 || maxXr_[1][ch] == 0 || shortGranule_[0][ch] || shortGranule_[1][ch]) return;
+    int total = 0;
+    for (int sb = 0; sb < kLongBands; ++sb)
+        total += std::abs(en_[0][ch][sb] - en_[1][ch][sb]);
+    if (total >= 100) return;
+    for (int g = 0; g < 4; ++g) {
+        int sumEn = 0, sumXm = 0;
+        for (int sb = kScfsiGroupStart[g]; sb < kScfsiGroupStart[g + 1]; ++sb) {
+            sumEn += std::abs(en_[0][ch][sb] - en_[1][ch][sb]);
+            sumXm += std::abs(xm_[0][ch][sb] - xm_[1][ch][sb]);
+        }
+        side.scfsi[ch][g] = sumEn <= 9 && sumXm <= 9 ? 1 : 0;
+    }
+}
+
+// A granule 1 whose scalefactor groups are shared with granule 0 is decoded with granule 0's
+// scalefactors and pre-emphasis, so its values must be quantised as amplified by them from
+// the first pass on; otherwise those bands would decode too quiet.
+void CQuantizer::ApplyGranule0Scalefactors(int ch, const SideInfo& side, GranuleInfo& gi, ScaleFactors& sf,
+                                           const ScaleFactors& sf0) {
+    const GranuleInfo& gi0 = side.gr[0][ch];
+    const double ifqstep = std::pow(2.0, (1 + gi0.scalefac_scale) / 2.0);
+    gi.preflag = gi0.preflag;
+    for (int sb = 0; sb < kLongBands; ++sb) {
+        int amplification = gi.preflag ? tables::kPretab[sb] : 0;
+        if (side.scfsi[ch][ScfsiGroupOf(sb)]) {
+            sf.l[sb] = sf0.l[sb];
+            amplification += sf.l[sb];
+        }
+        if (amplification == 0) continue;
+        const double factor = std::pow(ifqstep, amplification);
+        AmplifyLongBand(sb, factor);
+        l3_xmin_.l[sb] *= factor * factor;
+    }
+}
+
+void CQuantizer::AmplifyLongBand(int sb, double factor) {
+    for (int i = bands_->l[sb]; i < bands_->l[sb + 1]; ++i)
+        xr_work_[i] *= factor;
+}
+
+int CQuantizer::OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLines], ScaleFactors& sf,
+                          int maxBits) {
+    GranuleInfo& gi = side.gr[gr][ch];
+    const int mode = settings_->EncodingMode;
+    double bestAudible = 1e9, bestTotal = 1e9;
+    int bestOver = 100;
+    bool keptAny = false;
+    Snapshot last;
+    int bits = 0;
+    int pass = 0;
+    for (;; ++pass) {
+        gi.part2_length = static_cast<unsigned>(ScalefactorBits(gi, side.scfsi[ch], gr));
+        bits = InnerLoop(gi, ix, maxBits - static_cast<int>(gi.part2_length));
+        MeasureDistortion(gi, ix);
+        last = {sf, gi.scalefac_compress, gi.preflag};
+        PreEmphasis(gr, ch, side, gi, side.gr[0][ch]);
+        double audible = 0, total = 0;
+        const int over = Amplify(gr, ch, side, gi, sf, audible, total);
+        bool keep = false;
+        switch (mode) {
+            case 1:
+                keep = audible < bestAudible;
+                break;
+            case 2:
+                keep = over <= bestOver;
+                break;
+            case 3:
+                keep = total < bestTotal;
+                break;
+            default:
+                break;
+        }
+        if (mode != 0 && (keep || !keptAny)) {
+            keptAny = true;
+            bestAudible = audible, bestOver = over, bestTotal = total;
+            kept_.snapshot = last;
+            kept_.stepSize = gi.quantizerStepSize;
+            std::memcpy(kept_.ix, ix, sizeof kept_.ix);
+            kept_.bits = bits;
+        }
+        if (AllScalefactorsAmplified(gi, sf)) break;
+        if (!ChooseScalefacCompress(gi, sf)) break;
+        if (over == 0) break;
+        if (pass == kMaxOuterPasses - 1) break;
+    }
+    lastPasses_ = pass + 1;
+    if (mode == 0) {
+        sf = last.sf;
+        gi.scalefac_compress = last.scalefac_compress;
+        gi.preflag = last.preflag;
+    } else {
+        sf = kept_.snapshot.sf;
+        gi.scalefac_compress = kept_.snapshot.scalefac_compress;
+        gi.preflag = kept_.snapshot.preflag;
+        gi.quantizerStepSize = kept_.stepSize;
+        std::memcpy(ix, kept_.ix, sizeof kept_.ix);
+        bits = kept_.bits;
+        // The region division and tables must describe the restored values; their bit
+        // totals are those the kept pass counted.
+        CalcRunLength(ix, gi);
+        Count1BitCount(ix, gi);
+        Subdivide(gi, *bands_);
+        BigValuesTableSelect(ix, gi, *bands_);
+    }
+    gi.part2_length = static_cast<unsigned>(ScalefactorBits(gi, side.scfsi[ch], gr));
+    return bits + static_cast<int>(gi.part2_length);
+}
+
+int CQuantizer::CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines]) {
+    CalcRunLength(ix, gi);
+    const int count1Bits = Count1BitCount(ix, gi);
+    Subdivide(gi, *bands_);
+    BigValuesTableSelect(ix, gi, *bands_);
+    return count1Bits + CountBit(ix, gi, *bands_);
+}
+
+int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits) {
+    if (maxBits < 0) platform::FatalError("Ehhh !?!, negative compression !?!");
+    double maxAbs = 0;
+    for (double v : xr_work_)
+        maxAbs = std::max(maxAbs, std::fabs(v));
+    // The smallest step at which the largest value stays codable (at most 8206).
+    const double start = std::trunc(4 * std::log2(maxAbs * 6.055453420241201e-6));
+    if (start > gi.quantizerStepSize) gi.quantizerStepSize = start;
+    gi.quantizerStepSize -= 1;
+    int inc = 1;
+    // The search is a function of (step, increment): a pair seen twice would repeat forever,
+    // so the search then ends on the smallest step that fitted.
+    double history[kInnerHistory][2];
+    int visits = 0;
+    double smallestFit = 1e300;
+    int bits = 0;
+    for (;;) {
+        ++settings_->quantizeCalls;
+        gi.quantizerStepSize += inc;
+        bool repeated = visits >= kInnerHistory;
+        for (int v = 0; v < visits && !repeated; ++v)
+            repeated = history[v][0] == gi.quantizerStepSize && history[v][1] == inc;
+        if (repeated && smallestFit < 1e300) {
+            gi.quantizerStepSize = smallestFit;
+            Quantize(gi, ix);
+            return CountBits(gi, ix);
+        }
+        if (visits < kInnerHistory) {
+            history[visits][0] = gi.quantizerStepSize;
+            history[visits][1] = inc;
+            ++visits;
+        }
+        Quantize(gi, ix);
+        bits = CountBits(gi, ix);
+        const int excess = bits - maxBits;
+        if (excess <= 0) smallestFit = std::min(smallestFit, gi.quantizerStepSize);
+        if (excess <= 0 && inc != 1) {
+            const int half = std::abs(inc) / 2;
+            inc = half ? -half : -1;
+            continue;
+        }
+        inc = excess > 3000 ? 40 : excess > 2000 ? 20 : excess > 500 ? 7 : 1;
+        if (excess <= 0) break;
+    }
+    return bits;
+}
+
+void CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const {
+    const double step = std::pow(2.0, gi.quantizerStepSize / 4.0);
+    int longLines = 0, shortFrom = 0;
+    if (IsLong(gi)) {
+        longLines = kGranuleLines, shortFrom = 192;
+    } else if (gi.mixed_block_flag) {
+        longLines = 36, shortFrom = 12;
+    }
+    for (int i = 0; i < longLines; ++i)
+        ix[i] = QuantizeValue(std::fabs(xr_work_[i]), step);
+    for (int i = longLines; i < kGranuleLines; ++i)
+        ix[i] = 0;
+    for (int w = 0; w < kShortWindows && shortFrom < 192; ++w) {
+        const double stepW = std::pow(2.0, (gi.quantizerStepSize + 8.0 * gi.subblock_gain[w]) / 4.0);
+        for (int k = shortFrom; k < 192; ++k)
+            ix[3 * k + w] = QuantizeValue(std::fabs(xr_work_[3 * k + w]), stepW);
+    }
+}
+
+void CQuantizer::MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranuleLines]) {
+    const double step = std::pow(2.0, gi.quantizerStepSize / 4.0);
+    for (int sb = 0; sb < static_cast<int>(gi.sfb_lmax); ++sb) {
+        const int start = bands_->l[sb], end = bands_->l[sb + 1];
+        double sum = 0;
+        for (int i = start; i < end; ++i) {
+            const double d = std::fabs(xr_work_[i]) - Pow43(ix[i]) * step;
+            sum += d * d;
+        }
+        xfsf_.l[sb] = sum / (end - start);
+    }
+    for (int sb = static_cast<int>(gi.sfb_smax); sb < kShortBands; ++sb) {
+        const int start = bands_->s[sb], end = bands_->s[sb + 1];
+        for (int w = 0; w < kShortWindows; ++w) {
+            double sum = 0;
+            for (int k = start; k < end; ++k) {
+                const double d = std::fabs(xr_work_[3 * k + w]) - Pow43(ix[3 * k + w]) * step;
+                sum += d * d;
+            }
+            xfsf_.s[sb][w] = sum / (end - start);
+        }
+    }
+}
+
+void CQuantizer::PreEmphasis(int gr, int ch, const SideInfo& side, GranuleInfo& gi, const GranuleInfo& gi0) {
+    if (gr == 1 && AnyScfsi(side, ch)) {
+        gi.preflag = gi0.preflag;  // applied to the values before the first pass
+        return;
+    }
+    if (!IsLong(gi) || gi.preflag) return;
+    int distorted = 0;
+    for (int sb = 17; sb < kLongBands; ++sb)
+        distorted += xfsf_.l[sb] > l3_xmin_.l[sb];
+    if (distorted < 3) return;
+    gi.preflag = 1;
+    const double ifqstep = std::pow(2.0, (1 + gi.scalefac_scale) / 2.0);
+    for (int sb = 0; sb < static_cast<int>(gi.sfb_lmax); ++sb) {
+        if (tables::kPretab[sb] == 0) continue;
+        const double factor = std::pow(ifqstep, tables::kPretab[sb]);
+        l3_xmin_.l[sb] *= factor * factor;
+        AmplifyLongBand(sb, factor);
+    }
+}
+
+int CQuantizer::Amplify(int gr, int ch, const SideInfo& side, GranuleInfo& gi, ScaleFactors& sf,
+                        double& audible, double& total) {
+    const bool shared = gr == 1 && AnyScfsi(side, ch);
+    const unsigned scale = shared ? side.gr[0][ch].scalefac_scale : gi.scalefac_scale;
+    const double ifqstep = scale ? 2.0 : 1.41421356237;
+    const double ifqstep2 = ifqstep * ifqstep;
+    int over = 0;
+    for (int sb = 0; sb < static_cast<int>(gi.sfb_lmax); ++sb) {
+        // Bands shared with granule 0 keep granule 0's scalefactors, set before the first pass.
+        if (shared && side.scfsi[ch][ScfsiGroupOf(sb)]) continue;
+        if (xfsf_.l[sb] <= l3_xmin_.l[sb]) continue;
+        ++over;
+        if (l3_xmin_.l[sb] != 0) audible += xfsf_.l[sb] / l3_xmin_.l[sb];
+        total += xfsf_.l[sb];
+        l3_xmin_.l[sb] *= ifqstep2;
+        ++sf.l[sb];
+        AmplifyLongBand(sb, ifqstep);
+    }
+    for (int sb = static_cast<int>(gi.sfb_smax); sb < kShortBands; ++sb) {
+        const int start = bands_->s[sb], end = bands_->s[sb + 1];
+        for (int w = 0; w < kShortWindows; ++w) {
+            if (xfsf_.s[sb][w] <= l3_xmin_.s[sb][w]) continue;
+            ++over;
+            if (l3_xmin_.s[sb][w] != 0) audible += xfsf_.s[sb][w] / l3_xmin_.s[sb][w];
+            total += xfsf_.s[sb][w];
+            l3_xmin_.s[sb][w] *= ifqstep2;
+            ++sf.s[sb][w];
+            for (int k = start; k < end; ++k)
+                xr_work_[3 * k + w] *= ifqstep;
+        }
+    }
+    return over;
+}
+
+bool CQuantizer::AllScalefactorsAmplified(const GranuleInfo& gi, const ScaleFactors& sf) const {
+    for (int sb = 0; sb < static_cast<int>(gi.sfb_lmax); ++sb)
+        if (sf.l[sb] == 0) return false;
+    for (int sb = static_cast<int>(gi.sfb_smax); sb < kShortBands; ++sb)
+        for (int w = 0; w < kShortWindows; ++w)
+            if (sf.s[sb][w] == 0) return false;
+    return true;
+}
+
+bool CQuantizer::ChooseScalefacCompress(GranuleInfo& gi, const ScaleFactors& sf) const {
+    int max1 = 0, max2 = 0;
+    if (IsLong(gi)) {
+        for (int sb = 0; sb < 11; ++sb)
+            max1 = std::max(max1, sf.l[sb]);
+        for (int sb = 11; sb < kLongBands; ++sb)
+            max2 = std::max(max2, sf.l[sb]);
+    } else {
+        // Short: bands 0..5 and 6..11; mixed: long bands 0..7 with short bands 3..5 first.
+        const int firstShort = gi.mixed_block_flag ? 3 : 0;
+        if (gi.mixed_block_flag)
+            for (int sb = 0; sb < 8; ++sb)
+                max1 = std::max(max1, sf.l[sb]);
+        for (int sb = firstShort; sb < 6; ++sb)
+            for (int w = 0; w < kShortWindows; ++w)
+                max1 = std::max(max1, sf.s[sb][w]);
+        for (int sb = 6; sb < kShortBands; ++sb)
+            for (int w = 0; w < kShortWindows; ++w)
+                max2 = std::max(max2, sf.s[sb][w]);
+    }
+    for (int k = 0; k < 16; ++k)
+        if (max1 < (1 << tables::kSlen1[k]) && max2 < (1 << tables::kSlen2[k])) {
+            gi.scalefac_compress = static_cast<unsigned>(k);
+            return true;
+        }
+    return false;
+}
+
+}  // namespace layer3

@@ -1,0 +1,108 @@
+// The quantisation and rate-control loops: turn each granule's 576 spectral values into
+// quantised values, a global step size and scalefactors within the bits the reservoir grants.
+// Frame loop, outer noise-control loop (scalefactor amplification, pre-emphasis, keep-best by
+// the encoding mode) and inner rate-control loop (step search), with a look-up quantiser.
+#pragma once
+
+#include <memory>
+
+#include "layer3/reservoir.h"
+#include "layer3/side_info.h"
+#include "layer3/tables/scalefactor_tables.h"
+
+struct EncodingSettings;
+
+namespace layer3 {
+
+class CQuantizer {
+  public:
+    static constexpr int kBoundSize = 5700;
+    static constexpr int kFirstIndexSize = 100000;
+    static constexpr int kMaxOuterPasses = 21;
+
+    CQuantizer();
+    ~CQuantizer();
+    CQuantizer(const CQuantizer&) = delete;
+    CQuantizer& operator=(const CQuantizer&) = delete;
+
+    // Keeps the settings record and the reservoir the loops draw on, builds the look-up
+    // tables (once per object), and restarts the quantisation counter.
+    void Init(EncodingSettings& settings, CBitReservoir& reservoir);
+    // One frame: every granule and channel of side gets its final coding parameters, and
+    // l3_enc its values (magnitudes; the formatter takes the signs from xr).
+    void IterationLoop(const double (&pe)[kMaxGranules][kMaxChannels], const Spectrum& xr,
+                       const MaskingRatios& ratios, SideInfo& side, QuantizedValues& l3_enc, int meanBits,
+                       FrameScaleFactors& scalefac);
+
+    // Outer passes the last granule took, for tests.
+    int LastOuterPasses() const { return lastPasses_; }
+
+    // The look-up quantiser on one value's magnitude at the given step (2^(stepSize/4)).
+    int QuantizeValue(double magnitude, double step) const;
+
+  private:
+    struct Allowed {
+        double l[kLongBands];
+        double s[kShortBands][kShortWindows];
+    };
+    struct Distortion {
+        double l[kLongBands];
+        double s[kShortBands][kShortWindows];
+    };
+    struct Snapshot {
+        ScaleFactors sf;
+        unsigned scalefac_compress = 0;
+        unsigned preflag = 0;
+    };
+    struct KeptPass {
+        Snapshot snapshot;
+        double stepSize = 0;
+        int ix[kGranuleLines] = {};
+        int bits = 0;
+    };
+
+    void QuantizeGranule(int gr, int ch, const Spectrum& xr, const MaskingRatios& ratios, SideInfo& side,
+                         QuantizedValues& l3_enc, int meanBits,
+                         const double (&pe)[kMaxGranules][kMaxChannels], FrameScaleFactors& scalefac);
+    void AllowedDistortion(const double* xr, const GranuleInfo& gi, const MaskingRatios& ratios, int gr,
+                           int ch);
+    void ScalefactorSelection(int gr, int ch, const double* xr, const GranuleInfo& gi, SideInfo& side);
+    void ApplyGranule0Scalefactors(int ch, const SideInfo& side, GranuleInfo& gi, ScaleFactors& sf,
+                                   const ScaleFactors& sf0);
+    int OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLines], ScaleFactors& sf, int maxBits);
+    int InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits);
+    int CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines]);
+    void Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const;
+    void MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranuleLines]);
+    void PreEmphasis(int gr, int ch, const SideInfo& side, GranuleInfo& gi, const GranuleInfo& gi0);
+    int Amplify(int gr, int ch, const SideInfo& side, GranuleInfo& gi, ScaleFactors& sf, double& audible,
+                double& total);
+    bool AllScalefactorsAmplified(const GranuleInfo& gi, const ScaleFactors& sf) const;
+    bool ChooseScalefacCompress(GranuleInfo& gi, const ScaleFactors& sf) const;
+    void AmplifyLongBand(int sb, double factor);
+    double Pow43(int value) const;
+
+    EncodingSettings* settings_ = nullptr;
+    CBitReservoir* reservoir_ = nullptr;
+    const tables::ScalefactorBandBoundaries* bands_ = nullptr;
+    int stereo_ = 1;
+
+    // Look-up tables, built once.
+    std::unique_ptr<double[]> pow43_;
+    std::unique_ptr<float[]> bound_;
+    std::unique_ptr<int[]> firstIndex_;
+
+    // Per granule and channel working state.
+    double xr_work_[kGranuleLines] = {};
+    Allowed l3_xmin_ = {};
+    Distortion xfsf_ = {};
+    KeptPass kept_;
+    // Scalefactor selection information, per granule and channel.
+    double maxXr_[kMaxGranules][kMaxChannels] = {};
+    int en_[kMaxGranules][kMaxChannels][kLongBands] = {};
+    int xm_[kMaxGranules][kMaxChannels][kLongBands] = {};
+    bool shortGranule_[kMaxGranules][kMaxChannels] = {};
+    int lastPasses_ = 0;
+};
+
+}  // namespace layer3

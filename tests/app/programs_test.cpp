@@ -1,0 +1,115 @@
+// velto and velto-batch run as a user runs them.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "tests/support/mp3_decoder.h"
+#include "tests/support/process.h"
+#include "tests/support/wav_writer.h"
+
+namespace {
+
+struct Programs : testing::Test {
+    testwav::TempDir dir;
+    void SetUp() override { setenv("VELTO_PROFILE", dir.File("Velto.INI").c_str(), 1); }
+    std::string Wav(const std::string& name, int seconds, int channels = 2, int rate = 44100) {
+        return testwav::WritePcm16(dir.File(name), testwav::Sine(rate * seconds, channels, rate, 440, 8000),
+                                   channels, rate);
+    }
+};
+
+}  // namespace
+
+TEST_F(Programs, VeltoEncodesWithTheSwitches) {
+    const std::string wav = Wav("song.wav", 1);
+    auto r = testproc::Run("velto", {"-b192", "-m", wav});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    auto bytes = testwav::ReadBytes(dir.File("song.mp3"));
+    auto headers = testmp3::ParseHeaders(bytes);
+    ASSERT_FALSE(headers.empty());
+    EXPECT_EQ(headers[0].bitrateIndex, 11);
+    EXPECT_EQ(headers[0].mode, 3);
+    EXPECT_TRUE(testmp3::DecodeBytes(bytes).Clean());
+
+    ASSERT_EQ(testproc::Run("velto", {"-b100", wav}).exitCode, 0);
+    headers = testmp3::ParseHeaders(testwav::ReadBytes(dir.File("song.mp3")));
+    EXPECT_EQ(headers[0].bitrateIndex, 9);
+
+    ASSERT_EQ(testproc::Run("velto", {"-e2", "-c", wav}).exitCode, 0);
+    for (auto& h : testmp3::ParseHeaders(testwav::ReadBytes(dir.File("song.mp3")))) {
+        EXPECT_EQ(h.emphasis, 3);
+        EXPECT_EQ(h.copyright, 1);
+    }
+}
+
+TEST_F(Programs, VeltoReportsBadInputAndUsage) {
+    testwav::WriteBytes(dir.File("bad.wav"), {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '});
+    auto r = testproc::Run("velto", {dir.File("bad.wav")});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.output.find("is not a WAVE file."), std::string::npos) << r.output;
+    EXPECT_NE(testproc::Run("velto", {}).exitCode, 0);
+    EXPECT_NE(testproc::Run("velto", {dir.File("missing.wav")}).exitCode, 0);
+}
+
+TEST_F(Programs, CtrlCCancelsVeltoAndLeavesAClosedShorterFile) {
+    const std::string wav = Wav("long.wav", 120);
+    testproc::Background velto("velto", {wav});
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    velto.Signal(SIGINT);
+    auto r = velto.Wait();
+    EXPECT_NE(r.exitCode, 0);
+    auto bytes = testwav::ReadBytes(dir.File("long.mp3"));
+    auto decoded = testmp3::DecodeBytes(bytes);
+    ASSERT_GT(bytes.size(), 1u) << r.output;
+    EXPECT_TRUE(decoded.Clean()) << decoded.messages;
+    EXPECT_LT(decoded.SamplesPerChannel(), 44100u * 120);
+}
+
+TEST_F(Programs, BatchSerialAndParallelGiveTheSameFilesAsVelto) {
+    std::filesystem::create_directory(dir.File("album"));
+    for (int i = 0; i < 3; ++i)
+        Wav("album/t" + std::to_string(i) + ".wav", 1 + i % 2, 1 + i % 2);
+    ASSERT_EQ(testproc::Run("velto", {"-b160", dir.File("album/t1.wav")}).exitCode, 0);
+    const auto alone = testwav::ReadBytes(dir.File("album/t1.mp3"));
+    for (const char* jobs : {"-j1", "-j2"}) {
+        auto r = testproc::Run("velto-batch", {jobs, "-b160", dir.File("album")});
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        // One encoder serves a serial batch, and what its model learnt from the file before
+        // carries over; in parallel every file gets a fresh one.
+        if (std::string(jobs) == "-j2") {
+            EXPECT_EQ(testwav::ReadBytes(dir.File("album/t1.mp3")), alone);
+        }
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(testmp3::DecodeFile(dir.File("album/t" + std::to_string(i) + ".mp3")).Clean());
+    }
+}
+
+TEST_F(Programs, BatchExitCodes) {
+    Wav("a.wav", 1);
+    testwav::WriteBytes(dir.File("b.wav"), {'n', 'o'});
+    auto r = testproc::Run("velto-batch", {dir.File("a.wav"), dir.File("b.wav")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("is not a RIFF file."), std::string::npos);
+    EXPECT_TRUE(testmp3::DecodeFile(dir.File("a.mp3")).Clean());
+    EXPECT_EQ(testproc::Run("velto-batch", {"--mode=7", dir.File("a.wav")}).exitCode, 2);
+    EXPECT_EQ(testproc::Run("velto-batch", {}).exitCode, 2);
+}
+
+TEST_F(Programs, CtrlCStopsTheBatch) {
+    Wav("long.wav", 120);
+    Wav("next.wav", 1);
+    for (const char* jobs : {"-j1", "-j2"}) {
+        testproc::Background batch("velto-batch", {jobs, dir.File("long.wav"), dir.File("next.wav")});
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        batch.Signal(SIGINT);
+        auto r = batch.Wait();
+        EXPECT_EQ(r.exitCode, 130) << jobs << r.output;
+        auto decoded = testmp3::DecodeFile(dir.File("long.mp3"));
+        EXPECT_TRUE(decoded.Clean()) << decoded.messages;
+        EXPECT_LT(decoded.SamplesPerChannel(), 44100u * 120);
+    }
+}

@@ -1,0 +1,282 @@
+// The built-in encoder end to end: its output decoded by a real decoder.
+#include "layer3/layer3_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "job/encoding_settings.h"
+#include "platform/scripted_message_box.h"
+#include "tests/support/mp3_decoder.h"
+#include "tests/support/wav_writer.h"
+
+namespace {
+
+struct Encoded {
+    std::vector<std::uint8_t> bytes;
+    testmp3::Decoded decoded;
+    int lastStep = 0;
+    int steps = 0;
+    EncodingSettings settings;
+};
+
+// Encodes interleaved samples with the given settings changes and decodes the result.
+Encoded EncodeSamples(const std::vector<std::int16_t>& pcm, int channels, int rate, int bitrateIndex = 9,
+                      int mono = 0, int mode = 1, layer3::CLayer3Encoder* reuse = nullptr) {
+    testwav::TempDir dir;
+    const std::string wav = testwav::WritePcm16(dir.File("in.wav"), pcm, channels, rate);
+    Encoded e;
+    e.settings.SetBitrateIndex(bitrateIndex);
+    e.settings.Mono = mono;
+    e.settings.EncodingMode = mode;
+    layer3::CLayer3Encoder own;
+    layer3::CLayer3Encoder& encoder = reuse ? *reuse : own;
+    EXPECT_EQ(encoder.Open(e.settings, wav, dir.File("out.mp3")), 1);
+    for (int r; (r = encoder.EncodeStep()) >= 0;) {
+        e.lastStep = r;
+        ++e.steps;
+    }
+    encoder.Close();
+    EXPECT_FALSE(encoder.OutputFailed());
+    e.bytes = testwav::ReadBytes(dir.File("out.mp3"));
+    e.decoded = testmp3::DecodeBytes(e.bytes);
+    return e;
+}
+
+std::vector<std::int16_t> Channel(const std::vector<std::int16_t>& pcm, int channels, int c) {
+    std::vector<std::int16_t> out;
+    for (std::size_t i = static_cast<std::size_t>(c); i < pcm.size(); i += static_cast<std::size_t>(channels))
+        out.push_back(pcm[i]);
+    return out;
+}
+
+// The lag at which the decoded signal best matches the input, searched over 0..maxLag.
+int BestLag(const std::vector<std::int16_t>& in, const std::vector<std::int16_t>& out, int maxLag) {
+    int best = 0;
+    double bestScore = -1e300;
+    for (int lag = 0; lag <= maxLag; ++lag) {
+        double score = 0;
+        // A few frames tell the lag as well as the whole signal does.
+        std::size_t n = std::min(in.size(), out.size() > static_cast<std::size_t>(lag)
+                                                ? out.size() - static_cast<std::size_t>(lag)
+                                                : 0);
+        n = std::min<std::size_t>(n, 8192);
+        for (std::size_t i = 0; i < n; ++i)
+            score += static_cast<double>(in[i]) * out[i + static_cast<std::size_t>(lag)];
+        if (score > bestScore) bestScore = score, best = lag;
+    }
+    return best;
+}
+
+// Signal-to-noise ratio in dB of the decoded signal against the input at the given lag, over
+// the middle of the signal (the first and last frame left out).
+double Snr(const std::vector<std::int16_t>& in, const std::vector<std::int16_t>& out, int lag) {
+    double signal = 0, noise = 0;
+    const std::size_t from = 1152, to = in.size() > 2304 ? in.size() - 1152 : 0;
+    for (std::size_t i = from; i < to && i + static_cast<std::size_t>(lag) < out.size(); ++i) {
+        const double d = static_cast<double>(out[i + static_cast<std::size_t>(lag)]) - in[i];
+        signal += static_cast<double>(in[i]) * in[i];
+        noise += d * d;
+    }
+    return noise > 0 ? 10 * std::log10(signal / noise) : 200.0;
+}
+
+// A few seconds' worth of music-like material: notes with attacks over a chord.
+std::vector<std::int16_t> Music(int frames, int channels, int rate) {
+    std::vector<std::int16_t> out;
+    for (int i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        const double note = std::fmod(t, 0.25);
+        double v = 4000 * (std::sin(2 * M_PI * 220 * t) + std::sin(2 * M_PI * 277.2 * t) +
+                           std::sin(2 * M_PI * 329.6 * t));
+        v += 9000 * std::exp(-note * 12) * std::sin(2 * M_PI * (440 + 110 * std::floor(t / 0.25)) * t);
+        for (int c = 0; c < channels; ++c)
+            out.push_back(static_cast<std::int16_t>(std::lround(c ? v * 0.8 : v)));
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(Layer3Encoder, FrameSizesFollowThePaddingRule) {
+    // 48000 Hz at 128 kbps: 384-byte frames, never padded.
+    auto e = EncodeSamples(testwav::Sine(1152 * 20, 2, 48000, 1000), 2, 48000);
+    auto h = testmp3::ParseHeaders(e.bytes);
+    ASSERT_EQ(h.size(), 20u);
+    for (auto& f : h) {
+        EXPECT_EQ(f.lengthBytes, 384);
+        EXPECT_EQ(f.padding, 0);
+    }
+    // 44100 Hz at 128 kbps: the first frame padded, an unpadded one about once in 24.
+    e = EncodeSamples(testwav::Sine(1152 * 96, 2, 44100, 1000), 2, 44100);
+    h = testmp3::ParseHeaders(e.bytes);
+    ASSERT_EQ(h.size(), 96u);
+    EXPECT_EQ(h[0].padding, 1);
+    EXPECT_EQ(h[0].lengthBytes, 418);
+    int unpadded = 0;
+    long bytes = 0;
+    for (auto& f : h)
+        unpadded += f.padding == 0, bytes += f.lengthBytes;
+    EXPECT_GE(unpadded, 3);
+    EXPECT_LE(unpadded, 4);
+    // On average 417.959... bytes a frame, never off by a whole byte.
+    EXPECT_LT(std::fabs(bytes - 96 * (1152 / 44.1) * 16), 1.0);
+    // The stream ends with the one zero byte the bit writer holds.
+    long total = 0;
+    for (auto& f : h)
+        total += f.lengthBytes;
+    ASSERT_EQ(e.bytes.size(), static_cast<std::size_t>(total) + 1);
+    EXPECT_EQ(e.bytes.back(), 0);
+}
+
+TEST(Layer3Encoder, EmptyAndOneSampleOverAFrame) {
+    auto e = EncodeSamples({}, 2, 44100);
+    EXPECT_EQ(e.steps, 0);
+    EXPECT_EQ(e.bytes, std::vector<std::uint8_t>{0});
+    e = EncodeSamples(testwav::Sine(1153, 1, 44100, 440), 1, 44100);
+    EXPECT_EQ(e.settings.totalFrames, 1);
+    EXPECT_EQ(e.lastStep, 2);
+    EXPECT_EQ(testmp3::ParseHeaders(e.bytes).size(), 2u);
+    EXPECT_TRUE(e.decoded.Clean()) << e.decoded.messages;
+}
+
+TEST(Layer3Encoder, EveryRateChannelLayoutAndBitRateDecodesCleanly) {
+    for (int rate : {32000, 44100, 48000})
+        for (int layout = 0; layout < 3; ++layout) {
+            const int channels = layout == 0 ? 1 : 2;
+            const int mono = layout == 2;
+            auto pcm = Music(rate / 4, channels, rate);
+            for (int index = 1; index <= 14; ++index) {
+                SCOPED_TRACE(testing::Message() << rate << " Hz, layout " << layout << ", index " << index);
+                auto e = EncodeSamples(pcm, channels, rate, index, mono);
+                ASSERT_TRUE(e.decoded.Clean()) << e.decoded.messages;
+                EXPECT_EQ(e.decoded.rate, rate);
+                EXPECT_EQ(e.decoded.channels, layout == 1 ? 2 : 1);
+                auto h = testmp3::ParseHeaders(e.bytes);
+                ASSERT_FALSE(h.empty());
+                EXPECT_EQ(h[0].bitrateIndex, index);
+                EXPECT_EQ(h[0].mode, layout == 1 ? 0 : 3);
+                EXPECT_EQ(e.decoded.SamplesPerChannel(), h.size() * 1152);
+            }
+        }
+}
+
+TEST(Layer3Encoder, DecodedAudioReproducesTheInputInEveryMode) {
+    const int rate = 44100;
+    struct Signal {
+        const char* name;
+        std::vector<std::int16_t> pcm;
+        double floorDb;
+    };
+    std::vector<Signal> signals = {
+        {"sine", testwav::Sine(rate, 2, rate, 1000), 20},
+        {"music", Music(rate, 2, rate), 12},
+        {"noise", testwav::Noise(rate, 2, 7, 3000), 2},
+        {"clicks", testwav::ClickTrain(rate, 2, 4410, 12000), 3},
+    };
+    for (int mode = 0; mode < 4; ++mode)
+        for (auto& s : signals) {
+            auto e = EncodeSamples(s.pcm, 2, rate, 9, 0, mode);
+            ASSERT_TRUE(e.decoded.Clean()) << e.decoded.messages;
+            auto in = Channel(s.pcm, 2, 0), out = Channel(e.decoded.samples, 2, 0);
+            const int lag = BestLag(in, out, 3000);
+            const double snr = Snr(in, out, lag);
+            std::printf("mode %d %-6s delay %d samples, SNR %.1f dB\n", mode, s.name, lag, snr);
+            EXPECT_GT(snr, s.floorDb) << s.name << " mode " << mode;
+        }
+}
+
+TEST(Layer3Encoder, StereoWithMonoIsTheAverageOfTheChannels) {
+    std::vector<std::int16_t> pcm;
+    auto left = testwav::Sine(44100, 1, 44100, 500, 8000);
+    for (auto v : left) {
+        pcm.push_back(v);
+        pcm.push_back(0);
+    }
+    auto e = EncodeSamples(pcm, 2, 44100, 9, 1);
+    ASSERT_TRUE(e.decoded.Clean());
+    ASSERT_EQ(e.decoded.channels, 1);
+    double peak = 0;
+    for (auto v : e.decoded.samples)
+        peak = std::max(peak, std::abs(static_cast<double>(v)));
+    EXPECT_NEAR(peak, 4000, 600);
+}
+
+TEST(Layer3Encoder, AReusedEncoderGivesEachFileItsOwnStream) {
+    layer3::CLayer3Encoder encoder;
+    auto a = EncodeSamples(Music(44100 / 2, 2, 44100), 2, 44100, 9, 0, 1, &encoder);
+    auto b = EncodeSamples(testwav::Sine(48000 / 2, 1, 48000, 300), 1, 48000, 5, 0, 1, &encoder);
+    EXPECT_TRUE(a.decoded.Clean());
+    EXPECT_TRUE(b.decoded.Clean());
+    EXPECT_EQ(b.decoded.rate, 48000);
+}
+
+TEST(Layer3Encoder, FailuresToOpenAndToWrite) {
+    testwav::TempDir dir;
+    platform::ScriptedMessageBox boxes;
+    layer3::CLayer3Encoder encoder;
+    EncodingSettings s;
+    // Close after a failed first Open neither writes nor ends the process.
+    EXPECT_EQ(encoder.Open(s, dir.File("missing.wav"), dir.File("missing.mp3")), 0);
+    encoder.Close();
+    EXPECT_EQ(encoder.EncodeStep(), -1);
+    const std::string wav = testwav::WritePcm16(dir.File("a.wav"), testwav::Noise(1152 * 40, 2), 2, 44100);
+    EXPECT_EQ(encoder.Open(s, wav, dir.File("no/such/dir/a.mp3")), 0);
+    encoder.Close();
+    EXPECT_EQ(boxes.Count(), 0u);
+    // A full disk is a failed file with a message, never a success.
+    ASSERT_EQ(encoder.Open(s, wav, "/dev/full"), 1);
+    while (encoder.EncodeStep() >= 0) {
+    }
+    encoder.Close();
+    EXPECT_TRUE(encoder.OutputFailed());
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Error writing to file"});
+    // A WAV named like its output is refused before anything is written.
+    const std::string named = dir.File("x.mp3");
+    std::rename(wav.c_str(), named.c_str());
+    const auto before = testwav::ReadBytes(named);
+    EXPECT_EQ(encoder.Open(s, named, named), 0);
+    encoder.Close();
+    EXPECT_EQ(testwav::ReadBytes(named), before);
+    EXPECT_EQ(boxes.Count(), 2u);
+}
+
+namespace {
+std::uint64_t Fnv1a(const std::vector<std::uint8_t>& bytes) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (std::uint8_t b : bytes)
+        h = (h ^ b) * 1099511628211ull;
+    return h;
+}
+}  // namespace
+
+// The exact bytes of a few encodings. Speed work must leave every one of them unchanged; a
+// deliberate change of the output updates them with the reason in its commit.
+TEST(Layer3Encoder, GoldenChecksums) {
+    struct Case {
+        const char* name;
+        int rate, channels, bitrateIndex, mono, mode;
+        std::uint64_t expected;
+    };
+    const Case cases[] = {
+        {"44100 stereo 128k mode 1", 44100, 2, 9, 0, 1, 0xa8916db322c78aceull},
+        {"48000 mono 64k mode 3", 48000, 1, 5, 0, 3, 0x690f5c08de50e101ull},
+        {"32000 stereo 320k mode 0", 32000, 2, 14, 0, 0, 0xdcddb9a589011765ull},
+        {"44100 stereo as mono 96k mode 2", 44100, 2, 7, 1, 2, 0x8cb8f8fa4288972eull},
+    };
+    for (const Case& c : cases) {
+        auto pcm = Music(c.rate, c.channels, c.rate);
+        auto noise = testwav::Noise(c.rate / 2, c.channels, 3, 2000);
+        pcm.insert(pcm.end(), noise.begin(), noise.end());
+        auto clicks = testwav::ClickTrain(c.rate / 2, c.channels, c.rate / 8);
+        pcm.insert(pcm.end(), clicks.begin(), clicks.end());
+        auto e = EncodeSamples(pcm, c.channels, c.rate, c.bitrateIndex, c.mono, c.mode);
+        EXPECT_TRUE(e.decoded.Clean()) << c.name;
+        EXPECT_EQ(Fnv1a(e.bytes), c.expected) << c.name;
+    }
+}
