@@ -129,7 +129,6 @@ void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const Maski
     gi.quantizerStepSize = 0.0;
     gi.scalefac_scale = 1;
     std::fill(std::begin(l3_enc[gr][ch]), std::end(l3_enc[gr][ch]), 0);
-    lastPasses_ = 0;
 
     const bool nonZero =
         std::any_of(std::begin(xr_work_), std::end(xr_work_), [](double v) { return v != 0.0; });
@@ -253,6 +252,9 @@ int CQuantizer::OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLine
         PreEmphasis(gr, ch, side, gi, side.gr[0][ch]);
         double audible = 0, total = 0;
         const int over = Amplify(gr, ch, side, gi, sf, audible, total);
+        if (observer_)
+            observer_({gr, ch, pass, over, audible, total, gi.quantizerStepSize, bits, maxBits, last.sf,
+                       last.scalefac_compress, last.preflag});
         bool keep = false;
         switch (mode) {
             case 1:
@@ -280,7 +282,6 @@ int CQuantizer::OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLine
         if (over == 0) break;
         if (pass == kMaxOuterPasses - 1) break;
     }
-    lastPasses_ = pass + 1;
     if (mode == 0) {
         sf = last.sf;
         gi.scalefac_compress = last.scalefac_compress;

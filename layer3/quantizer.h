@@ -4,6 +4,7 @@
 // the encoding mode) and inner rate-control loop (step search), with a look-up quantiser.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "layer3/reservoir.h"
@@ -34,8 +35,18 @@ class CQuantizer {
                        const MaskingRatios& ratios, SideInfo& side, QuantizedValues& l3_enc, int meanBits,
                        FrameScaleFactors& scalefac);
 
-    // Outer passes the last granule took, for tests.
-    int LastOuterPasses() const { return lastPasses_; }
+    // What one outer pass found, for tests: the scalefactors it quantised with, its step and
+    // bits, and the distortion it counted.
+    struct PassRecord {
+        int gr, ch, pass;
+        int over;
+        double audible, total;
+        double stepSize;
+        int bits, maxBits;
+        ScaleFactors sf;
+        unsigned scalefac_compress, preflag;
+    };
+    void SetPassObserver(std::function<void(const PassRecord&)> observer) { observer_ = std::move(observer); }
 
     // The look-up quantiser on one value's magnitude at the given step (2^(stepSize/4)).
     int QuantizeValue(double magnitude, double step) const;
@@ -102,7 +113,7 @@ class CQuantizer {
     int en_[kMaxGranules][kMaxChannels][kLongBands] = {};
     int xm_[kMaxGranules][kMaxChannels][kLongBands] = {};
     bool shortGranule_[kMaxGranules][kMaxChannels] = {};
-    int lastPasses_ = 0;
+    std::function<void(const PassRecord&)> observer_;
 };
 
 }  // namespace layer3

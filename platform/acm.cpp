@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <utility>
 
 // The handles are the manager's own records.
@@ -39,9 +40,12 @@ namespace {
 // while enumerating drivers), hence the recursive lock; conversions run outside it.
 class AcmManager {
   public:
+    // Drivers registered by other statics unregister when those are destroyed at exit, in
+    // an order nobody controls, so the manager itself is never destroyed.
     static AcmManager& Instance() {
-        static AcmManager manager;
-        return manager;
+        alignas(AcmManager) static unsigned char storage[sizeof(AcmManager)];
+        static AcmManager* const manager = ::new (storage) AcmManager();
+        return *manager;
     }
 
     std::recursive_mutex mutex;
