@@ -26,8 +26,7 @@ struct platform::ACMSTREAM_ {
 
     PreparedHeader* Find(const ACMSTREAMHEADER* header) {
         for (auto& p : prepared)
-            if (p.header == header)
-                return &p;
+            if (p.header == header) return &p;
         return nullptr;
     }
 };
@@ -59,8 +58,7 @@ class AcmManager {
     ACMSTREAM_* FindStream(HACMSTREAM has) {
         std::lock_guard lock(mutex);
         for (auto& s : streams)
-            if (s.get() == has)
-                return s.get();
+            if (s.get() == has) return s.get();
         return nullptr;
     }
     // A copy, so that a callback may register or unregister drivers without upsetting the walk.
@@ -106,24 +104,19 @@ bool EnumerateDriverFormats(HACMDRIVERID id, ACMFORMATDETAILS* pafd, ACMFORMATEN
     const auto& formats = id->driver->Formats();
     DWORD index = 0;
     for (const auto& format : formats) {
-        if (!ValidFormatRecord(format))
-            continue;  // a malformed record is never handed out
+        if (!ValidFormatRecord(format)) continue;  // a malformed record is never handed out
         const WAVEFORMATEX& header = format.Header();
-        if ((fdwEnum & ACM_FORMATENUMF_WFORMATTAG) && header.wFormatTag != wantedTag)
-            continue;
-        if (format.bytes.size() > pafd->cbwfx)
-            continue;  // does not fit the caller's buffer
+        if ((fdwEnum & ACM_FORMATENUMF_WFORMATTAG) && header.wFormatTag != wantedTag) continue;
+        if (format.bytes.size() > pafd->cbwfx) continue;  // does not fit the caller's buffer
         pafd->dwFormatIndex = index++;
         pafd->dwFormatTag = header.wFormatTag;
         pafd->fdwSupport = ACMFORMATDETAILS_SUPPORTF_CODEC;
         // The name gets what of szFormat lies inside the caller's cbStruct.
         const std::size_t room = std::min<std::size_t>(pafd->cbStruct - offsetof(ACMFORMATDETAILS, szFormat),
                                                        sizeof pafd->szFormat);
-        if (room > 0)
-            CopyText(pafd->szFormat, room, format.name);
+        if (room > 0) CopyText(pafd->szFormat, room, format.name);
         std::memcpy(pafd->pwfx, format.bytes.data(), format.bytes.size());
-        if (!fnCallback(id, pafd, dwInstance, ACMDRIVERDETAILS_SUPPORTF_CODEC))
-            return false;
+        if (!fnCallback(id, pafd, dwInstance, ACMDRIVERDETAILS_SUPPORTF_CODEC)) return false;
     }
     return true;
 }
@@ -167,8 +160,7 @@ AcmFormat MakeMpegLayer3Format(int sampleRate, int channels, int kbps, WORD code
 }
 
 AcmDriverRegistration::AcmDriverRegistration(std::shared_ptr<AcmDriver> driver) {
-    if (!driver)
-        return;
+    if (!driver) return;
     auto& manager = AcmManager::Instance();
     std::lock_guard lock(manager.mutex);
     manager.drivers.push_back(std::make_unique<ACMDRIVERID_>(ACMDRIVERID_{std::move(driver)}));
@@ -191,8 +183,7 @@ AcmDriverRegistration& AcmDriverRegistration::operator=(AcmDriverRegistration&& 
 }
 
 void AcmDriverRegistration::Reset() {
-    if (!id_)
-        return;
+    if (!id_) return;
     auto& manager = AcmManager::Instance();
     std::lock_guard lock(manager.mutex);
     std::erase_if(manager.drivers, [this](const auto& d) { return d.get() == id_; });
@@ -200,30 +191,23 @@ void AcmDriverRegistration::Reset() {
 }
 
 MMRESULT acmDriverEnum(ACMDRIVERENUMCB fnCallback, DWORD_PTR dwInstance, DWORD fdwEnum) {
-    if (!fnCallback)
-        return MMSYSERR_INVALPARAM;
-    if (fdwEnum & ~(ACM_DRIVERENUMF_NOLOCAL | ACM_DRIVERENUMF_DISABLED))
-        return MMSYSERR_INVALFLAG;
+    if (!fnCallback) return MMSYSERR_INVALPARAM;
+    if (fdwEnum & ~(ACM_DRIVERENUMF_NOLOCAL | ACM_DRIVERENUMF_DISABLED)) return MMSYSERR_INVALFLAG;
     auto& manager = AcmManager::Instance();
     std::lock_guard lock(manager.mutex);
     for (HACMDRIVERID id : manager.DriverIds()) {
-        if (!manager.IsDriver(id))
-            continue;  // unregistered by an earlier callback
-        if (!fnCallback(id, dwInstance, ACMDRIVERDETAILS_SUPPORTF_CODEC))
-            break;
+        if (!manager.IsDriver(id)) continue;  // unregistered by an earlier callback
+        if (!fnCallback(id, dwInstance, ACMDRIVERDETAILS_SUPPORTF_CODEC)) break;
     }
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT acmDriverDetails(HACMDRIVERID hadid, ACMDRIVERDETAILS* padd, DWORD fdwDetails) {
-    if (!padd || padd->cbStruct < offsetof(ACMDRIVERDETAILS, szLongName))
-        return MMSYSERR_INVALPARAM;
-    if (fdwDetails != 0)
-        return MMSYSERR_INVALFLAG;
+    if (!padd || padd->cbStruct < offsetof(ACMDRIVERDETAILS, szLongName)) return MMSYSERR_INVALPARAM;
+    if (fdwDetails != 0) return MMSYSERR_INVALFLAG;
     auto& manager = AcmManager::Instance();
     std::lock_guard lock(manager.mutex);
-    if (!manager.IsDriver(hadid))
-        return MMSYSERR_INVALHANDLE;
+    if (!manager.IsDriver(hadid)) return MMSYSERR_INVALHANDLE;
     ACMDRIVERDETAILS full{};
     full.cbStruct = sizeof full;
     full.fccType = 0x63647561;  // 'audc'
@@ -236,10 +220,8 @@ MMRESULT acmDriverDetails(HACMDRIVERID hadid, ACMDRIVERDETAILS* padd, DWORD fdwD
 }
 
 MMRESULT acmMetrics(HACMOBJ hao, UINT uMetric, void* pMetric) {
-    if (!pMetric)
-        return MMSYSERR_INVALPARAM;
-    if (hao)
-        return MMSYSERR_NOTSUPPORTED;  // metrics of a single driver or stream are not offered
+    if (!pMetric) return MMSYSERR_INVALPARAM;
+    if (hao) return MMSYSERR_NOTSUPPORTED;  // metrics of a single driver or stream are not offered
     auto& manager = AcmManager::Instance();
     std::lock_guard lock(manager.mutex);
     DWORD value = 0;
@@ -263,17 +245,14 @@ MMRESULT acmFormatEnum(HACMDRIVER had, ACMFORMATDETAILS* pafd, ACMFORMATENUMCB f
         pafd->cbwfx < sizeof(WAVEFORMATEX))
         return MMSYSERR_INVALPARAM;
     if (fdwEnum & ~ACM_FORMATENUMF_WFORMATTAG)
-        return MMSYSERR_INVALFLAG;  // the other filters are not offered
-    if (had)
-        return MMSYSERR_INVALHANDLE;  // drivers are not opened one by one here
+        return MMSYSERR_INVALFLAG;         // the other filters are not offered
+    if (had) return MMSYSERR_INVALHANDLE;  // drivers are not opened one by one here
     const WORD wantedTag = pafd->pwfx->wFormatTag;
     auto& manager = AcmManager::Instance();
     std::lock_guard lock(manager.mutex);
     for (HACMDRIVERID id : manager.DriverIds()) {
-        if (!manager.IsDriver(id))
-            continue;
-        if (!EnumerateDriverFormats(id, pafd, fnCallback, dwInstance, fdwEnum, wantedTag))
-            break;
+        if (!manager.IsDriver(id)) continue;
+        if (!EnumerateDriverFormats(id, pafd, fnCallback, dwInstance, fdwEnum, wantedTag)) break;
     }
     return MMSYSERR_NOERROR;
 }
@@ -281,26 +260,19 @@ MMRESULT acmFormatEnum(HACMDRIVER had, ACMFORMATDETAILS* pafd, ACMFORMATENUMCB f
 MMRESULT acmStreamOpen(HACMSTREAM* phas, HACMDRIVER had, WAVEFORMATEX* pwfxSrc, WAVEFORMATEX* pwfxDst,
                        void* pwfltr, DWORD_PTR dwCallback, DWORD_PTR dwInstance, DWORD fdwOpen) {
     const bool query = fdwOpen & ACM_STREAMOPENF_QUERY;
-    if (phas)
-        *phas = nullptr;
+    if (phas) *phas = nullptr;
     if ((!phas && !query) || !pwfxSrc || !pwfxDst || pwfltr || dwCallback || dwInstance)
         return MMSYSERR_INVALPARAM;
-    if (fdwOpen & ~(ACM_STREAMOPENF_QUERY | ACM_STREAMOPENF_NONREALTIME))
-        return MMSYSERR_INVALFLAG;
-    if (had)
-        return MMSYSERR_INVALHANDLE;
-    if (!ValidPcm(*pwfxSrc) || !ValidPcm(*pwfxDst))
-        return MMSYSERR_INVALPARAM;
+    if (fdwOpen & ~(ACM_STREAMOPENF_QUERY | ACM_STREAMOPENF_NONREALTIME)) return MMSYSERR_INVALFLAG;
+    if (had) return MMSYSERR_INVALHANDLE;
+    if (!ValidPcm(*pwfxSrc) || !ValidPcm(*pwfxDst)) return MMSYSERR_INVALPARAM;
     auto& manager = AcmManager::Instance();
     std::lock_guard lock(manager.mutex);
     for (HACMDRIVERID id : manager.DriverIds()) {
         std::unique_ptr<AcmDriverStream> stream;
-        if (id->driver->OpenStream(*pwfxSrc, *pwfxDst, fdwOpen, stream) != MMSYSERR_NOERROR)
-            continue;
-        if (query)
-            return MMSYSERR_NOERROR;
-        if (!stream)
-            continue;  // a driver that accepted but gave nothing to convert with
+        if (id->driver->OpenStream(*pwfxSrc, *pwfxDst, fdwOpen, stream) != MMSYSERR_NOERROR) continue;
+        if (query) return MMSYSERR_NOERROR;
+        if (!stream) continue;  // a driver that accepted but gave nothing to convert with
         manager.streams.push_back(std::make_unique<ACMSTREAM_>());
         ACMSTREAM_& opened = *manager.streams.back();
         opened.driver = id->driver;
@@ -312,44 +284,34 @@ MMRESULT acmStreamOpen(HACMSTREAM* phas, HACMDRIVER had, WAVEFORMATEX* pwfxSrc, 
 }
 
 MMRESULT acmStreamSize(HACMSTREAM has, DWORD cbInput, DWORD* pdwOutputBytes, DWORD fdwSize) {
-    if (!pdwOutputBytes)
-        return MMSYSERR_INVALPARAM;
+    if (!pdwOutputBytes) return MMSYSERR_INVALPARAM;
     if (fdwSize != ACM_STREAMSIZEF_SOURCE && fdwSize != ACM_STREAMSIZEF_DESTINATION)
         return MMSYSERR_INVALFLAG;
     ACMSTREAM_* stream = AcmManager::Instance().FindStream(has);
-    if (!stream)
-        return MMSYSERR_INVALHANDLE;
+    if (!stream) return MMSYSERR_INVALHANDLE;
     return stream->stream->Size(cbInput, pdwOutputBytes, fdwSize);
 }
 
 MMRESULT acmStreamPrepareHeader(HACMSTREAM has, ACMSTREAMHEADER* pash, DWORD fdwPrepare) {
-    if (!HeaderSizeValid(pash) || !pash->pbSrc || !pash->pbDst)
-        return MMSYSERR_INVALPARAM;
-    if (fdwPrepare != 0)
-        return MMSYSERR_INVALFLAG;
+    if (!HeaderSizeValid(pash) || !pash->pbSrc || !pash->pbDst) return MMSYSERR_INVALPARAM;
+    if (fdwPrepare != 0) return MMSYSERR_INVALFLAG;
     ACMSTREAM_* stream = AcmManager::Instance().FindStream(has);
-    if (!stream)
-        return MMSYSERR_INVALHANDLE;
-    if (stream->Find(pash))
-        return MMSYSERR_NOERROR;  // already prepared: nothing to do, as Win32 answers
-    if (MMRESULT r = stream->stream->Prepare(*pash); r != MMSYSERR_NOERROR)
-        return r;
+    if (!stream) return MMSYSERR_INVALHANDLE;
+    if (stream->Find(pash)) return MMSYSERR_NOERROR;  // already prepared: nothing to do, as Win32 answers
+    if (MMRESULT r = stream->stream->Prepare(*pash); r != MMSYSERR_NOERROR) return r;
     stream->prepared.push_back({pash, pash->cbSrcLength, pash->cbDstLength});
     pash->fdwStatus = ACMSTREAMHEADER_STATUSF_PREPARED;
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT acmStreamConvert(HACMSTREAM has, ACMSTREAMHEADER* pash, DWORD fdwConvert) {
-    if (!HeaderSizeValid(pash))
-        return MMSYSERR_INVALPARAM;
+    if (!HeaderSizeValid(pash)) return MMSYSERR_INVALPARAM;
     if (fdwConvert & ~(ACM_STREAMCONVERTF_BLOCKALIGN | ACM_STREAMCONVERTF_START | ACM_STREAMCONVERTF_END))
         return MMSYSERR_INVALFLAG;
     ACMSTREAM_* stream = AcmManager::Instance().FindStream(has);
-    if (!stream)
-        return MMSYSERR_INVALHANDLE;
+    if (!stream) return MMSYSERR_INVALHANDLE;
     const auto* prepared = stream->Find(pash);
-    if (!prepared)
-        return ACMERR_UNPREPARED;
+    if (!prepared) return ACMERR_UNPREPARED;
     // A header may carry less than it was prepared with, never more.
     if (pash->cbSrcLength > prepared->srcLength || pash->cbDstLength > prepared->dstLength)
         return MMSYSERR_INVALPARAM;
@@ -368,16 +330,12 @@ MMRESULT acmStreamConvert(HACMSTREAM has, ACMSTREAMHEADER* pash, DWORD fdwConver
 }
 
 MMRESULT acmStreamUnprepareHeader(HACMSTREAM has, ACMSTREAMHEADER* pash, DWORD fdwUnprepare) {
-    if (!HeaderSizeValid(pash))
-        return MMSYSERR_INVALPARAM;
-    if (fdwUnprepare != 0)
-        return MMSYSERR_INVALFLAG;
+    if (!HeaderSizeValid(pash)) return MMSYSERR_INVALPARAM;
+    if (fdwUnprepare != 0) return MMSYSERR_INVALFLAG;
     ACMSTREAM_* stream = AcmManager::Instance().FindStream(has);
-    if (!stream)
-        return MMSYSERR_INVALHANDLE;
+    if (!stream) return MMSYSERR_INVALHANDLE;
     const auto* prepared = stream->Find(pash);
-    if (!prepared)
-        return ACMERR_UNPREPARED;
+    if (!prepared) return ACMERR_UNPREPARED;
     // The lengths must be those the header was prepared with, as Win32 requires.
     if (pash->cbSrcLength != prepared->srcLength || pash->cbDstLength != prepared->dstLength)
         return MMSYSERR_INVALPARAM;
@@ -388,16 +346,14 @@ MMRESULT acmStreamUnprepareHeader(HACMSTREAM has, ACMSTREAMHEADER* pash, DWORD f
 }
 
 MMRESULT acmStreamClose(HACMSTREAM has, DWORD fdwClose) {
-    if (fdwClose != 0)
-        return MMSYSERR_INVALFLAG;
+    if (fdwClose != 0) return MMSYSERR_INVALFLAG;
     auto& manager = AcmManager::Instance();
     std::unique_ptr<ACMSTREAM_> closing;
     {
         std::lock_guard lock(manager.mutex);
         auto it = std::find_if(manager.streams.begin(), manager.streams.end(),
                                [has](const auto& s) { return s.get() == has; });
-        if (it == manager.streams.end())
-            return MMSYSERR_INVALHANDLE;
+        if (it == manager.streams.end()) return MMSYSERR_INVALHANDLE;
         closing = std::move(*it);
         manager.streams.erase(it);
     }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -34,8 +35,9 @@ Encoded EncodeSamples(const std::vector<std::int16_t>& pcm, int channels, int ra
     e.settings.SetBitrateIndex(bitrateIndex);
     e.settings.Mono = mono;
     e.settings.EncodingMode = mode;
-    layer3::CLayer3Encoder own;
-    layer3::CLayer3Encoder& encoder = reuse ? *reuse : own;
+    // The encoder holds every per-frame array: far too large for a stack.
+    auto own = reuse ? nullptr : std::make_unique<layer3::CLayer3Encoder>();
+    layer3::CLayer3Encoder& encoder = reuse ? *reuse : *own;
     EXPECT_EQ(encoder.Open(e.settings, wav, dir.File("out.mp3")), 1);
     for (int r; (r = encoder.EncodeStep()) >= 0;) {
         e.lastStep = r;
@@ -208,9 +210,9 @@ TEST(Layer3Encoder, StereoWithMonoIsTheAverageOfTheChannels) {
 }
 
 TEST(Layer3Encoder, AReusedEncoderGivesEachFileItsOwnStream) {
-    layer3::CLayer3Encoder encoder;
-    auto a = EncodeSamples(Music(44100 / 2, 2, 44100), 2, 44100, 9, 0, 1, &encoder);
-    auto b = EncodeSamples(testwav::Sine(48000 / 2, 1, 48000, 300), 1, 48000, 5, 0, 1, &encoder);
+    auto encoder = std::make_unique<layer3::CLayer3Encoder>();
+    auto a = EncodeSamples(Music(44100 / 2, 2, 44100), 2, 44100, 9, 0, 1, encoder.get());
+    auto b = EncodeSamples(testwav::Sine(48000 / 2, 1, 48000, 300), 1, 48000, 5, 0, 1, encoder.get());
     EXPECT_TRUE(a.decoded.Clean());
     EXPECT_TRUE(b.decoded.Clean());
     EXPECT_EQ(b.decoded.rate, 48000);
@@ -219,7 +221,8 @@ TEST(Layer3Encoder, AReusedEncoderGivesEachFileItsOwnStream) {
 TEST(Layer3Encoder, FailuresToOpenAndToWrite) {
     testwav::TempDir dir;
     platform::ScriptedMessageBox boxes;
-    layer3::CLayer3Encoder encoder;
+    auto heldEncoder = std::make_unique<layer3::CLayer3Encoder>();
+    layer3::CLayer3Encoder& encoder = *heldEncoder;
     EncodingSettings s;
     // Close after a failed first Open neither writes nor ends the process.
     EXPECT_EQ(encoder.Open(s, dir.File("missing.wav"), dir.File("missing.mp3")), 0);
