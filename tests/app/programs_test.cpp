@@ -13,6 +13,15 @@
 
 namespace {
 
+// Waits until the program has written some of its output, so that Ctrl-C meets it encoding.
+void WaitForOutput(const std::string& path) {
+    for (int i = 0; i < 600; ++i) {
+        std::error_code ec;
+        if (std::filesystem::file_size(path, ec) > 20000 && !ec) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
 struct Programs : testing::Test {
     testwav::TempDir dir;
     void SetUp() override { setenv("VELTO_PROFILE", dir.File("Velto.INI").c_str(), 1); }
@@ -58,7 +67,7 @@ TEST_F(Programs, VeltoReportsBadInputAndUsage) {
 TEST_F(Programs, CtrlCCancelsVeltoAndLeavesAClosedShorterFile) {
     const std::string wav = Wav("long.wav", 120);
     testproc::Background velto("velto", {wav});
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    WaitForOutput(dir.File("long.mp3"));
     velto.Signal(SIGINT);
     auto r = velto.Wait();
     EXPECT_NE(r.exitCode, 0);
@@ -103,8 +112,9 @@ TEST_F(Programs, CtrlCStopsTheBatch) {
     Wav("long.wav", 120);
     Wav("next.wav", 1);
     for (const char* jobs : {"-j1", "-j2"}) {
+        std::filesystem::remove(dir.File("long.mp3"));
         testproc::Background batch("velto-batch", {jobs, dir.File("long.wav"), dir.File("next.wav")});
-        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        WaitForOutput(dir.File("long.mp3"));
         batch.Signal(SIGINT);
         auto r = batch.Wait();
         EXPECT_EQ(r.exitCode, 130) << jobs << r.output;
