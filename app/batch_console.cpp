@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "job/text.h"
+
 #include "layer3/wave_reader.h"
 
 ConsoleJobWindow::ConsoleJobWindow(std::FILE* out, bool terminal, int columns)
@@ -38,10 +40,7 @@ std::string ConsoleJobWindow::Line() const {
 void ConsoleJobWindow::Refresh() {
     if (status_.empty()) return;  // the batch has ended or not begun
     if (terminal_) {
-        std::string line = Line();
-        if (columns_ > 1 && static_cast<int>(line.size()) >= columns_)
-            line.resize(static_cast<std::size_t>(columns_ - 1));
-        std::fprintf(out_, "\r%s\033[K", line.c_str());
+        RedrawTerminalLine(out_, Line(), columns_);
         drew_ = true;
     } else {
         // One line per file: the status line up to its percentage names the file.

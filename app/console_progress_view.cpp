@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "job/text.h"
+
 ConsoleProgressView::ConsoleProgressView(std::FILE* out, bool terminal, int columns)
     : out_(out), terminal_(terminal), columns_(columns) {}
 
@@ -42,10 +44,7 @@ std::string ConsoleProgressView::Line() const {
 void ConsoleProgressView::Refresh() {
     std::string line = Line();
     if (terminal_) {
-        // Keep the line within the terminal so that '\r' redraws it in place.
-        if (columns_ > 1 && static_cast<int>(line.size()) >= columns_)
-            line.resize(static_cast<std::size_t>(columns_ - 1));
-        std::fprintf(out_, "\r%s\033[K", line.c_str());
+        RedrawTerminalLine(out_, line, columns_);
         drewLine_ = true;
     } else {
         const int decile = Percent() / 10;

@@ -3,22 +3,13 @@
 #include <cstdio>
 
 #include "job/encoding_settings.h"
+#include "job/text.h"
 #include "platform/time_format.h"
 
 namespace {
 constexpr unsigned kWorkerWaitMs = 10000;
 
-std::string Printf(const char* format, auto... args) {
-    char text[1024];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
-}
 }  // namespace
-
-std::string FileNamePart(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 CProgressDlg::CProgressDlg(const CMakerCommandLineInfo& commandLine, EncodingSettings& settings,
                            ProgressView& view, EncoderFactory makeEncoder)
@@ -100,7 +91,7 @@ void CProgressDlg::OnJobProgress() {
     if (!file.empty()) {
         const int percent =
             scale > 0.0f ? static_cast<int>(static_cast<float>(frameCount) * 0.1f / scale) : 0;
-        view_.SetStatus(Printf("Encoding %s at %d Kbps - %d%% done", FileNamePart(file).c_str(),
+        view_.SetStatus(Printf("Encoding %s at %d Kbps - %d%% done", NameAfterLastSlash(file).c_str(),
                                static_cast<int>(settings_.Bitrate), percent));
     }
     if (frameCount % 10 == 0 && frameCount > 0) {

@@ -76,6 +76,3 @@ class CProgressDlg {
     std::atomic<bool> completed_{false};
     std::unique_ptr<platform::Thread> worker_;
 };
-
-// The part of a path after its last '/'.
-std::string FileNamePart(const std::string& path);

@@ -21,18 +21,6 @@ namespace {
 
 constexpr int kExitEncoded = 0, kExitFailed = 1, kExitUsage = 2, kExitStopped = 130;
 
-// Applies what Go would read from the command line's Settings page to the record, for the
-// parallel batch that runs without the main window's logic.
-void ApplySettings(const profile::SettingsValues& v, EncodingSettings& s) {
-    s.SetBitrateIndex(BitrateIndexForComboIndex(v.bitrate));
-    s.Deemphasis = DeemphasisCodeForComboIndex(v.deemphasis);
-    s.Copyright = v.copyright;
-    s.Original = v.original;
-    s.Mono = v.mono;
-    s.EncodingMode = EncodingModeForComboIndex(v.encodingMode);
-    s.UseCodec = v.useCodec;
-}
-
 int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, ProfileDaePage& daePage,
               bool codecFound, int refused) {
     ConsoleJobWindow window(stdout, platform::IsTerminal(stdout), platform::TerminalColumns(stdout));
@@ -81,7 +69,7 @@ int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, Profil
 int RunParallel(CommandLineFiles& files, CommandLineSettings& settingsPage, const BatchOptions& options,
                 int refused) {
     EncodingSettings settings;
-    ApplySettings(settingsPage.Values(), settings);
+    ApplySettingsValues(settingsPage.Values(), true, settings);
     std::vector<ParallelBatchFile> list;
     for (int i = 0; i < files.Count(); ++i)
         list.push_back({files.Path(i), files.Frames(i)});

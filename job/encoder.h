@@ -25,6 +25,6 @@ class CEncoder {
     // file counts as failed, and the encoder has told the user.
     bool OutputFailed() const { return outputFailed_; }
 
-protected:
+  protected:
     bool outputFailed_ = false;
 };

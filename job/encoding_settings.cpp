@@ -23,8 +23,7 @@ void EncodingSettings::ResetToDefaults() {
 }
 
 int EncodingSettings::SetBitrateIndex(int index) {
-    if (index < 0 || index >= static_cast<int>(kBitrateTable.size()))
-        return -1;
+    if (index < 0 || index >= static_cast<int>(kBitrateTable.size())) return -1;
     bitrateIndex = index;
     Bitrate = kBitrateTable[static_cast<std::size_t>(index)];
     return Bitrate;

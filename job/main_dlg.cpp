@@ -7,6 +7,7 @@
 #include "job/encoding_settings.h"
 #include "job/output_names.h"
 #include "job/settings_translation.h"
+#include "job/text.h"
 #include "layer3/wave_reader.h"
 #include "platform/message_box.h"
 #include "platform/time_format.h"
@@ -17,17 +18,6 @@ namespace {
 constexpr unsigned WM_JOB_RESET_FILE_PROGRESS = platform::WM_USER + 2;
 constexpr unsigned WM_JOB_END_BATCH = platform::WM_USER + 3;
 constexpr unsigned kWorkerWaitMs = 10000;
-
-std::string Printf(const char* format, auto... args) {
-    char text[2048];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
-}
-
-std::string NameAfterLastSlash(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 const char* DaeModeName(int mode) {
     switch (mode) {
@@ -56,8 +46,7 @@ void CMainDlg::JoinWorker() {
 }
 
 void CMainDlg::OnInitDialog() {
-    if (parts_.profile)
-        m_lastDaeSpeed = profile::ReadDaeSpeed(*parts_.profile);
+    if (parts_.profile) m_lastDaeSpeed = profile::ReadDaeSpeed(*parts_.profile);
     m_bRunning = 0;
 }
 
@@ -70,13 +59,7 @@ void CMainDlg::TakeEncodingParameters() {
     } else if (parts_.profile) {
         v = profile::ReadSettings(*parts_.profile, parts_.codecFound);
     }
-    settings_.SetBitrateIndex(BitrateIndexForComboIndex(v.bitrate));
-    settings_.Deemphasis = DeemphasisCodeForComboIndex(v.deemphasis);
-    settings_.Copyright = v.copyright;
-    settings_.Original = v.original;
-    settings_.Mono = v.mono;
-    settings_.EncodingMode = EncodingModeForComboIndex(v.encodingMode);
-    settings_.UseCodec = parts_.codecFound ? v.useCodec : 0;
+    ApplySettingsValues(v, parts_.codecFound, settings_);
     alertWhenDone = v.alertWhenDone;
 }
 
@@ -89,8 +72,7 @@ void CMainDlg::TakeExtractionParameters() {
     settings_.DaeMode = d.mode;
     settings_.nsectors = d.nsectors;
     settings_.synchsectors = d.synchsectors;
-    if (parts_.audioCdPage && parts_.audioCdPage->HasWindow())
-        audioCd = parts_.audioCdPage->Values();
+    if (parts_.audioCdPage && parts_.audioCdPage->HasWindow()) audioCd = parts_.audioCdPage->Values();
 }
 
 void CMainDlg::OnGo() {
@@ -105,8 +87,7 @@ void CMainDlg::OnGo() {
     TakeEncodingParameters();
     TakeExtractionParameters();
     if (settings_.UseCodec) {
-        if (!CheckFilesAgainstCodec())
-            return;
+        if (!CheckFilesAgainstCodec()) return;
     } else {
         m_excludedFiles.clear();
     }
@@ -121,15 +102,13 @@ int CMainDlg::CheckFilesAgainstCodec() {
     const int count = parts_.files ? parts_.files->Count() : 0;
     for (int i = count - 1; i >= 0; --i) {
         layer3::CWaveReader reader;
-        if (!reader.Open(parts_.files->Path(i)))
-            continue;  // it fails later, in the encoder
+        if (!reader.Open(parts_.files->Path(i))) continue;  // it fails later, in the encoder
         const int mono = settings_.Mono || reader.channels == 1;
         if (!parts_.codec || !parts_.codec->CanEncode(reader.sampleRate, settings_.Bitrate, mono))
             m_excludedFiles.push_back(i);
         reader.Close();
     }
-    if (m_excludedFiles.empty())
-        return 1;
+    if (m_excludedFiles.empty()) return 1;
     std::string text = "The following files cannot be encoded using external codec\n";
     text += "using current encoding parameters: \n\n";
     for (int i : m_excludedFiles)
@@ -151,8 +130,7 @@ void CMainDlg::StartBatch() {
     int frames = 0;
     const int count = parts_.files ? parts_.files->Count() : 0;
     for (int i = 0; i < count; ++i)
-        if (!IsExcluded(i))
-            frames += parts_.files->Frames(i);
+        if (!IsExcluded(i)) frames += parts_.files->Frames(i);
     if (parts_.audioCdPage && parts_.audioCdPage->HasWindow())
         frames += parts_.audioCdPage->SelectedTrackFrames();
     settings_.batchFrames = frames;
@@ -170,11 +148,9 @@ int CMainDlg::EncodeBatchThread() {
     std::unique_ptr<CEncoder> encoder = parts_.makeEncoder(settings_.UseCodec != 0);
     // The list is read again after every file: the user may add files while the batch runs.
     for (int i = 0; parts_.files && i < parts_.files->Count(); ++i) {
-        if (IsExcluded(i))
-            continue;
+        if (IsExcluded(i)) continue;
         EncodeFile(*encoder, parts_.files->Path(i));
-        if (m_bStop)
-            break;
+        if (m_bStop) break;
     }
     if (!m_bClosing) {
         m_bStop = 1;
@@ -218,8 +194,7 @@ void CMainDlg::ResetFileProgress() {
     m_fileScale = static_cast<float>(settings_.totalFrames) * 0.001f;
     // Posted, not sent: it reaches the bar before the file's progress messages all the same,
     // and a worker never waits on a window that may be busy closing.
-    if (!m_bClosing)
-        handle_->Post(WM_JOB_RESET_FILE_PROGRESS, 0, 0);
+    if (!m_bClosing) handle_->Post(WM_JOB_RESET_FILE_PROGRESS, 0, 0);
 }
 
 void CMainDlg::ResetFileBar() {
@@ -238,8 +213,7 @@ void CMainDlg::EndBatch() {
     parts_.window->SetTitle(m_savedTitle);
     parts_.window->EnablePages(true);
     parts_.window->Refresh();
-    if (alertWhenDone)
-        parts_.window->AlertDone();
+    if (alertWhenDone) parts_.window->AlertDone();
 }
 
 std::intptr_t CMainDlg::OnMessage(const platform::Message& message) {
@@ -276,8 +250,7 @@ void CMainDlg::OnJobProgress(std::uintptr_t wParam, std::intptr_t lParam) {
         w.SetFileBarPosition(static_cast<int>(wParam) * 10);
     else if (fileScale > 0.0f)
         w.SetFileBarPosition(static_cast<int>(static_cast<float>(frameCount) / fileScale));
-    if (m_batchScale > 0.0f)
-        w.SetBatchBarPosition(static_cast<int>(static_cast<float>(done) / m_batchScale));
+    if (m_batchScale > 0.0f) w.SetBatchBarPosition(static_cast<int>(static_cast<float>(done) / m_batchScale));
 
     const std::string file = settings_.currentFile.get();
     if (file.empty()) {
@@ -308,15 +281,13 @@ void CMainDlg::OnJobProgress(std::uintptr_t wParam, std::intptr_t lParam) {
                                  : 0;
         if (priority != m_nPriority) {
             m_nPriority = priority;
-            if (m_pWorker)
-                m_pWorker->SetPriority(priority);
+            if (m_pWorker) m_pWorker->SetPriority(priority);
         }
     }
     if (total != 0) {
         const std::string title =
             Printf("Encoding %d %%", static_cast<int>(static_cast<long long>(done) * 100 / total));
-        if (title != w.Title())
-            w.SetTitle(title);
+        if (title != w.Title()) w.SetTitle(title);
     }
     w.Refresh();
 }
@@ -331,8 +302,7 @@ bool CMainDlg::OnClose() {
         const int answer = platform::MessageBox(
             "This will terminate encoding, \ndo you really want to exit?", platform::kAppCaption,
             platform::MB_YESNO | platform::MB_ICONEXCLAMATION | platform::MB_DEFBUTTON2);
-        if (answer == platform::IDNO)
-            return false;
+        if (answer == platform::IDNO) return false;
     }
     m_bStop = 1;
     m_bClosing = 1;
@@ -347,12 +317,9 @@ void CMainDlg::SaveProfile() {
             profile::WriteSettings(*p, parts_.settingsPage->Values());
         if (parts_.audioCdPage && parts_.audioCdPage->HasWindow())
             profile::WriteAudioCd(*p, parts_.audioCdPage->Values());
-        if (parts_.daePage && parts_.daePage->HasWindow())
-            profile::WriteDae(*p, parts_.daePage->Values());
-        if (parts_.files)
-            p->Write(profile::kLastFolder, parts_.files->LastFolder());
+        if (parts_.daePage && parts_.daePage->HasWindow()) profile::WriteDae(*p, parts_.daePage->Values());
+        if (parts_.files) p->Write(profile::kLastFolder, parts_.files->LastFolder());
     }
     m_hWorkerDone.Wait(kWorkerWaitMs);
-    if (p)
-        profile::WriteDaeSpeed(*p, m_lastDaeSpeed);
+    if (p) profile::WriteDaeSpeed(*p, m_lastDaeSpeed);
 }

@@ -8,8 +8,7 @@ std::string OutputNameFor(const std::string& input) {
 }
 
 bool RefuseOutputOverInput(const std::string& input, const std::string& output) {
-    if (input != output && !platform::SameFile(input, output))
-        return false;
+    if (input != output && !platform::SameFile(input, output)) return false;
     platform::MessageBox(input +
                              ": the MP3 file would overwrite this WAV file, so it is not encoded.\n"
                              "Rename the WAV file so that its name does not end in \"mp3\".",

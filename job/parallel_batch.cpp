@@ -15,7 +15,7 @@ namespace {
 // file's messages appear once every earlier file has finished. Only boxes with a single OK
 // button are held; the encoders ask no questions.
 class OrderedMessages : public platform::MessageBoxFrontEnd {
-public:
+  public:
     OrderedMessages() : previous_(platform::SetMessageBoxFrontEnd(this)) {}
     ~OrderedMessages() override {
         platform::SetMessageBoxFrontEnd(previous_);
@@ -43,13 +43,15 @@ public:
                 finished_.erase(nextToShow_++);
             }
         }
-        for (const auto& r : ready) platform::MessageBox(r.text, r.caption, r.type);
+        for (const auto& r : ready)
+            platform::MessageBox(r.text, r.caption, r.type);
     }
 
-private:
+  private:
     void ReleaseAll() {
         for (auto& [index, requests] : held_)
-            for (const auto& r : requests) platform::MessageBox(r.text, r.caption, r.type);
+            for (const auto& r : requests)
+                platform::MessageBox(r.text, r.caption, r.type);
         held_.clear();
     }
     std::mutex mutex_;
@@ -70,14 +72,19 @@ int WorkerCount(int requested) {
     return cores ? static_cast<int>(cores) : 1;
 }
 
-CParallelBatch::CParallelBatch(const EncodingSettings& settings, std::vector<ParallelBatchFile> files, int workers,
-                               EncoderFactory makeEncoder)
-    : settings_(settings), files_(std::move(files)), workers_(WorkerCount(workers)),
+CParallelBatch::CParallelBatch(const EncodingSettings& settings, std::vector<ParallelBatchFile> files,
+                               int workers, EncoderFactory makeEncoder)
+    : settings_(settings),
+      files_(std::move(files)),
+      workers_(WorkerCount(workers)),
       makeEncoder_(std::move(makeEncoder)) {
-    for (const auto& f : files_) batchFrames_ += f.frames;
+    for (const auto& f : files_)
+        batchFrames_ += f.frames;
 }
 
-std::string CParallelBatch::CurrentFile() const { return current_.get(); }
+std::string CParallelBatch::CurrentFile() const {
+    return current_.get();
+}
 
 void CParallelBatch::Run(const std::function<void()>& progress) {
     OrderedMessages messages;
@@ -93,7 +100,8 @@ void CParallelBatch::Run(const std::function<void()>& progress) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         if (progress) progress();
     }
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     orderedMessages = nullptr;
 }
 

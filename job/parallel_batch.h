@@ -19,7 +19,7 @@ struct ParallelBatchFile {
 };
 
 class CParallelBatch {
-public:
+  public:
     using EncoderFactory = std::function<std::unique_ptr<CEncoder>()>;
 
     CParallelBatch(const EncodingSettings& settings, std::vector<ParallelBatchFile> files, int workers,
@@ -40,7 +40,7 @@ public:
     std::string CurrentFile() const;
     int Bitrate() const { return settings_.Bitrate; }
 
-private:
+  private:
     void Worker();
     void EncodeOne(std::size_t index);
 

@@ -8,8 +8,7 @@ namespace profile {
 std::string DefaultFolder() {
     const char* home = std::getenv("HOME");
     std::string folder = home && *home ? home : "";
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
+    if (folder.empty() || folder.back() != '/') folder += '/';
     return folder;
 }
 

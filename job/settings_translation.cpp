@@ -3,6 +3,7 @@
 #include <array>
 
 #include "job/encoding_settings.h"
+#include "job/profile_values.h"
 
 namespace {
 constexpr std::array<int, 7> kSliderPriorities = {-15, -2, -1, 0, 1, 2, 15};
@@ -28,15 +29,13 @@ int EncodingModeForComboIndex(int comboIndex) {
 }
 
 int PriorityForSliderPosition(int position) {
-    if (position < 0 || position >= static_cast<int>(kSliderPriorities.size()))
-        return 0;
+    if (position < 0 || position >= static_cast<int>(kSliderPriorities.size())) return 0;
     return kSliderPriorities[static_cast<std::size_t>(position)];
 }
 
 int BitrateIndexForKbps(int kbps) {
     for (std::size_t i = 1; i < kBitrateTable.size(); ++i)
-        if (kBitrateTable[i] == kbps)
-            return static_cast<int>(i);
+        if (kBitrateTable[i] == kbps) return static_cast<int>(i);
     return -1;
 }
 
@@ -46,4 +45,14 @@ int DeemphasisCodeForSwitchDigit(int digit) {
 
 int PriorityForSwitchDigit(int digit) {
     return PriorityForSliderPosition(digit);
+}
+
+void ApplySettingsValues(const profile::SettingsValues& v, bool codecFound, EncodingSettings& s) {
+    s.SetBitrateIndex(BitrateIndexForComboIndex(v.bitrate));
+    s.Deemphasis = DeemphasisCodeForComboIndex(v.deemphasis);
+    s.Copyright = v.copyright;
+    s.Original = v.original;
+    s.Mono = v.mono;
+    s.EncodingMode = EncodingModeForComboIndex(v.encodingMode);
+    s.UseCodec = codecFound ? v.useCodec : 0;
 }

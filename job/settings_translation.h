@@ -22,5 +22,14 @@ int DeemphasisCodeForSwitchDigit(int digit);
 // gives normal priority.
 int PriorityForSwitchDigit(int digit);
 
+struct EncodingSettings;
+namespace profile {
+struct SettingsValues;
+}
+
+// Puts the Settings page's values (or the profile's) into the record as Go does; UseCodec
+// stays 0 when no codec was found.
+void ApplySettingsValues(const profile::SettingsValues& values, bool codecFound, EncodingSettings& settings);
+
 // The slider position the Settings page starts at: normal priority.
 inline constexpr int kDefaultPrioritySliderPosition = 3;

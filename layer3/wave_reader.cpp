@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "job/encoding_settings.h"
+#include "job/text.h"
 #include "platform/message_box.h"
 
 namespace layer3 {
@@ -15,17 +16,10 @@ bool TagIs(const char tag[4], const char* expected) {
     return std::memcmp(tag, expected, 4) == 0;
 }
 
-std::string Format(const char* format, const std::string& fileName) {
-    int n = std::snprintf(nullptr, 0, format, fileName.c_str());
-    std::vector<char> text(static_cast<std::size_t>(n) + 1);
-    std::snprintf(text.data(), text.size(), format, fileName.c_str());
-    return text.data();
-}
-
 }  // namespace
 
 bool CWaveReader::Fail(const char* format, const std::string& fileName) {
-    platform::MessageBox(Format(format, fileName), platform::kAppCaption,
+    platform::MessageBox(Printf(format, fileName.c_str()), platform::kAppCaption,
                          platform::MB_OK | platform::MB_ICONEXCLAMATION);
     Close();
     return false;
