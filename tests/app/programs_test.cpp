@@ -97,6 +97,21 @@ TEST_F(Programs, BatchSerialAndParallelGiveTheSameFilesAsVelto) {
     }
 }
 
+TEST_F(Programs, BatchReadsTheProfileAndNeverWritesIt) {
+    const std::string profile = "[Settings]\r\nBitrate=2\r\nMono=1\r\n";
+    testwav::WriteBytes(dir.File("Velto.INI"), std::vector<std::uint8_t>(profile.begin(), profile.end()));
+    Wav("a.wav", 1);
+    ASSERT_EQ(testproc::Run("velto-batch", {dir.File("a.wav")}).exitCode, 0);
+    auto h = testmp3::ParseHeaders(testwav::ReadBytes(dir.File("a.mp3")));
+    ASSERT_FALSE(h.empty());
+    EXPECT_EQ(h[0].bitrateIndex, 3);  // combo entry 2 is 48 kbps
+    EXPECT_EQ(h[0].mode, 3);
+    ASSERT_EQ(testproc::Run("velto-batch", {"-b64", dir.File("a.wav")}).exitCode, 0);
+    EXPECT_EQ(testmp3::ParseHeaders(testwav::ReadBytes(dir.File("a.mp3")))[0].bitrateIndex, 5);
+    auto after = testwav::ReadBytes(dir.File("Velto.INI"));
+    EXPECT_EQ(std::string(after.begin(), after.end()), profile);
+}
+
 TEST_F(Programs, BatchExitCodes) {
     Wav("a.wav", 1);
     testwav::WriteBytes(dir.File("b.wav"), {'n', 'o'});

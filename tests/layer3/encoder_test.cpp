@@ -153,18 +153,23 @@ TEST(Layer3Encoder, EveryRateChannelLayoutAndBitRateDecodesCleanly) {
             const int channels = layout == 0 ? 1 : 2;
             const int mono = layout == 2;
             auto pcm = Music(rate / 4, channels, rate);
-            for (int index = 1; index <= 14; ++index) {
-                SCOPED_TRACE(testing::Message() << rate << " Hz, layout " << layout << ", index " << index);
-                auto e = EncodeSamples(pcm, channels, rate, index, mono);
-                ASSERT_TRUE(e.decoded.Clean()) << e.decoded.messages;
-                EXPECT_EQ(e.decoded.rate, rate);
-                EXPECT_EQ(e.decoded.channels, layout == 1 ? 2 : 1);
-                auto h = testmp3::ParseHeaders(e.bytes);
-                ASSERT_FALSE(h.empty());
-                EXPECT_EQ(h[0].bitrateIndex, index);
-                EXPECT_EQ(h[0].mode, layout == 1 ? 0 : 3);
-                EXPECT_EQ(e.decoded.SamplesPerChannel(), h.size() * 1152);
-            }
+            for (int index = 1; index <= 14; ++index)
+                for (int mode = 0; mode < 4; ++mode) {
+                    // Every bit rate in the default mode; the other modes at the lowest, middle and
+                    // highest rates.
+                    if (mode != 1 && index != 1 && index != 9 && index != 14) continue;
+                    SCOPED_TRACE(testing::Message() << rate << " Hz, layout " << layout << ", index " << index
+                                                    << ", mode " << mode);
+                    auto e = EncodeSamples(pcm, channels, rate, index, mono, mode);
+                    ASSERT_TRUE(e.decoded.Clean()) << e.decoded.messages;
+                    EXPECT_EQ(e.decoded.rate, rate);
+                    EXPECT_EQ(e.decoded.channels, layout == 1 ? 2 : 1);
+                    auto h = testmp3::ParseHeaders(e.bytes);
+                    ASSERT_FALSE(h.empty());
+                    EXPECT_EQ(h[0].bitrateIndex, index);
+                    EXPECT_EQ(h[0].mode, layout == 1 ? 0 : 3);
+                    EXPECT_EQ(e.decoded.SamplesPerChannel(), h.size() * 1152);
+                }
         }
 }
 
