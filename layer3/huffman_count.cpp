@@ -262,20 +262,52 @@ int ChooseTableShort(int maximum) {
     return table;
 }
 
+namespace {
+
+// What a pair costs in each big-value table: its codeword, its sign bits and its escape bits,
+// indexed by min(x, 15) * 16 + min(y, 15); pairs a table cannot hold cost kCannotCode, which
+// no sum of real costs reaches. Built once; counting then takes one look-up per pair.
+constexpr int kCannotCode = 1 << 24;
+
+struct PairCosts {
+    int cost[32][256];
+    PairCosts() {
+        for (int table = 0; table < 32; ++table) {
+            const auto& t = kHuffmanTables[table];
+            for (int x = 0; x < 16; ++x)
+                for (int y = 0; y < 16; ++y) {
+                    int& c = cost[table][x * 16 + y];
+                    if (static_cast<unsigned>(x) >= t.xlen || static_cast<unsigned>(y) >= t.ylen ||
+                        !t.lengths) {
+                        c = kCannotCode;
+                        continue;
+                    }
+                    c = t.lengths[static_cast<unsigned>(x) * t.ylen + static_cast<unsigned>(y)] + (x != 0) +
+                        (y != 0);
+                    if (t.linbits) c += static_cast<int>(t.linbits) * ((x >= 15) + (y >= 15));
+                }
+        }
+    }
+};
+
+const PairCosts& Costs() {
+    static const PairCosts costs;
+    return costs;
+}
+
+}  // namespace
+
 int CountBitWithTable(const int* ix, int begin, int end, int table) {
     if (table == 0 || begin >= end) return 0;
     if (table < 0 || table > 31) platform::FatalError("No valid table...");
-    const auto& t = kHuffmanTables[table];
+    const int* cost = Costs().cost[table];
     int bits = 0;
     for (int i = begin; i < end; i += 2) {
-        const int x = std::abs(ix[i]), y = std::abs(ix[i + 1]);
-        const int cx = std::min(x, 15), cy = std::min(y, 15);
-        // A table that cannot hold the pair would read outside its codes.
-        if (static_cast<unsigned>(cx) >= t.xlen || static_cast<unsigned>(cy) >= t.ylen)
-            platform::FatalError("No valid table...");
-        bits += t.lengths[cx * t.ylen + cy] + (x != 0) + (y != 0);
-        if (t.linbits) bits += static_cast<int>(t.linbits) * ((x >= 15) + (y >= 15));
+        const int cx = std::min(std::abs(ix[i]), 15), cy = std::min(std::abs(ix[i + 1]), 15);
+        bits += cost[cx * 16 + cy];
     }
+    // A table that cannot hold a pair would read outside its codes.
+    if (bits >= kCannotCode) platform::FatalError("No valid table...");
     return bits;
 }
 
