@@ -279,6 +279,9 @@ int CQuantizer::OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLine
         }
         if (AllScalefactorsAmplified(gi, sf)) break;
         if (!ChooseScalefacCompress(gi, sf)) break;
+        // Scalefactors that would leave the granule no bits at all (short blocks at the
+        // lowest rates) end the search as scalefactors that fit no compression do.
+        if (ScalefactorBits(gi, side.scfsi[ch], gr) > maxBits) break;
         if (over == 0) break;
         if (pass == kMaxOuterPasses - 1) break;
     }
@@ -317,8 +320,10 @@ int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits
     double maxAbs = 0;
     for (double v : xr_work_)
         maxAbs = std::max(maxAbs, std::fabs(v));
-    // The smallest step at which the largest value stays codable (at most 8206).
-    const double start = std::trunc(4 * std::log2(maxAbs * 6.055453420241201e-6));
+    // The smallest step at which the largest value stays codable (at most 8206). Rounded up:
+    // truncating a positive value (a loud band amplified by its scalefactors) would give a
+    // step too fine for the Huffman tables; for negative values both agree.
+    const double start = std::ceil(4 * std::log2(maxAbs * 6.055453420241201e-6));
     if (start > gi.quantizerStepSize) gi.quantizerStepSize = start;
     gi.quantizerStepSize -= 1;
     int inc = 1;

@@ -200,8 +200,7 @@ void RandomStream(StreamBuilder& b, int frames, unsigned seed) {
                     } else {
                         FillGranule(rng, b.Values(gr, ch), big, maximum, count1);
                     }
-                    if (b.Prepare(gr, ch) + static_cast<int>(gi.part2_length) <= share || big <= 2)
-                        break;
+                    if (b.Prepare(gr, ch) + static_cast<int>(gi.part2_length) <= share || big <= 2) break;
                     big /= 2;
                     count1 /= 2;
                 }
@@ -231,8 +230,7 @@ TEST(BitstreamDecode, EveryTableDecodesWithItsWholeRange) {
     std::vector<int> count1Used(2, 0);
     int frames = 0;
     for (int t = 1; t < 32; ++t) {
-        if (t == 4 || t == 14)
-            continue;
+        if (t == 4 || t == 14) continue;
         const auto& table = tables::kHuffmanTables[t];
         const int maximum =
             table.linbits ? 15 + static_cast<int>(table.linmax) : static_cast<int>(table.xlen) - 1;

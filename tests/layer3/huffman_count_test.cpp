@@ -45,8 +45,7 @@ TEST(HuffmanCount, PredictedBitsEqualWrittenBitsOverRandomGranules) {
             ix[i] = rng() % 3 ? mag(rng) : 0;
         for (int i = big; i < std::min(big + count1, 576); ++i)
             ix[i] = small(rng);
-        if (kind == 2)
-            std::shuffle(ix, ix + 576, rng);
+        if (kind == 2) std::shuffle(ix, ix + 576, rng);
         const int predicted = Count(ix, gi, bands);
         gi.part2_length = 0;
         gi.part2_3_length = static_cast<unsigned>(predicted);

@@ -53,8 +53,7 @@ void DirectGranule(const double (&in)[32][36], int type, bool butterflies, doubl
             }
         }
     }
-    if (!butterflies)
-        return;
+    if (!butterflies) return;
     for (int b = 0; b < 31; ++b)
         for (int i = 0; i < 8; ++i) {
             const double cs = 1.0 / std::sqrt(1.0 + kC[i] * kC[i]), ca = kC[i] * cs;
@@ -150,8 +149,7 @@ TEST(MdctTest, ButterfliesTouchExactlyTheSubbandBordersOfLongBlocksOnly) {
         mdct.Transform(f->sb, f->xr, f->side);
         int changed = 0;
         for (int i = 0; i < 576; ++i)
-            if (std::fabs(f->xr[0][0][i] - plain[0][0][i]) > 1e-12)
-                ++changed;
+            if (std::fabs(f->xr[0][0][i] - plain[0][0][i]) > 1e-12) ++changed;
         EXPECT_EQ(changed, type == 2 ? 0 : 31 * 8 * 2) << "block type " << type;
     }
 }
@@ -222,10 +220,8 @@ TEST(MdctTest, SineAtALineCentreLandsInThatLine) {
         for (int i = 0; i < 576; ++i) {
             const double e = f->xr[1][0][i] * f->xr[1][0][i];
             total += e;
-            if (std::abs(i - line) <= 1)
-                near += e;
-            if (e > f->xr[1][0][peak] * f->xr[1][0][peak])
-                peak = i;
+            if (std::abs(i - line) <= 1) near += e;
+            if (e > f->xr[1][0][peak] * f->xr[1][0][peak]) peak = i;
         }
         EXPECT_EQ(peak, line);
         EXPECT_GT(near / total, 0.95) << "line " << line;

@@ -24,12 +24,10 @@ struct ChannelState {
 
 TEST(PsyCorpusTest, ShortBlockShareOfEachRecording) {
     const char* dir = std::getenv("VELTO_CORPUS_DIR");
-    if (dir == nullptr)
-        GTEST_SKIP() << "VELTO_CORPUS_DIR is not set";
+    if (dir == nullptr) GTEST_SKIP() << "VELTO_CORPUS_DIR is not set";
     std::vector<std::filesystem::path> files;
     for (const auto& e : std::filesystem::directory_iterator(dir))
-        if (e.path().extension() == ".wav")
-            files.push_back(e.path());
+        if (e.path().extension() == ".wav") files.push_back(e.path());
     std::sort(files.begin(), files.end());
     auto model = std::make_unique<layer3::CPsychoModel>();
     for (const auto& file : files) {

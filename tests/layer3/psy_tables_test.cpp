@@ -34,8 +34,7 @@ TEST(PsyTablesTest, GeneratorReproducesTheCheckedInText) {
 
 int LineOf(const std::string& text) {
     for (int i = 0; i < kPsyDataLines; ++i)
-        if (text == kPsyData[i])
-            return i;
+        if (text == kPsyData[i]) return i;
     return -1;
 }
 
@@ -129,8 +128,7 @@ std::string ParseOutput(int rate, const std::vector<const char*>& text) {
     testwav::TempDir dir;
     const std::string path = dir.File("stdout.txt");
     auto parse = [&] {
-        if (!std::freopen(path.c_str(), "w", stdout))
-            std::abort();
+        if (!std::freopen(path.c_str(), "w", stdout)) std::abort();
         auto t = std::make_unique<CPsyTables>();
         t->Parse(rate, text);
     };

@@ -175,3 +175,17 @@ TEST(Quantizer, TheLookUpQuantiserRoundsAtTheStandardsThresholds) {
     }
     EXPECT_EQ(loops.q.QuantizeValue(2.0, 2.0), 1);
 }
+TEST(Quantizer, TheLoudestValueAlwaysStaysWithinTheHuffmanRange) {
+    // A value this large needs a step whose exponent is positive and not whole; rounding it
+    // toward zero would leave the value above 8206, which no table codes.
+    for (double loud : {2.0e5, 3.0e5, 7.7e5}) {
+        Loops loops(1);
+        loops.xr[0][0][10] = loud;
+        loops.Frame();
+        int largest = 0;
+        for (int v : loops.l3_enc[0][0])
+            largest = std::max(largest, v);
+        EXPECT_LE(largest, 8206) << loud;
+        EXPECT_GT(largest, 4000) << loud;
+    }
+}

@@ -23,8 +23,7 @@ std::vector<std::uint8_t> Bytes(const fs::path& p) {
 
 TEST(TablesRegeneration, GeneratorReproducesTheCheckedInTables) {
     const fs::path data = VELTO_ISO_TABLES_DIR;
-    if (!fs::exists(data))
-        GTEST_SKIP() << "no table data at " << data;
+    if (!fs::exists(data)) GTEST_SKIP() << "no table data at " << data;
     const fs::path generator = fs::path(VELTO_BIN_DIR) / "velto-gen-iso-tables";
     ASSERT_TRUE(fs::exists(generator)) << generator;
     testwav::TempDir out;
@@ -48,10 +47,8 @@ bool PrefixFreeAndComplete(const layer3::tables::HuffmanTable& t) {
     for (unsigned i = 0; i < t.entries; ++i) {
         kraft += 1ull << (32 - t.lengths[i]);
         for (unsigned j = 0; j < t.entries; ++j) {
-            if (i == j || t.lengths[j] < t.lengths[i])
-                continue;
-            if ((t.codes[j] >> (t.lengths[j] - t.lengths[i])) == t.codes[i])
-                return false;
+            if (i == j || t.lengths[j] < t.lengths[i]) continue;
+            if ((t.codes[j] >> (t.lengths[j] - t.lengths[i])) == t.codes[i]) return false;
         }
     }
     return kraft == (1ull << 32);
