@@ -30,6 +30,7 @@ class CAnalysisFilterbank {
 
   private:
     double m_[kSubbands][64];
+    double mt_[64][kSubbands];  // the same coefficients, subband fastest
     double x_[kMaxChannels][kFilterTaps];
     int off_[kMaxChannels];
 };

@@ -36,6 +36,7 @@ class CHybridFilterbank {
     int granules_ = 2;
     double win_[4][36] = {};
     double cos_l_[18][36] = {};
+    double cos_lt_[36][18] = {};  // the same, output fastest
     double cos_s_[6][12] = {};
     double cs_[8] = {}, ca_[8] = {};
 };
