@@ -74,17 +74,6 @@ double CQuantizer::Pow43(int value) const {
     return std::pow(static_cast<double>(value), 4.0 / 3.0);
 }
 
-int CQuantizer::QuantizeValue(double magnitude, double step) const {
-    const double c = magnitude / step;
-    if (c < kFirstIndexSize) {
-        const int first = firstIndex_[static_cast<int>(c)];
-        if (first >= kBoundSize) return first;
-        return first + (c > bound_[first] ? 1 : 0);
-    }
-    const double c34 = std::sqrt(c * std::sqrt(c));
-    return c34 >= 0.0946 ? static_cast<int>(std::floor(c34 + 0.4054)) : 0;
-}
-
 void CQuantizer::IterationLoop(const double (&pe)[kMaxGranules][kMaxChannels], const Spectrum& xr,
                                const MaskingRatios& ratios, SideInfo& side, QuantizedValues& l3_enc,
                                int meanBits, FrameScaleFactors& scalefac) {

@@ -4,6 +4,7 @@
 // the encoding mode) and inner rate-control loop (step search), with a look-up quantiser.
 #pragma once
 
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -49,7 +50,16 @@ class CQuantizer {
     void SetPassObserver(std::function<void(const PassRecord&)> observer) { observer_ = std::move(observer); }
 
     // The look-up quantiser on one value's magnitude at the given step (2^(stepSize/4)).
-    int QuantizeValue(double magnitude, double step) const;
+    int QuantizeValue(double magnitude, double step) const {
+        const double c = magnitude / step;
+        if (c < kFirstIndexSize) {
+            const int first = firstIndex_[static_cast<int>(c)];
+            if (first >= kBoundSize) return first;
+            return first + (c > bound_[first] ? 1 : 0);
+        }
+        const double c34 = std::sqrt(c * std::sqrt(c));
+        return c34 >= 0.0946 ? static_cast<int>(std::floor(c34 + 0.4054)) : 0;
+    }
 
   private:
     struct Allowed {
