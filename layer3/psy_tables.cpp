@@ -94,7 +94,10 @@ void CPsyTables::Parse(int samplingFrequency, std::span<const char* const> text)
     if (npart_l == 0 || npart_s == 0) Defect(kBadOtherRow);
 }
 
-void CPsyTables::ParseLongPartitions(Cursor& in, int samplingFrequency) {
+// The sets of a partition section: each set's header names its rate and row count; only the
+// set of the selected rate is read, row by row, the others are skipped.
+template <typename ReadRow>
+void CPsyTables::ParsePartitionSets(Cursor& in, int samplingFrequency, int& npart, ReadRow readRow) {
     for (int set = 0; set < kSetsPerSection; ++set) {
         double freq = 0;
         const int rows = ReadHeader(in.Line(kBadOtherRow), "freq = %lf partition = %d", freq);
@@ -106,50 +109,42 @@ void CPsyTables::ParseLongPartitions(Cursor& in, int samplingFrequency) {
                 SkipRow(in.Line(kBadOtherRow), "No=%d", row);
                 continue;
             }
-            int no = -1, lines = 0;
-            double mv = 0, qt = 0, nm = 0, bv = 0;
-            const int got = std::sscanf(in.Line(kBadPartitionRow),
-                                        "No=%d #lines=%d minval=%lf qthr=%lf norm=%lf bval=%lf", &no, &lines,
-                                        &mv, &qt, &nm, &bv);
-            if (got != 6 || no != row || !MarkLines(partition_l, kLongFftLines, line, lines, no))
-                Defect(kBadPartitionRow);
-            numlines_l[no] = lines;
-            minval[no] = mv;
-            qthr_l[no] = qt;
-            norm_l[no] = nm;
-            bval_l[no] = bv;
+            readRow(in.Line(kBadPartitionRow), row, line);
         }
-        if (selected) npart_l = rows;
+        if (selected) npart = rows;
     }
 }
 
+void CPsyTables::ParseLongPartitions(Cursor& in, int samplingFrequency) {
+    ParsePartitionSets(in, samplingFrequency, npart_l, [this](const char* text, int row, int& line) {
+        int no = -1, lines = 0;
+        double mv = 0, qt = 0, nm = 0, bv = 0;
+        const int got = std::sscanf(text, "No=%d #lines=%d minval=%lf qthr=%lf norm=%lf bval=%lf", &no,
+                                    &lines, &mv, &qt, &nm, &bv);
+        if (got != 6 || no != row || !MarkLines(partition_l, kLongFftLines, line, lines, no))
+            Defect(kBadPartitionRow);
+        numlines_l[no] = lines;
+        minval[no] = mv;
+        qthr_l[no] = qt;
+        norm_l[no] = nm;
+        bval_l[no] = bv;
+    });
+}
+
 void CPsyTables::ParseShortPartitions(Cursor& in, int samplingFrequency) {
-    for (int set = 0; set < kSetsPerSection; ++set) {
-        double freq = 0;
-        const int rows = ReadHeader(in.Line(kBadOtherRow), "freq = %lf partition = %d", freq);
-        const bool selected = freq == samplingFrequency;
-        if (selected && rows > kMaxPartitions) Defect(kBadPartitionRow);
-        int line = 0;
-        for (int row = 0; row < rows; ++row) {
-            if (!selected) {
-                SkipRow(in.Line(kBadOtherRow), "No=%d", row);
-                continue;
-            }
-            int no = -1, lines = 0;
-            double qt = 0, nm = 0, snr = 0, bv = 0;
-            const int got =
-                std::sscanf(in.Line(kBadPartitionRow), "No=%d #lines=%d qthr=%lf norm=%lf SNR=%lf bval=%lf",
-                            &no, &lines, &qt, &nm, &snr, &bv);
-            if (got != 6 || no != row || !MarkLines(partition_s, kShortFftLines, line, lines, no))
-                Defect(kBadPartitionRow);
-            numlines_s[no] = lines;
-            qthr_s[no] = qt;
-            norm_s[no] = nm;
-            SNR_s[no] = snr;
-            bval_s[no] = bv;
-        }
-        if (selected) npart_s = rows;
-    }
+    ParsePartitionSets(in, samplingFrequency, npart_s, [this](const char* text, int row, int& line) {
+        int no = -1, lines = 0;
+        double qt = 0, nm = 0, snr = 0, bv = 0;
+        const int got = std::sscanf(text, "No=%d #lines=%d qthr=%lf norm=%lf SNR=%lf bval=%lf", &no, &lines,
+                                    &qt, &nm, &snr, &bv);
+        if (got != 6 || no != row || !MarkLines(partition_s, kShortFftLines, line, lines, no))
+            Defect(kBadPartitionRow);
+        numlines_s[no] = lines;
+        qthr_s[no] = qt;
+        norm_s[no] = nm;
+        SNR_s[no] = snr;
+        bval_s[no] = bv;
+    });
 }
 
 void CPsyTables::ParseBands(Cursor& in, int samplingFrequency, bool isLong) {

@@ -52,6 +52,8 @@ class CPsyTables {
   private:
     struct Cursor;
     void Clear();
+    template <typename ReadRow>
+    void ParsePartitionSets(Cursor& in, int samplingFrequency, int& npart, ReadRow readRow);
     void ParseLongPartitions(Cursor& in, int samplingFrequency);
     void ParseShortPartitions(Cursor& in, int samplingFrequency);
     void ParseBands(Cursor& in, int samplingFrequency, bool isLong);
