@@ -54,6 +54,10 @@ class OutputFile {
     // Returns the bytes accepted; fewer than n means the write failed, and every later write
     // and the close report failure too.
     std::size_t Write(const void* data, std::size_t n);
+    // Writes n bytes at an offset from the start of the file and returns to the end, for
+    // headers whose sizes are known only when the data has been written. False, and the file
+    // failed, when the bytes could not all be written.
+    bool WriteAt(std::uint64_t offset, const void* data, std::size_t n);
     // Flushes and closes; false when anything written was lost.
     bool Close();
     bool Failed() const { return failed_; }

@@ -47,8 +47,7 @@ TEST(InputFile, RefusesDirectoriesAndFifosWithoutBlocking) {
 }
 
 TEST(OutputFile, ReportsAFullDisk) {
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     OutputFile f;
     ASSERT_TRUE(f.Create("/dev/full"));
     std::string block(1 << 16, 'x');
@@ -57,6 +56,18 @@ TEST(OutputFile, ReportsAFullDisk) {
         put += f.Write(block.data(), block.size());
     EXPECT_FALSE(f.Close() && put == 4 * block.size());
     EXPECT_TRUE(f.Failed());
+}
+
+TEST(OutputFile, RewritesAHeaderAndGoesOnAtTheEnd) {
+    testwav::TempDir dir;
+    std::string a = dir.File("a.wav");
+    OutputFile f;
+    ASSERT_TRUE(f.Create(a));
+    EXPECT_EQ(f.Write("abcdef", 6), 6u);
+    EXPECT_TRUE(f.WriteAt(1, "XY", 2));
+    EXPECT_EQ(f.Write("g", 1), 1u);
+    EXPECT_TRUE(f.Close());
+    EXPECT_EQ(testwav::ReadBytes(a), (std::vector<std::uint8_t>{'a', 'X', 'Y', 'd', 'e', 'f', 'g'}));
 }
 
 TEST(OutputFile, CreatesTruncatesAndTellsSameFiles) {
