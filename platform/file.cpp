@@ -1,11 +1,14 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 namespace platform {
 
@@ -72,16 +75,108 @@ bool InputFile::SeekForward(std::uint64_t n) {
     return true;
 }
 
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Opens the temporary file under the lock that marks it as being written. A file of that name
+// left by a killed run is taken over and emptied; one that a live run holds is refused.
+int OpenLockedTemporary(const std::string& name) {
+    // A few rounds: a writer that renames its finished file away between our open and our
+    // lock leaves us holding the wrong inode.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0) return -1;
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        struct stat held {
+        }, named{};
+        if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && stat(name.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            if (ftruncate(fd, 0) == 0) return fd;
+            ::close(fd);
+            return -1;
+        }
+        ::close(fd);
+    }
+    return -1;
+}
+
+// A hidden unique name for a final name too long to carry the suffix.
+int OpenUniqueTemporary(const std::string& folder, std::string& name) {
+    std::string tmpl = folder + "/.velto-partial-XXXXXX";
+    std::vector<char> buffer(tmpl.begin(), tmpl.end());
+    buffer.push_back('\0');
+    const int fd = mkostemp(buffer.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    name = buffer.data();
+    fchmod(fd, 0666 & ~0022);
+    flock(fd, LOCK_EX | LOCK_NB);
+    return fd;
+}
+
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);  // best effort: the rename is made durable where the file system allows it
+    ::close(fd);
+}
+
+}  // namespace
+
 OutputFile::~OutputFile() {
-    Close();
+    Discard();
 }
 
 bool OutputFile::Create(const std::string& path) {
     Close();
-    file_ = std::fopen(path.c_str(), "wb");
     path_ = path;
     failed_ = false;
-    return file_ != nullptr;
+    struct stat existing {};
+    const bool exists = stat(path.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        // A device or a pipe: written in place, as there is no earlier file to keep.
+        sealed_ = false;
+        writingPath_ = path;
+        file_ = std::fopen(path.c_str(), "wb");
+        return file_ != nullptr;
+    }
+    sealed_ = true;
+    // A link keeps leading where it led: the finished file replaces the file it names.
+    renameTarget_ = path;
+    if (exists) {
+        struct stat link {};
+        if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            if (char* resolved = realpath(path.c_str(), nullptr)) {
+                renameTarget_ = resolved;
+                std::free(resolved);
+            }
+        }
+    }
+    if (!OpenTemporary()) return false;
+    // The finished file replaces the earlier one with the earlier one's permissions.
+    if (exists) fchmod(fileno(file_), existing.st_mode & 07777);
+    return true;
+}
+
+bool OutputFile::OpenTemporary() {
+    writingPath_ = renameTarget_ + kPartialSuffix;
+    int fd = OpenLockedTemporary(writingPath_);
+    if (fd < 0 && errno == ENAMETOOLONG) fd = OpenUniqueTemporary(FolderOf(renameTarget_), writingPath_);
+    if (fd < 0) return false;
+    file_ = fdopen(fd, "wb");
+    if (!file_) {
+        ::close(fd);
+        ::unlink(writingPath_.c_str());
+        return false;
+    }
+    return true;
 }
 
 std::size_t OutputFile::Write(const void* data, std::size_t n) {
@@ -100,13 +195,32 @@ bool OutputFile::WriteAt(std::uint64_t offset, const void* data, std::size_t n) 
     return !failed_;
 }
 
+void OutputFile::CloseStream() {
+    if (std::fclose(file_) != 0) failed_ = true;
+    file_ = nullptr;
+}
+
 bool OutputFile::Close() {
     if (!file_) return !failed_;
     if (std::fflush(file_) != 0) failed_ = true;
     if (fsync(fileno(file_)) != 0 && errno != EINVAL) failed_ = true;
-    if (std::fclose(file_) != 0) failed_ = true;
-    file_ = nullptr;
+    if (!sealed_) {
+        CloseStream();
+        return !failed_;
+    }
+    // Renamed while the lock is still held, so no other run can empty the finished file.
+    if (!failed_ && std::rename(writingPath_.c_str(), renameTarget_.c_str()) != 0) failed_ = true;
+    if (failed_) ::unlink(writingPath_.c_str());
+    CloseStream();
+    if (!failed_) SyncFolder(FolderOf(renameTarget_));
     return !failed_;
+}
+
+void OutputFile::Discard() {
+    if (!file_) return;
+    std::fclose(file_);
+    file_ = nullptr;
+    if (sealed_) ::unlink(writingPath_.c_str());
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

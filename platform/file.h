@@ -1,6 +1,7 @@
 // Files as the core sees them: a binary input file that refuses anything but a regular file
 // (a directory or a FIFO is "cannot be opened", and opening never blocks), and a buffered
-// output file that reports every failed write, as the multimedia-file functions did.
+// output file that reports every failed write, as the multimedia-file functions did, and
+// appears under its name only once it is complete.
 #pragma once
 
 #include <cstddef>
@@ -41,14 +42,23 @@ class InputFile {
     bool failed_ = false;
 };
 
+// A file is written under a temporary name beside its final one and renamed to the final name
+// only when Close finds every byte on the disk, so that a crash, a kill or a full disk never
+// leaves half a file under the final name nor destroys the file that had that name before.
+// The temporary name is "<final name>.velto-partial" (a hidden ".velto-partial-XXXXXX" when
+// that name would be too long): a user who finds one after a killed run sees what it is, and
+// the next run that writes the same output replaces it. A final name that exists and is not a
+// regular file (a device such as /dev/null) is written directly, as there is nothing to seal.
 class OutputFile {
   public:
     OutputFile() = default;
+    // An output that was never closed is one its writer did not finish: it is discarded.
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates or truncates the file.
+    // Starts a file that Close gives the name path. Closes any file still open first. False
+    // when the temporary file cannot be made, or when another run is writing the same output.
     bool Create(const std::string& path);
     bool IsOpen() const { return file_ != nullptr; }
     // Returns the bytes accepted; fewer than n means the write failed, and every later write
@@ -58,16 +68,33 @@ class OutputFile {
     // headers whose sizes are known only when the data has been written. False, and the file
     // failed, when the bytes could not all be written.
     bool WriteAt(std::uint64_t offset, const void* data, std::size_t n);
-    // Flushes and closes; false when anything written was lost.
+    // Flushes, syncs and renames the file to its final name; false when anything written was
+    // lost, and then the temporary file is removed and an earlier file of the final name is
+    // left as it was.
     bool Close();
+    // Closes and removes the temporary file; the final name is left as it was.
+    void Discard();
     bool Failed() const { return failed_; }
+    // The final name.
     const std::string& Path() const { return path_; }
+    // The name the bytes go to until Close: the temporary file, or the final name itself when
+    // that is not a regular file.
+    const std::string& WritingPath() const { return writingPath_; }
 
   private:
+    bool OpenTemporary();
+    void CloseStream();
+
     std::FILE* file_ = nullptr;
     std::string path_;
+    std::string writingPath_;
+    std::string renameTarget_;  // the final name, or the file it links to
+    bool sealed_ = false;       // written under a temporary name that Close renames
     bool failed_ = false;
 };
+
+// The suffix of the temporary name an output is written under.
+inline constexpr const char* kPartialSuffix = ".velto-partial";
 
 // True when both names lead to the same existing file (hard links and different spellings
 // included).

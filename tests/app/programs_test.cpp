@@ -13,11 +13,12 @@
 
 namespace {
 
-// Waits until the program has written some of its output, so that Ctrl-C meets it encoding.
+// Waits until the program has written some of its output (under the name it carries until it
+// is closed), so that Ctrl-C meets it encoding.
 void WaitForOutput(const std::string& path) {
     for (int i = 0; i < 600; ++i) {
         std::error_code ec;
-        if (std::filesystem::file_size(path, ec) > 20000 && !ec) return;
+        if (std::filesystem::file_size(path + ".velto-partial", ec) > 20000 && !ec) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
