@@ -120,19 +120,20 @@ int CCodecEncoder::Open(EncodingSettings& settings, const std::string& inputPath
         Report("Could not create MP3 file!");
         return 0;
     }
-    if (!ChooseFormat(reader_.sampleRate, settings.Bitrate, settings.stereo == 1, destinationFormat_)) {
-        Report("Invalid conversion parameters!");
-        return 0;
-    }
-    if (!OpenConversion()) {
-        Report("Could not perform conversion!");
-        return 0;
-    }
-    if (!PrepareBuffers()) {
-        Report("ACM: Could not create stream!");
-        return 0;
-    }
+    // A file the codec never started on must not replace an earlier one of its name.
+    if (!ChooseFormat(reader_.sampleRate, settings.Bitrate, settings.stereo == 1, destinationFormat_))
+        return AbandonOpen("Invalid conversion parameters!");
+    if (!OpenConversion())
+        return AbandonOpen("Could not perform conversion!");
+    if (!PrepareBuffers())
+        return AbandonOpen("ACM: Could not create stream!");
     return 1;
+}
+
+int CCodecEncoder::AbandonOpen(const char* text) {
+    Report(text);
+    output_.Discard();
+    return 0;
 }
 
 void CCodecEncoder::SetFrameParameters(EncodingSettings& settings) const {
@@ -184,6 +185,7 @@ int CCodecEncoder::EncodeStep() {
         return FinishConversion();
     if (acmStreamConvert(stream_, &header_, ACM_STREAMCONVERTF_BLOCKALIGN) != MMSYSERR_NOERROR) {
         Report("Error during Conversion");
+        conversionFailed_ = true;
         return -1;
     }
     if (header_.cbDstLengthUsed == 0)
@@ -200,8 +202,10 @@ int CCodecEncoder::FinishConversion() {
     header_.cbSrcLength = 0;  // nothing more to convert, only to flush
     const MMRESULT result = acmStreamConvert(stream_, &header_, ACM_STREAMCONVERTF_END);
     header_.cbSrcLength = static_cast<DWORD>(pcmBlockSize_);  // as prepared, for the unprepare
-    if (result != MMSYSERR_NOERROR)
+    if (result != MMSYSERR_NOERROR) {
         Report("Error during Conversion");
+        conversionFailed_ = true;
+    }
     else if (header_.cbDstLengthUsed > 0)
         WriteConverted();
     return -1;
@@ -231,6 +235,12 @@ void CCodecEncoder::Release() {
     sourceFormat_ = {};
     destinationFormat_ = {};
     reader_.Close();
+    // A conversion that failed leaves a file that ends early: it is dropped and the file
+    // counts as failed, so that an earlier output of the same name stays as it was.
+    if (conversionFailed_ && output_.IsOpen()) {
+        output_.Discard();
+        outputFailed_ = true;
+    }
     // The output is buffered: bytes that only fail to reach the disk when it is flushed here
     // are reported as any other failed write.
     if (output_.IsOpen() && !output_.Close()) {
@@ -245,5 +255,6 @@ void CCodecEncoder::Release() {
     pcmBlockSize_ = kDefaultPcmBlockSize;
     encodedBlockSize_ = 0;
     writeFailed_ = false;
+    conversionFailed_ = false;
     ended_ = false;
 }

@@ -38,6 +38,8 @@ class CCodecEncoder : public CEncoder {
     void SetFrameParameters(EncodingSettings& settings) const;
     bool OpenConversion();
     bool PrepareBuffers();
+    // Shows why Open failed after the output was created, and drops that output.
+    int AbandonOpen(const char* text);
     int FinishConversion();
     bool WriteConverted();
     void Release();
@@ -53,6 +55,7 @@ class CCodecEncoder : public CEncoder {
     bool headerPrepared_ = false;
     platform::OutputFile output_;
     bool writeFailed_ = false;  // "Error writing to file" already shown for this file
+    bool conversionFailed_ = false;  // the codec refused a block: the file ends early
     bool ended_ = false;        // the final conversion has run
     platform::WAVEFORMATEX sourceFormat_{};
     std::vector<platform::BYTE> destinationFormat_;

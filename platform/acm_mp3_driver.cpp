@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -279,7 +280,11 @@ class Mp3Driver : public AcmDriver {
 }  // namespace
 
 AcmDriverRegistration RegisterMp3CodecDriver(const std::string& library) {
-    auto lame = LameLibrary::Load(library);
+    // $VELTO_CODEC_LIBRARY names another file to load in place of the system's library, for
+    // trying the programs against a codec build of one's own or a stand-in that fails.
+    const char* override = std::getenv("VELTO_CODEC_LIBRARY");
+    const bool useOverride = library == kMp3CodecLibrary && override && *override;
+    auto lame = LameLibrary::Load(useOverride ? std::string(override) : library);
     if (!lame)
         return {};
     return AcmDriverRegistration(std::make_shared<Mp3Driver>(std::move(lame)));

@@ -14,7 +14,8 @@ inline constexpr const char* kMp3CodecShortName = "MPEG Layer-3 Codec ";
 
 // Loads the library (by name as the dynamic loader searches, or by path) and registers the
 // driver for as long as the result lives. When the library or one of its entry points is
-// missing nothing is registered and the result is empty.
+// missing nothing is registered and the result is empty. For the default library,
+// $VELTO_CODEC_LIBRARY, when set, names the file loaded instead.
 AcmDriverRegistration RegisterMp3CodecDriver(const std::string& library = kMp3CodecLibrary);
 
 }  // namespace platform
