@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/input_check.h"
 #include "job/text.h"
 
 #include "layer3/wave_reader.h"
@@ -61,6 +62,12 @@ void ConsoleJobWindow::AlertDone() {
 
 CommandLineFiles::CommandLineFiles(const std::vector<std::string>& files) {
     for (const std::string& f : files) {
+        // The reader explains the defects of a WAV file, not a file it cannot open at all.
+        if (const std::string why = UnreadableInputReason(f); !why.empty()) {
+            std::fprintf(stderr, "velto-batch: %s cannot be read: %s\n", f.c_str(), why.c_str());
+            ++refused_;
+            continue;
+        }
         layer3::CWaveReader reader;
         if (!reader.Open(f)) {
             ++refused_;

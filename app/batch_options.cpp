@@ -122,5 +122,6 @@ const char* BatchUsage() {
            "  --codec       encode with the system's MP3 codec\n"
            "  -jN, --jobs=N encode N files at once (0: one per core)\n"
            "Other settings come from the profile's [Settings] section, which is never written.\n"
-           "Exit status: 0 all encoded, 1 some failed, 2 usage error, 130 stopped.\n";
+           "Exit status: 0 all encoded, 1 some failed, 2 usage error or unreadable profile,\n"
+           "130 stopped.\n";
 }

@@ -1,5 +1,6 @@
 // velto-batch: encodes WAV files and folders of them on the command line, with the settings
 // of the profile's [Settings] section and the switches over them.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -8,10 +9,12 @@
 #include "app/batch_console.h"
 #include "app/batch_options.h"
 #include "app/encoder_choice.h"
+#include "app/input_check.h"
 #include "job/encoding_settings.h"
 #include "job/main_dlg.h"
 #include "job/parallel_batch.h"
 #include "job/settings_translation.h"
+#include "platform/file.h"
 #include "platform/interrupt.h"
 #include "platform/terminal.h"
 #include "platform/time_format.h"
@@ -73,7 +76,10 @@ int RunParallel(CommandLineFiles& files, CommandLineSettings& settingsPage, cons
     std::vector<ParallelBatchFile> list;
     for (int i = 0; i < files.Count(); ++i)
         list.push_back({files.Path(i), files.Frames(i)});
-    CParallelBatch batch(settings, std::move(list), options.jobs,
+    // More workers than files would only be threads with nothing to do, and a large -j could
+    // ask for more threads than the system gives.
+    const int workers = std::min(WorkerCount(options.jobs), std::max(files.Count(), 1));
+    CParallelBatch batch(settings, std::move(list), workers,
                          [useCodec = settings.UseCodec != 0] { return MakeBatchEncoder(useCodec); });
     int interrupts = 0;
     platform::InterruptWatcher watcher([&](int count) {
@@ -123,6 +129,15 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     profile::AppProfile profileFile;
+    // A missing profile means the defaults; one that is there but cannot be read would
+    // silently encode with settings the user did not choose.
+    if (platform::FileExists(profileFile.Path())) {
+        if (const std::string why = UnreadableInputReason(profileFile.Path()); !why.empty()) {
+            std::fprintf(stderr, "velto-batch: the profile %s cannot be read: %s\n",
+                         profileFile.Path().c_str(), why.c_str());
+            return kExitUsage;
+        }
+    }
     CommandLineFiles files(ExpandInputs(options.inputs));
     CommandLineSettings settingsPage(profile::ReadSettings(profileFile, codecFound), options, codecFound);
     ProfileDaePage daePage(profile::ReadDae(profileFile));

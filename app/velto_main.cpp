@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/compact_run.h"
 #include "app/encoder_choice.h"
+#include "app/input_check.h"
 #include "job/encoding_settings.h"
 #include "layer3/layer3_encoder.h"
 
@@ -18,6 +19,11 @@ int main(int argc, char** argv) {
                      "usage: velto [-b<kbps>] [-c] [-e<0|1|2>] [-m] [-o] [-p<0..6>] file.wav\n"
                      "Encodes file.wav to file.mp3 beside it. For many files use velto-batch.\n");
         return 2;
+    }
+    // The reader explains the defects of a WAV file, not a file it cannot open at all.
+    if (const std::string why = UnreadableInputReason(info.fileName); !why.empty()) {
+        std::fprintf(stderr, "velto: %s cannot be read: %s\n", info.fileName.c_str(), why.c_str());
+        return 1;
     }
     return RunCompactProgress(
         info, encodingSettings, [] { return std::make_unique<layer3::CLayer3Encoder>(); }, stdout);

@@ -235,9 +235,10 @@ void CCodecEncoder::Release() {
     sourceFormat_ = {};
     destinationFormat_ = {};
     reader_.Close();
-    // A conversion that failed leaves a file that ends early: it is dropped and the file
-    // counts as failed, so that an earlier output of the same name stays as it was.
-    if (conversionFailed_ && output_.IsOpen()) {
+    // A conversion that failed, or an input that ended before its data did, leaves a file that
+    // ends early: it is dropped and the file counts as failed, so that an earlier output of
+    // the same name stays as it was.
+    if ((conversionFailed_ || reader_.CutShort()) && output_.IsOpen()) {
         output_.Discard();
         outputFailed_ = true;
     }

@@ -53,6 +53,8 @@ void CWaveReader::SkipZeroBytes() {
 
 int CWaveReader::Open(const std::string& fileName) {
     Close();
+    cutShort_ = false;
+    fileName_ = fileName;
     if (!file_.Open(fileName)) {
         Close();
         return 0;
@@ -121,7 +123,13 @@ int CWaveReader::ReadSamples(std::int16_t* buffer, int count) {
     unsigned char* bytes = reinterpret_cast<unsigned char*>(buffer);
     std::size_t read = file_.Read(bytes, static_cast<std::size_t>(wanted));
     dataLeft_ -= read;
-    if (read < wanted) dataLeft_ = 0;  // the file ended or failed early
+    if (read < wanted) {
+        // The data was there at Open: the file shrank or could not be read any further.
+        dataLeft_ = 0;
+        cutShort_ = true;
+        platform::MessageBox(Printf("%s ended early: it was cut short or could not be read.\n", fileName_.c_str()),
+                             platform::kAppCaption, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    }
     int got = static_cast<int>(read / 2);
     // The file is little-endian; convert in place for a big-endian host.
     for (int i = 0; i < got; ++i)

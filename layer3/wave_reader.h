@@ -25,13 +25,16 @@ class CWaveReader {
     // showing the header defect (or silently when the file cannot be opened at all).
     int Open(const std::string& fileName);
     // Reads up to count 16-bit values (interleaved when stereo); zero-fills the rest of a
-    // short read. Returns the values read, or -1 when no file is open.
+    // short read. Returns the values read, or -1 when no file is open. When the file ends
+    // before the data it held at Open (it was cut short or failed while being read), the
+    // reader says so once and CutShort() is true from then on.
     int ReadSamples(std::int16_t* buffer, int count);
     // Reads one frame of 1152 samples per channel shaped by the settings' mode, downmix and
     // samplesPerFrame. Returns the ReadSamples result (0 at the end), -1 for a mode outside 0..3.
     int ReadFrame(FrameBuffer& frame, const EncodingSettings& settings);
     void Close();
     bool IsOpen() const { return file_.IsOpen(); }
+    bool CutShort() const { return cutShort_; }
 
     int channels = 0;
     int sampleRate = 0;
@@ -50,6 +53,8 @@ class CWaveReader {
     // Bytes of sample data left to hand out: the data chunk's length, or everything to the end
     // of the file when the length is unknown (0xFFFFFFFF) or runs past the file's end.
     std::uint64_t dataLeft_ = 0;
+    std::string fileName_;
+    bool cutShort_ = false;
     std::int16_t staging_[2 * kFrameSamples] = {};
 };
 

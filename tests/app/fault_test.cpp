@@ -1,0 +1,233 @@
+// What the programs do when the machine works against them: an unwritable folder, a full disk,
+// an input that changes under them or is no file, a profile that cannot be read, a codec that
+// fails, a run that is killed. Each ends with a message and a failing exit status, the other
+// files of the batch are encoded, and an earlier output of the same name is left as it was.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "tests/support/mp3_decoder.h"
+#include "tests/support/process.h"
+#include "tests/support/scratch_mount.h"
+#include "tests/support/wav_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::uint8_t> kEarlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+const char* const kPartial = ".velto-partial";
+
+bool Has(const testproc::Result& r, const std::string& text) {
+    return r.output.find(text) != std::string::npos;
+}
+
+// Waits until the program has written some of the output under its partial name, so that the
+// fault meets it encoding.
+bool WaitForPartial(const std::string& output) {
+    for (int i = 0; i < 1200; ++i) {
+        std::error_code ec;
+        if (fs::file_size(output + kPartial, ec) > 20000 && !ec) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return false;
+}
+
+struct Faults : testing::Test {
+    testwav::TempDir dir;
+    void SetUp() override {
+        setenv("VELTO_PROFILE", dir.File("Velto.INI").c_str(), 1);
+        unsetenv("VELTO_CODEC_LIBRARY");
+    }
+    std::string Wav(const std::string& path, int seconds, int channels = 2) {
+        return testwav::WritePcm16(path, testwav::Sine(44100 * seconds, channels, 44100, 440, 8000), channels,
+                                   44100);
+    }
+    // An earlier output that a failed encoding must leave as it was.
+    std::string Earlier(const std::string& path) { return testwav::WriteBytes(path, kEarlier); }
+    void ExpectEarlierAndNoPartial(const std::string& path) {
+        EXPECT_EQ(testwav::ReadBytes(path), kEarlier) << path;
+        EXPECT_FALSE(fs::exists(path + kPartial)) << path;
+    }
+    // A second file of the batch, in a folder that works.
+    std::string Other() { return Wav(dir.File("other.wav"), 1); }
+    void ExpectOtherEncoded() {
+        EXPECT_TRUE(testmp3::DecodeFile(dir.File("other.mp3")).Clean());
+        fs::remove(dir.File("other.mp3"));
+    }
+};
+
+}  // namespace
+
+TEST_F(Faults, AnUnwritableOutputFolder) {
+    const std::string folder = dir.File("readonly");
+    fs::create_directory(folder);
+    // Permissions do not stop root, a read-only file system does.
+    testfs::ScratchMount disk(folder, 4 << 20);
+    const std::string wav = Wav(folder + "/a.wav", 1);
+    const std::string mp3 = Earlier(folder + "/a.mp3");
+    if (disk.Mounted()) {
+        ASSERT_TRUE(disk.MakeReadOnly());
+    } else if (geteuid() != 0) {
+        chmod(folder.c_str(), 0555);
+    } else {
+        GTEST_SKIP() << "root, and no read-only file system: " << disk.Why();
+    }
+    auto r = testproc::Run("velto", {wav});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r, "Could not create MP3 file!")) << r.output;
+    ExpectEarlierAndNoPartial(mp3);
+    Other();
+    for (const char* jobs : {"-j1", "-j2"}) {
+        r = testproc::Run("velto-batch", {jobs, wav, dir.File("other.wav")});
+        EXPECT_EQ(r.exitCode, 1) << jobs << r.output;
+        EXPECT_TRUE(Has(r, "Could not create MP3 file!")) << r.output;
+        ExpectEarlierAndNoPartial(mp3);
+        ExpectOtherEncoded();
+    }
+    chmod(folder.c_str(), 0755);
+}
+
+TEST_F(Faults, AFullOutputDisk) {
+    const std::string folder = dir.File("small");
+    fs::create_directory(folder);
+    testfs::ScratchMount disk(folder, 1 << 20);
+    if (!disk.Mounted()) GTEST_SKIP() << "no small file system to fill: " << disk.Why();
+    // Two seconds make about 32 KB of MP3; 8 KB are left.
+    const std::string wav = Wav(folder + "/a.wav", 2, 1);
+    const std::string mp3 = Earlier(folder + "/a.mp3");
+    ASSERT_TRUE(disk.FillLeaving(8 * 1024));
+    auto r = testproc::Run("velto", {wav});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r, "Error writing to file")) << r.output;
+    ExpectEarlierAndNoPartial(mp3);
+    Other();
+    for (const char* jobs : {"-j1", "-j2"}) {
+        r = testproc::Run("velto-batch", {jobs, wav, dir.File("other.wav")});
+        EXPECT_EQ(r.exitCode, 1) << jobs << r.output;
+        EXPECT_TRUE(Has(r, "Error writing to file")) << r.output;
+        ExpectEarlierAndNoPartial(mp3);
+        ExpectOtherEncoded();
+    }
+}
+
+TEST_F(Faults, AnInputCutShortWhileEncodedFailsAndKeepsTheEarlierOutput) {
+    const std::string wav = dir.File("long.wav");
+    const std::string mp3 = dir.File("long.mp3");
+    Other();
+    for (const char* jobs : {"", "-j1", "-j2"}) {
+        Wav(wav, 40);
+        Earlier(mp3);
+        const bool batch = *jobs != '\0';
+        testproc::Background run(batch ? "velto-batch" : "velto",
+                                 batch ? std::vector<std::string>{jobs, wav, dir.File("other.wav")}
+                                       : std::vector<std::string>{wav});
+        ASSERT_TRUE(WaitForPartial(mp3));
+        ASSERT_EQ(truncate(wav.c_str(), 44 + 20 * 44100 * 4), 0);
+        auto r = run.Wait();
+        EXPECT_EQ(r.exitCode, 1) << jobs << r.output;
+        EXPECT_TRUE(Has(r, "long.wav ended early")) << r.output;
+        ExpectEarlierAndNoPartial(mp3);
+        if (batch) ExpectOtherEncoded();
+    }
+}
+
+TEST_F(Faults, AnInputDeletedWhileEncodedIsEncodedWhole) {
+    // The open file stays readable after its name is gone, so nothing is lost.
+    const std::string wav = dir.File("gone.wav");
+    const std::string mp3 = dir.File("gone.mp3");
+    for (const char* program : {"velto", "velto-batch"}) {
+        Wav(wav, 8);
+        testproc::Background run(program, {wav});
+        ASSERT_TRUE(WaitForPartial(mp3));
+        ASSERT_EQ(unlink(wav.c_str()), 0);
+        auto r = run.Wait();
+        EXPECT_EQ(r.exitCode, 0) << program << r.output;
+        auto decoded = testmp3::DecodeFile(mp3);
+        EXPECT_TRUE(decoded.Clean()) << decoded.messages;
+        EXPECT_GE(decoded.SamplesPerChannel(), 44100u * 8);
+        fs::remove(mp3);
+    }
+}
+
+TEST_F(Faults, AFifoOrAFolderAsInput) {
+    const std::string fifo = dir.File("pipe.wav");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.File("folder.wav");
+    fs::create_directory(folder);
+    auto r = testproc::Run("velto", {fifo});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r, "pipe.wav cannot be read: it is not a regular file")) << r.output;
+    r = testproc::Run("velto", {folder});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r, "folder.wav cannot be read: it is a folder")) << r.output;
+    r = testproc::Run("velto", {dir.File("missing.wav")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r, "missing.wav cannot be read: No such file or directory")) << r.output;
+
+    Other();
+    r = testproc::Run("velto-batch", {fifo, dir.File("other.wav")});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_TRUE(Has(r, "pipe.wav cannot be read: it is not a regular file")) << r.output;
+    ExpectOtherEncoded();
+}
+
+TEST_F(Faults, AProfileThatIsAFolderStopsTheBatchBeforeItEncodes) {
+    const std::string profile = dir.File("profile");
+    fs::create_directory(profile);
+    setenv("VELTO_PROFILE", profile.c_str(), 1);
+    const std::string mp3 = Earlier(dir.File("other.mp3"));
+    Other();
+    auto r = testproc::Run("velto-batch", {dir.File("other.wav")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Has(r, "the profile " + profile + " cannot be read: it is a folder")) << r.output;
+    ExpectEarlierAndNoPartial(mp3);
+    EXPECT_TRUE(fs::is_directory(profile));
+}
+
+TEST_F(Faults, ACodecLibraryThatFailsFailsEveryFileAndKeepsTheEarlierOutputs) {
+    setenv("VELTO_CODEC_LIBRARY", testproc::BinPath("libvelto_failing_codec.so").c_str(), 1);
+    const std::string a = Wav(dir.File("a.wav"), 1);
+    const std::string b = Wav(dir.File("b.wav"), 1, 1);
+    const std::string earlier = Earlier(dir.File("a.mp3"));
+    struct Case {
+        const char* mode;
+        const char* message;
+    };
+    for (const Case& c : {Case{"encode", "Error during Conversion"}, Case{"flush", "Error during Conversion"},
+                          Case{"init", "Could not perform conversion!"}}) {
+        setenv("VELTO_FAILING_CODEC", c.mode, 1);
+        for (const char* jobs : {"-j1", "-j2"}) {
+            auto r = testproc::Run("velto-batch", {"--codec", jobs, a, b});
+            EXPECT_EQ(r.exitCode, 1) << c.mode << jobs << r.output;
+            EXPECT_TRUE(Has(r, c.message)) << c.mode << r.output;
+            ExpectEarlierAndNoPartial(earlier);
+            EXPECT_FALSE(fs::exists(dir.File("b.mp3"))) << c.mode << jobs;
+        }
+    }
+    unsetenv("VELTO_FAILING_CODEC");
+}
+
+TEST_F(Faults, AKilledRunLeavesTheEarlierOutputAndAPartialTheNextRunReplaces) {
+    const std::string wav = Wav(dir.File("long.wav"), 120);
+    const std::string mp3 = Earlier(dir.File("long.mp3"));
+    {
+        testproc::Background run("velto", {wav});
+        ASSERT_TRUE(WaitForPartial(mp3));
+        run.Signal(SIGKILL);
+        EXPECT_EQ(run.Wait().exitCode, 128 + SIGKILL);
+    }
+    EXPECT_EQ(testwav::ReadBytes(mp3), kEarlier);
+    EXPECT_TRUE(fs::exists(mp3 + kPartial));
+    Wav(wav, 1);
+    auto r = testproc::Run("velto", {wav});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(testmp3::DecodeFile(mp3).Clean());
+    EXPECT_FALSE(fs::exists(mp3 + kPartial));
+}
