@@ -116,7 +116,8 @@ int OpenUniqueTemporary(const std::string& folder, std::string& name) {
     const int fd = mkostemp(buffer.data(), O_CLOEXEC);
     if (fd < 0) return -1;
     name = buffer.data();
-    fchmod(fd, 0666 & ~0022);
+    // mkostemp makes the file private; an output is as readable as one fopen would make.
+    fchmod(fd, 0644);
     flock(fd, LOCK_EX | LOCK_NB);
     return fd;
 }
