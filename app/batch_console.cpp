@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/input_check.h"
+#include "job/output_names.h"
 #include "job/text.h"
 
 #include "layer3/wave_reader.h"
@@ -65,6 +66,12 @@ CommandLineFiles::CommandLineFiles(const std::vector<std::string>& files) {
         // The reader explains the defects of a WAV file, not a file it cannot open at all.
         if (const std::string why = UnreadableInputReason(f); !why.empty()) {
             std::fprintf(stderr, "velto-batch: %s cannot be read: %s\n", f.c_str(), why.c_str());
+            ++refused_;
+            continue;
+        }
+        if (const std::string why = UnwritableOutputReason(OutputNameFor(f)); !why.empty()) {
+            std::fprintf(stderr, "velto-batch: %s cannot be written: %s\n", OutputNameFor(f).c_str(),
+                         why.c_str());
             ++refused_;
             continue;
         }

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file.h"
+
 std::string UnreadableInputReason(const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) return std::strerror(errno);
@@ -17,4 +19,14 @@ std::string UnreadableInputReason(const std::string& path) {
     if (fd < 0) return std::strerror(errno);
     ::close(fd);
     return "";
+}
+
+std::string UnwritableOutputReason(const std::string& path) {
+    platform::OutputFile probe;
+    if (probe.Create(path)) {
+        probe.Discard();
+        return "";
+    }
+    if (errno == EWOULDBLOCK) return "another run is writing it";
+    return std::strerror(errno);
 }

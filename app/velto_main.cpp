@@ -9,6 +9,7 @@
 #include "app/encoder_choice.h"
 #include "app/input_check.h"
 #include "job/encoding_settings.h"
+#include "job/output_names.h"
 #include "layer3/layer3_encoder.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +24,11 @@ int main(int argc, char** argv) {
     // The reader explains the defects of a WAV file, not a file it cannot open at all.
     if (const std::string why = UnreadableInputReason(info.fileName); !why.empty()) {
         std::fprintf(stderr, "velto: %s cannot be read: %s\n", info.fileName.c_str(), why.c_str());
+        return 1;
+    }
+    const std::string output = OutputNameFor(info.fileName);
+    if (const std::string why = UnwritableOutputReason(output); !why.empty()) {
+        std::fprintf(stderr, "velto: %s cannot be written: %s\n", output.c_str(), why.c_str());
         return 1;
     }
     return RunCompactProgress(

@@ -120,7 +120,7 @@ int CCodecEncoder::Open(EncodingSettings& settings, const std::string& inputPath
         Report("Could not create MP3 file!");
         return 0;
     }
-    // A file the codec never started on must not replace an earlier one of its name.
+    // The empty file stays, unless it would replace an earlier one of its name.
     if (!ChooseFormat(reader_.sampleRate, settings.Bitrate, settings.stereo == 1, destinationFormat_))
         return AbandonOpen("Invalid conversion parameters!");
     if (!OpenConversion())
@@ -132,7 +132,7 @@ int CCodecEncoder::Open(EncodingSettings& settings, const std::string& inputPath
 
 int CCodecEncoder::AbandonOpen(const char* text) {
     Report(text);
-    output_.Discard();
+    output_.CloseWithoutReplacing();
     return 0;
 }
 
@@ -236,10 +236,10 @@ void CCodecEncoder::Release() {
     destinationFormat_ = {};
     reader_.Close();
     // A conversion that failed, or an input that ended before its data did, leaves a file that
-    // ends early: it is dropped and the file counts as failed, so that an earlier output of
-    // the same name stays as it was.
+    // ends early: it keeps what was written unless an earlier output of its name would be
+    // lost, and the file counts as failed.
     if ((conversionFailed_ || reader_.CutShort()) && output_.IsOpen()) {
-        output_.Discard();
+        output_.CloseWithoutReplacing();
         outputFailed_ = true;
     }
     // The output is buffered: bytes that only fail to reach the disk when it is flushed here

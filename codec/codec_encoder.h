@@ -38,7 +38,8 @@ class CCodecEncoder : public CEncoder {
     void SetFrameParameters(EncodingSettings& settings) const;
     bool OpenConversion();
     bool PrepareBuffers();
-    // Shows why Open failed after the output was created, and drops that output.
+    // Shows why Open failed after the output was created, and closes that output without
+    // letting it replace an earlier file.
     int AbandonOpen(const char* text);
     int FinishConversion();
     bool WriteConverted();

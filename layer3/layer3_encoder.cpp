@@ -21,11 +21,7 @@ int CLayer3Encoder::Open(EncodingSettings& settings, const std::string& inputPat
     if (!reader_.Open(inputPath)) return 0;
     // A WAV file that already carries the output's name would be truncated while it is read.
     if (RefuseOutputOverInput(inputPath, outputPath)) return 0;
-    if (!output_.Create(outputPath)) {
-        platform::MessageBox("Could not create MP3 file!", platform::kAppCaption,
-                             platform::MB_OK | platform::MB_ICONEXCLAMATION);
-        return 0;
-    }
+    if (!output_.Create(outputPath)) return 0;
     outputOpen_ = true;
     settings_ = &settings;
     ChooseChannelLayout();
@@ -131,22 +127,22 @@ int CLayer3Encoder::EncodeStep() {
 
 void CLayer3Encoder::Close() {
     // After an Open that failed before the output was created there is nothing to finish.
-    if (outputOpen_ && reader_.CutShort()) {
-        // The input ended before its data did (the reader said so): the file is incomplete, so
-        // it is dropped and an earlier file of its name stays.
-        output_.Discard();
-        outputOpen_ = false;
-        outputFailed_ = true;
-    }
     if (outputOpen_) {
         if (formatter_.IsOpen()) formatter_.Flush();
         bool ok = formatter_.Writer().Close();
-        ok = output_.Close() && ok;
         outputOpen_ = false;
-        if (!ok) {
+        if (reader_.CutShort()) {
+            // The input ended before its data did (the reader said so): the file keeps what was
+            // encoded unless an earlier file of its name would be lost, and counts as failed.
+            output_.CloseWithoutReplacing();
             outputFailed_ = true;
-            platform::MessageBox("Error writing to file", platform::kAppCaption,
-                                 platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        } else {
+            ok = output_.Close() && ok;
+            if (!ok) {
+                outputFailed_ = true;
+                platform::MessageBox("Error writing to file", platform::kAppCaption,
+                                     platform::MB_OK | platform::MB_ICONEXCLAMATION);
+            }
         }
     }
     reader_.Close();

@@ -149,6 +149,7 @@ bool OutputFile::Create(const std::string& path) {
         return file_ != nullptr;
     }
     sealed_ = true;
+    replacing_ = exists;
     // A link keeps leading where it led: the finished file replaces the file it names.
     renameTarget_ = path;
     if (exists) {
@@ -215,6 +216,15 @@ bool OutputFile::Close() {
     CloseStream();
     if (!failed_) SyncFolder(FolderOf(renameTarget_));
     return !failed_;
+}
+
+bool OutputFile::CloseWithoutReplacing() {
+    if (!file_) return false;
+    if (sealed_ && replacing_) {
+        Discard();
+        return false;
+    }
+    return Close();
 }
 
 void OutputFile::Discard() {

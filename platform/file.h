@@ -74,6 +74,10 @@ class OutputFile {
     bool Close();
     // Closes and removes the temporary file; the final name is left as it was.
     void Discard();
+    // For a file its writer could not finish: it keeps what was written under its final name
+    // when no file had that name at Create, and is discarded otherwise, so that an unfinished
+    // file never replaces an earlier one. True when it was kept.
+    bool CloseWithoutReplacing();
     bool Failed() const { return failed_; }
     // The final name.
     const std::string& Path() const { return path_; }
@@ -90,6 +94,7 @@ class OutputFile {
     std::string writingPath_;
     std::string renameTarget_;  // the final name, or the file it links to
     bool sealed_ = false;       // written under a temporary name that Close renames
+    bool replacing_ = false;    // a file had the final name at Create
     bool failed_ = false;
 };
 

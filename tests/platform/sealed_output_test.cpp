@@ -149,3 +149,20 @@ TEST(SealedOutput, AnUnwritableFolderFailsCreateAndKeepsTheEarlierFile) {
     // A path through a file is no folder at all.
     EXPECT_FALSE(f.Create(a + "/b.mp3"));
 }
+
+TEST(SealedOutput, AnUnfinishedFileIsKeptOnlyWhereItReplacesNothing) {
+    testwav::TempDir dir;
+    const std::string fresh = dir.File("fresh.mp3");
+    OutputFile f;
+    ASSERT_TRUE(f.Create(fresh));
+    f.Write("part", 4);
+    EXPECT_TRUE(f.CloseWithoutReplacing());
+    EXPECT_EQ(testwav::ReadBytes(fresh), (std::vector<std::uint8_t>{'p', 'a', 'r', 't'}));
+
+    const std::string earlier = testwav::WriteBytes(dir.File("earlier.mp3"), kEarlier);
+    ASSERT_TRUE(f.Create(earlier));
+    f.Write("part", 4);
+    EXPECT_FALSE(f.CloseWithoutReplacing());
+    EXPECT_EQ(testwav::ReadBytes(earlier), kEarlier);
+    EXPECT_FALSE(std::filesystem::exists(Partial(earlier)));
+}
