@@ -17,8 +17,9 @@ namespace {
 // The host status values of the SCSI midlayer (DID_*), as SG_IO reports them.
 constexpr unsigned kDidOk = 0x00, kDidNoConnect = 0x01, kDidBusBusy = 0x02, kDidTimeOut = 0x03,
                    kDidBadTarget = 0x04, kDidReset = 0x08;
-// The driver status (DRIVER_*): its low nibble is the error, DRIVER_SENSE only says sense came back.
-constexpr unsigned kDriverErrorMask = 0x0F, kDriverTimeout = 0x06;
+// The driver status (DRIVER_*): its low three bits are the error; DRIVER_SENSE (0x08) only says
+// that sense data came back, and the high nibble holds suggestions.
+constexpr unsigned kDriverErrorMask = 0x07, kDriverTimeout = 0x06;
 
 BYTE AdapterStatus(unsigned host) {
     switch (host) {
