@@ -148,6 +148,8 @@ Outcome ImageDrives::ReadCd(const DiscImage& disc, const Command& command) {
     if (Covers(faults_.pending, lba, count)) return Outcome::Held();
     if (Covers(faults_.failing, lba, count))
         return Outcome::CheckCondition(scsi::kMediumError, scsi::kUnrecoveredReadError);
+    // Every sector comes back raw, 2352 bytes, data sectors too: a drive would return only their
+    // 2048 bytes of user data, but nothing here reads data tracks, and raw keeps sizes uniform.
     const std::int64_t firstFrame = static_cast<std::int64_t>(lba) * kFramesPerSector + NextShift();
     if (!ReadFrames(disc, firstFrame, count, command.data.first(bytes)))
         return Outcome::CheckCondition(scsi::kMediumError, scsi::kUnrecoveredReadError);
