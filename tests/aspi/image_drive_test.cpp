@@ -298,3 +298,21 @@ TEST_F(ImageDrive, APendingReadStaysPendingUntilAbortedAndTheLibraryLetsGoOfIt) 
     EXPECT_TRUE(std::equal(data.begin(), data.end(), disc.begin() + 10 * kSector));
     EXPECT_EQ(lib().Abort(&srb), aspi::SS_ABORT_FAIL);
 }
+
+TEST(CdImage, FillsFollowTheirSeedAndSilentEdgesFrameNoiseWithThreeSeconds) {
+    using testcd::Fill;
+    auto zero = [](auto first, auto last) { return std::all_of(first, last, [](BYTE b) { return b == 0; }); };
+    const auto edges = testcd::TrackBytes({.sectors = 600, .fill = Fill::SilentEdges, .seed = 4});
+    ASSERT_EQ(edges.size(), 600u * kSector);
+    EXPECT_TRUE(zero(edges.begin(), edges.begin() + 225 * kSector));
+    EXPECT_FALSE(zero(edges.begin() + 225 * kSector, edges.begin() + 226 * kSector));
+    EXPECT_FALSE(zero(edges.end() - 226 * kSector, edges.end() - 225 * kSector));
+    EXPECT_TRUE(zero(edges.end() - 225 * kSector, edges.end()));
+
+    const auto silence = testcd::TrackBytes({.sectors = 3, .fill = Fill::Silence});
+    EXPECT_TRUE(zero(silence.begin(), silence.end()));
+    EXPECT_EQ(testcd::TrackBytes({.sectors = 3, .seed = 9}), testcd::TrackBytes({.sectors = 3, .seed = 9}));
+    EXPECT_NE(testcd::TrackBytes({.sectors = 3, .seed = 9}), testcd::TrackBytes({.sectors = 3, .seed = 10}));
+    EXPECT_NE(testcd::TrackBytes({.sectors = 3, .fill = Fill::Tone, .seed = 0}),
+              testcd::TrackBytes({.sectors = 3, .fill = Fill::Tone, .seed = 1}));
+}
