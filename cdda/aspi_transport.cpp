@@ -91,6 +91,9 @@ bool CCDReader::Execute(aspi::SRB_ExecSCSICmd& request) {
     CAspiManager& manager = CAspiManager::Instance();
     request.SRB_Flags |= aspi::SRB_EVENT_NOTIFY;
     request.SRB_PostProc = &manager.Event();
+    // A request that completed before anyone waited leaves the event set; this one must not
+    // take that for its own completion.
+    manager.Event().Reset();
     lastStatus_ = manager.Send(&request);
     bool waited = false;
     unsigned waitResult = platform::WAIT_TIMEOUT;

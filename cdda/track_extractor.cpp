@@ -214,8 +214,11 @@ Extraction::Loop Extraction::JitterLoop() {
         // The old buffer always holds a full read of n sectors here: only the first read or
         // the last can be shorter, and neither is ever an old buffer inside this loop.
         const int oldFrames = n * kFramesPerSector;
+        const long long askedL = l, askedRemaining = remaining;
+        const int askedChunk = chunk;
         JunctionMatch m;
-        for (int i = 0, failures = 0; i < chunk;) {
+        int i = 0;
+        for (int failures = 0; i < chunk;) {
             m = Match(fresh->frames.data(), old->frames.data(), oldFrames, n, s, i);
             if (m.found) break;
             if (failures % 3 == 0) {
@@ -232,18 +235,22 @@ Extraction::Loop Extraction::JitterLoop() {
             // is not a failure of the track.
             if (l >= 0) Read(static_cast<std::uint32_t>(l), chunk, fresh->Bytes());
         }
+        if (!m.found) {
+            // Nowhere to join: read what was asked for once more and join where it belongs,
+            // rather than at a place the search gave up on, which would drop the old read.
+            l = askedL;
+            remaining = askedRemaining;
+            chunk = askedChunk;
+            pos = l + chunk;
+            i = 0;
+            if (!Read(static_cast<std::uint32_t>(l), chunk, fresh->Bytes())) return Loop::kFailed;
+            m.frames = (n - s) * kFramesPerSector;
+        }
         const int junction = std::clamp(m.frames, 0, oldFrames);
 
-        acc += static_cast<long long>(s - n) * kFramesPerSector + junction;
-        if (acc >= kFramesPerSector) {
-            --remaining;
-            ++pos;
-            acc -= kFramesPerSector;
-        } else if (acc <= -kFramesPerSector && remaining > 0) {
-            ++remaining;
-            --pos;
-            acc += kFramesPerSector;
-        }
+        // The drift is how far the join lies from where this read, at the place it was made,
+        // should join; the sectors the search stepped back are already in pos and remaining.
+        acc += static_cast<long long>(s - n + i) * kFramesPerSector + junction;
         if (!WriteFrames(old->frames.data(), junction)) return Loop::kWriteFailed;
         std::swap(old, fresh);
     }
@@ -261,10 +268,17 @@ JunctionMatch Match(const std::uint32_t* fresh, const std::uint32_t* old, int ol
     const int p0 = (readSectors - 2 * synchSectors - shift) * kFramesPerSector;
     if (p0 < 0) return {nominal, false};
     const int lastStart = std::min(readSectors * kFramesPerSector, oldFrames) - kMatchFrames;
-    for (int p = p0; p <= lastStart; ++p) {
-        if (std::memcmp(fresh, old + p, kMatchFrames * sizeof *old) != 0) continue;
-        const bool silent = std::all_of(fresh, fresh + kMatchFrames, [](std::uint32_t f) { return f == 0; });
-        return {silent ? nominal : p, true};
+    const bool silent = std::all_of(fresh, fresh + kMatchFrames, [](std::uint32_t f) { return f == 0; });
+    auto matchesAt = [&](int p) {
+        return p >= p0 && p <= lastStart && std::memcmp(fresh, old + p, kMatchFrames * sizeof *old) == 0;
+    };
+    // Nearest to the nominal place first: audio that repeats itself exactly (a pure tone, a
+    // sampled loop) matches at several places, and only the nearest is where the drive went.
+    for (int d = 0; nominal - d >= p0 || nominal + d <= lastStart; ++d) {
+        for (int p : {nominal - d, nominal + d}) {
+            if (!matchesAt(p)) continue;
+            return {silent ? nominal : p, true};
+        }
     }
     return {nominal, false};
 }
