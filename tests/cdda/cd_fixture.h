@@ -67,8 +67,10 @@ class Discs {
     void Assign(int target, const std::string& cue) {
         assignments_[target] = cue;
         std::string value;
-        for (const auto& [t, path] : assignments_)
-            value += (value.empty() ? "" : ",") + std::to_string(t) + "=" + path;
+        for (const auto& [t, path] : assignments_) {
+            if (!value.empty()) value.push_back(',');
+            value.append(std::to_string(t)).append("=").append(path);
+        }
         setenv("VELTO_CD_IMAGES", value.c_str(), 1);
     }
     std::map<int, std::string> assignments_;
