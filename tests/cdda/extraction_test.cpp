@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "job/text.h"
 #include "platform/scripted_message_box.h"
 #include "tests/cdda/cd_fixture.h"
 
@@ -51,9 +52,9 @@ TEST(Extraction, EveryModeCopiesEachTrackByteForByteFromADriveThatBehaves) {
     platform::ScriptedMessageBox boxes;
     for (int mode = 0; mode <= 2; ++mode) {
         for (int k = 0; k < 4; ++k) {
-            SCOPED_TRACE("mode " + std::to_string(mode) + ", track " + std::to_string(k + 1));
+            SCOPED_TRACE(Printf("mode %d, track %d", mode, k + 1));
             cdtest::RecordingHost host;
-            const std::string name = "m" + std::to_string(mode) + "t" + std::to_string(k) + ".wav";
+            const std::string name = Printf("m%dt%d.wav", mode, k);
             ASSERT_TRUE(disc.Extract(host, Mode(mode), k, name));
             EXPECT_EQ(cdtest::WavData(disc.dir.File(name)), disc.TrackBytes(kTarget, k));
             EXPECT_EQ(host.statuses, std::vector<std::string>{"Spinning up drive..."});
@@ -97,12 +98,12 @@ TEST(Extraction, JitterCorrectionJoinsShiftedReadsWithoutDoublingOrLosingAFrame)
     };
     for (const Case c : {Case{500, 26, 3}, Case{1000, 20, 5}, Case{200, 8, 1}})
         for (int seed : {1, 2, 3}) {
-            SCOPED_TRACE("jitter " + std::to_string(c.jitter) + ", seed " + std::to_string(seed));
-            disc.Faults("jitter=" + std::to_string(c.jitter) + ",seed=" + std::to_string(seed));
+            SCOPED_TRACE(Printf("jitter %d, seed %d", c.jitter, seed));
+            disc.Faults(Printf("jitter=%d,seed=%d", c.jitter, seed));
             for (int k : {1, 2}) {
                 cdtest::RecordingHost host;
-                SCOPED_TRACE("track " + std::to_string(k + 1));
-                const std::string name = "j" + std::to_string(seed) + std::to_string(k) + ".wav";
+                SCOPED_TRACE(Printf("track %d", k + 1));
+                const std::string name = Printf("j%d%d.wav", seed, k);
                 ASSERT_TRUE(cdda::ExtractTrack(host, Mode(2, c.n, c.s), 0, kTarget, disc.First(kTarget, k),
                                                disc.Last(kTarget, k), disc.dir.File(name)));
                 const std::vector<std::uint8_t> wav = cdtest::WavData(disc.dir.File(name));
@@ -125,7 +126,7 @@ TEST(Extraction, ModesWithoutCorrectionShowTheDriveShifts) {
     disc.Faults("jitter=1000,seed=5");
     for (int mode : {0, 1}) {
         cdtest::RecordingHost host;
-        const std::string name = "u" + std::to_string(mode) + ".wav";
+        const std::string name = Printf("u%d.wav", mode);
         ASSERT_TRUE(disc.Extract(host, Mode(mode, 26), 0, name));
         const std::vector<std::uint8_t> wav = cdtest::WavData(disc.dir.File(name));
         EXPECT_NE(wav, disc.TrackBytes(kTarget, 0));
@@ -140,7 +141,7 @@ TEST(Extraction, AnOverlapOfDigitalSilenceJoinsAtTheNominalPlace) {
                  {TrackSpec{false, 120, Fill::Silence}, TrackSpec{false, 700, Fill::SilentEdges, 6}});
     for (int k : {0, 1}) {
         cdtest::RecordingHost host;
-        const std::string name = "s" + std::to_string(k) + ".wav";
+        const std::string name = Printf("s%d.wav", k);
         ASSERT_TRUE(cdda::ExtractTrack(host, Mode(2, 10, 5), 0, kTarget, discs.First(kTarget, k),
                                        discs.Last(kTarget, k), discs.dir.File(name)));
         EXPECT_EQ(cdtest::WavData(discs.dir.File(name)), discs.TrackBytes(kTarget, k));
@@ -173,10 +174,10 @@ TEST(Extraction, AStopEndsEachModeAsItShould) {
 TEST(Extraction, AFailedReadIsReportedAndKeepsWhatWasRead) {
     Disc disc;
     platform::ScriptedMessageBox boxes;
-    disc.Faults("fail=" + std::to_string(disc.First(kTarget, 0) + 45));
+    disc.Faults(Printf("fail=%u", disc.First(kTarget, 0) + 45));
     for (int mode = 0; mode <= 2; ++mode) {
         cdtest::RecordingHost host;
-        const std::string name = "f" + std::to_string(mode) + ".wav";
+        const std::string name = Printf("f%d.wav", mode);
         EXPECT_FALSE(disc.Extract(host, Mode(mode, 20), 0, name));
         EXPECT_FALSE(host.extracting);
         EXPECT_EQ(host.excluded, 0);
@@ -202,7 +203,7 @@ TEST(Extraction, AFailedReadIsReportedAndKeepsWhatWasRead) {
 TEST(Extraction, ARequestThatNeverCompletesIsAbortedAfterTheWait) {
     Disc disc;
     platform::ScriptedMessageBox boxes;
-    disc.Faults("pending=" + std::to_string(disc.First(kTarget, 1) + 30));
+    disc.Faults(Printf("pending=%u", disc.First(kTarget, 1) + 30));
     cdda::CAspiManager::Instance().SetWaitMsForTesting(300);
     cdtest::RecordingHost host;
     EXPECT_FALSE(disc.Extract(host, Mode(1, 26), 1, "p.wav"));
