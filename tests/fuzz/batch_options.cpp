@@ -1,6 +1,7 @@
 // velto-batch's command line, one argument per input line: the options, the settings they
 // make of the profile's values, and the expansion of the inputs inside a fixed folder tree
 // (arguments that would climb out of it are left out, so the run reads nothing else).
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -54,6 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const BatchOptions o = ParseBatchOptions(fuzz::SplitArguments(data, size));
     if (!o.error.empty()) return 0;
     if (o.jobs < 0) std::abort();
+    // The CD options the extraction trusts: a target, track numbers, read sizes.
+    if (o.cdTarget < -1 || o.cdTarget > 6 || o.daeMode < -1 || o.daeMode > 2 || o.nsectors == 0 ||
+        o.nsectors > 27 || o.synchsectors == 0 || o.synchsectors > 10)
+        std::abort();
+    for (int t : o.tracks)
+        if (t < 1 || t > 99 || std::count(o.tracks.begin(), o.tracks.end(), t) != 1) std::abort();
     CheckSettings(o);
     CheckExpansion(o);
     return 0;
