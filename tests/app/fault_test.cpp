@@ -247,3 +247,11 @@ TEST_F(Faults, AKilledRunLeavesTheEarlierOutputAndAPartialTheNextRunReplaces) {
     EXPECT_TRUE(testmp3::DecodeFile(mp3).Clean());
     EXPECT_FALSE(fs::exists(mp3 + kPartial));
 }
+
+TEST_F(Faults, AHugeJobCountStartsNoMoreWorkersThanFiles) {
+    // A thread per requested job would be more threads than the system gives.
+    Other();
+    auto r = testproc::Run("velto-batch", {"--jobs=999999", dir.File("other.wav")});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    ExpectOtherEncoded();
+}
