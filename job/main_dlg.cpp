@@ -171,8 +171,13 @@ int CMainDlg::EncodeBatchThread() {
 }
 
 void CMainDlg::EncodeFile(CEncoder& encoder, const std::string& input) {
+    Encode(encoder, input, OutputNameFor(input), false);
+}
+
+bool CMainDlg::Encode(CEncoder& encoder, const std::string& input, const std::string& output,
+                      bool postWhileClosing) {
     bool complete = false;
-    if (encoder.Open(settings_, input, OutputNameFor(input))) {
+    if (encoder.Open(settings_, input, output)) {
         settings_.currentFile = input;
         ResetFileProgress();
         complete = true;
@@ -182,16 +187,19 @@ void CMainDlg::EncodeFile(CEncoder& encoder, const std::string& input) {
                 complete = false;
                 break;
             }
-            if (!m_bClosing) handle_->Post(WM_JOB_PROGRESS, 0, 0);
+            if (postWhileClosing || !m_bClosing) handle_->Post(WM_JOB_PROGRESS, 0, 0);
         }
     } else {
         ++failedFiles;
     }
     encoder.Close();
-    if (encoder.OutputFailed())
+    if (encoder.OutputFailed()) {
         ++failedFiles;
-    else if (complete)
+        complete = false;
+    } else if (complete) {
         ++encodedFiles;
+    }
+    return complete;
 }
 
 namespace {
@@ -288,31 +296,8 @@ void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
 }
 
 bool CMainDlg::EncodeTrackWav(CEncoder& encoder, const std::string& wav) {
-    bool complete = false;
-    if (encoder.Open(settings_, wav, wav.substr(0, wav.size() - 3) + "mp3")) {
-        settings_.currentFile = wav;
-        ResetFileProgress();
-        complete = true;
-        for (int r = encoder.EncodeStep(); r >= 0; r = encoder.EncodeStep()) {
-            ++settings_.batchFramesDone;
-            if (m_bStop) {
-                complete = false;
-                break;
-            }
-            // Posting never blocks, so it goes on while the window closes.
-            handle_->Post(WM_JOB_PROGRESS, 0, 0);
-        }
-    } else {
-        ++failedFiles;
-    }
-    encoder.Close();
-    if (encoder.OutputFailed()) {
-        ++failedFiles;
-        complete = false;
-    } else if (complete) {
-        ++encodedFiles;
-    }
-    return complete;
+    // Posting never blocks, so the track's progress goes on while the window closes.
+    return Encode(encoder, wav, wav.substr(0, wav.size() - 3) + "mp3", true);
 }
 
 void CMainDlg::ShowExtractionStatus() {

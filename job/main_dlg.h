@@ -97,6 +97,10 @@ class CMainDlg {
     int EncodeBatchThread();
     bool IsExcluded(int index) const;
     void EncodeFile(CEncoder& encoder, const std::string& input);
+    // Encodes input to output, counting it as encoded or failed; true when it was encoded
+    // to its end.
+    bool Encode(CEncoder& encoder, const std::string& input, const std::string& output,
+                bool postWhileClosing);
     void EncodeCdTracks(CEncoder& encoder);
     bool AskToExtractWithoutEncoding();
     bool EncodeTrackWav(CEncoder& encoder, const std::string& wav);
