@@ -42,9 +42,11 @@ void CheckSettings(const BatchOptions& o) {
 }
 
 void CheckExpansion(const BatchOptions& o) {
+    // A few inputs show every way of naming the tree; each one more is a folder listed again.
+    constexpr std::size_t kMaxInputs = 8;
     std::vector<std::string> inputs;
     for (const std::string& in : o.inputs)
-        if (StaysInTree(in)) inputs.push_back(Tree() + "/" + in);
+        if (StaysInTree(in) && inputs.size() < kMaxInputs) inputs.push_back(Tree() + "/" + in);
     for (const std::string& file : ExpandInputs(inputs))
         if (file.rfind(Tree(), 0) != 0) std::abort();
 }
