@@ -1,6 +1,7 @@
 #include "layer3/huffman_count.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include "layer3/tables/huffman_tables.h"
@@ -295,6 +296,78 @@ const PairCosts& Costs() {
     return costs;
 }
 
+int PairIndex(const int* pair) {
+    return std::min(std::abs(pair[0]), 15) * 16 + std::min(std::abs(pair[1]), 15);
+}
+
+// A region's pairs as indices into the cost tables, each pair worked out once for all the
+// tables a choice tries.
+struct RegionPairs {
+    const int* ix;
+    const std::uint8_t* index;  // index[p]: the cost index of pair p (lines 2p, 2p + 1)
+    int begin, end;             // lines
+
+    int Bits(int table) const {
+        if (table == 0 || begin >= end) return 0;
+        if (table < 0 || table > 31) platform::FatalError("No valid table...");
+        const int* cost = Costs().cost[table];
+        int bits = 0;
+        for (int p = begin / 2; p < end / 2; ++p)
+            bits += cost[index[p]];
+        // A table that cannot hold a pair would read outside its codes.
+        if (bits >= kCannotCode) platform::FatalError("No valid table...");
+        return bits;
+    }
+};
+
+struct TableChoice {
+    int table;
+    int bits;
+};
+
+// ChooseTable's rules on cost indices; the bits are those of the chosen table.
+TableChoice ChooseRegionTable(const RegionPairs& r) {
+    const int m = LargestMagnitude(r.ix, r.begin, r.end);
+    if (m == 0) return {0, 0};
+    if (m > 14) {
+        const int e = m - 15;
+        const int first = FirstTableWithLinmax(15, 23, e);
+        const int second = FirstTableWithLinmax(24, 31, e);
+        if (first < 0 || second < 0) platform::FatalError("Hmmmppfff...");
+        const int secondBits = r.Bits(second), firstBits = r.Bits(first);
+        return secondBits < firstBits ? TableChoice{second, secondBits} : TableChoice{first, firstBits};
+    }
+    TableChoice c{FirstTableWithXlenAbove(m), 0};
+    if (c.table < 0) platform::FatalError("Can't choose a table ....");
+    c.bits = r.Bits(c.table);
+    auto preferIfNotDearer = [&](int candidate) {
+        const int bits = r.Bits(candidate);
+        if (bits <= c.bits) c = {candidate, bits};
+    };
+    switch (c.table) {
+        case 2:
+            preferIfNotDearer(3);
+            break;
+        case 5:
+            preferIfNotDearer(6);
+            break;
+        case 7:
+            preferIfNotDearer(8);
+            preferIfNotDearer(9);
+            break;
+        case 10:
+            preferIfNotDearer(11);
+            preferIfNotDearer(12);
+            break;
+        case 13:
+            preferIfNotDearer(15);
+            break;
+        default:
+            break;
+    }
+    return c;
+}
+
 }  // namespace
 
 int CountBitWithTable(const int* ix, int begin, int end, int table) {
@@ -302,12 +375,37 @@ int CountBitWithTable(const int* ix, int begin, int end, int table) {
     if (table < 0 || table > 31) platform::FatalError("No valid table...");
     const int* cost = Costs().cost[table];
     int bits = 0;
-    for (int i = begin; i < end; i += 2) {
-        const int cx = std::min(std::abs(ix[i]), 15), cy = std::min(std::abs(ix[i + 1]), 15);
-        bits += cost[cx * 16 + cy];
-    }
+    for (int i = begin; i < end; i += 2)
+        bits += cost[PairIndex(&ix[i])];
     // A table that cannot hold a pair would read outside its codes.
     if (bits >= kCannotCode) platform::FatalError("No valid table...");
+    return bits;
+}
+
+int ChooseTablesAndCountBits(const GranuleValues& ix, GranuleInfo& gi,
+                             const ScalefactorBandBoundaries& bands) {
+    CalcRunLength(ix, gi);
+    const int count1Bits = Count1BitCount(ix, gi);
+    Subdivide(gi, bands);
+    gi.table_select[0] = gi.table_select[1] = gi.table_select[2] = 0;
+    if (IsShortBlock(gi)) {
+        SelectShortBlockTables(ix, gi, bands);
+        return count1Bits + CountShortBlockBits(ix, gi, bands);
+    }
+    const BigValueRegions r = RegionsOf(gi);
+    std::uint8_t index[kGranuleLines / 2];
+    for (int p = 0; p < r.end / 2; ++p)
+        index[p] = static_cast<std::uint8_t>(PairIndex(&ix[2 * p]));
+    const RegionPairs regions[3] = {{ix, index, 0, r.region1Start},
+                                    {ix, index, r.region1Start, r.region2Start},
+                                    {ix, index, r.region2Start, r.end}};
+    int bits = count1Bits;
+    for (int k = 0; k < 3; ++k) {
+        if (regions[k].begin >= regions[k].end) continue;
+        const TableChoice c = ChooseRegionTable(regions[k]);
+        gi.table_select[k] = static_cast<unsigned>(c.table);
+        bits += c.bits;
+    }
     return bits;
 }
 

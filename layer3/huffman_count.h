@@ -31,6 +31,13 @@ void BigValuesTableSelect(const GranuleValues& ix, GranuleInfo& gi, const Scalef
 // Bits of the big-values region with the chosen tables.
 int CountBit(const GranuleValues& ix, const GranuleInfo& gi, const ScalefactorBandBoundaries& bands);
 
+// CalcRunLength, Count1BitCount, Subdivide, BigValuesTableSelect and CountBit in one pass, as
+// the rate-control loop needs them for every trial: the same side information and the same
+// total of count1 and big-value bits. Each pair's table index is worked out once, and the
+// chosen tables' bits are kept from the choice instead of being counted again.
+int ChooseTablesAndCountBits(const GranuleValues& ix, GranuleInfo& gi,
+                             const ScalefactorBandBoundaries& bands);
+
 // The cheapest table for the values in [begin, end) of a long block.
 int ChooseTable(const int* ix, int begin, int end);
 // The table for a short-block region whose largest magnitude is maximum.

@@ -96,7 +96,9 @@ void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const Maski
                                  FrameScaleFactors& scalefac) {
     GranuleInfo& gi = side.gr[gr][ch];
     const double* x = xr[gr][ch];
-    std::memcpy(xr_work_, x, sizeof xr_work_);
+    // The loops work on magnitudes; the formatter takes the signs from xr.
+    for (int i = 0; i < kGranuleLines; ++i)
+        xr_work_[i] = std::fabs(x[i]);
     if (IsLong(gi)) {
         gi.sfb_lmax = kLongBands, gi.sfb_smax = kShortBands;
     } else if (gi.mixed_block_flag) {
@@ -297,18 +299,13 @@ int CQuantizer::OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLine
 }
 
 int CQuantizer::CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines]) {
-    CalcRunLength(ix, gi);
-    const int count1Bits = Count1BitCount(ix, gi);
-    Subdivide(gi, *bands_);
-    BigValuesTableSelect(ix, gi, *bands_);
-    return count1Bits + CountBit(ix, gi, *bands_);
+    return ChooseTablesAndCountBits(ix, gi, *bands_);
 }
 
 int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits) {
     if (maxBits < 0) platform::FatalError("Ehhh !?!, negative compression !?!");
-    double maxAbs = 0;
-    for (double v : xr_work_)
-        maxAbs = std::max(maxAbs, std::fabs(v));
+    FindSuffixMaxima();
+    const double maxAbs = suffixMax_[0];
     // The smallest step at which the largest value stays codable (at most 8206). Rounded up:
     // truncating a positive value (a loud band amplified by its scalefactors) would give a
     // step too fine for the Huffman tables; for negative values both agree.
@@ -353,22 +350,46 @@ int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits
     return bits;
 }
 
+void CQuantizer::FindSuffixMaxima() {
+    double m = 0;
+    for (int i = kGranuleLines - 1; i >= 0; --i) {
+        m = std::max(m, xr_work_[i]);
+        suffixMax_[i] = m;
+    }
+}
+
+// A magnitude quantises to 0 exactly when magnitude / step is at most the first bound, and
+// the rounded quotient never decreases as the magnitude grows; so the lines from the first
+// whose suffix maximum passes that test on are all 0, and a binary search finds it.
+int CQuantizer::ZeroTailStart(double step) const {
+    const double zeroBound = bound_[0];
+    int lo = 0, hi = kGranuleLines;
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (suffixMax_[mid] / step <= zeroBound)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return lo;
+}
+
 void CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const {
     const double step = std::pow(2.0, gi.quantizerStepSize / 4.0);
     int longLines = 0, shortFrom = 0;
     if (IsLong(gi)) {
-        longLines = kGranuleLines, shortFrom = 192;
+        longLines = ZeroTailStart(step), shortFrom = 192;
     } else if (gi.mixed_block_flag) {
         longLines = 36, shortFrom = 12;
     }
     for (int i = 0; i < longLines; ++i)
-        ix[i] = QuantizeValue(std::fabs(xr_work_[i]), step);
+        ix[i] = QuantizeValue(xr_work_[i], step);
     for (int i = longLines; i < kGranuleLines; ++i)
         ix[i] = 0;
     for (int w = 0; w < kShortWindows && shortFrom < 192; ++w) {
         const double stepW = std::pow(2.0, (gi.quantizerStepSize + 8.0 * gi.subblock_gain[w]) / 4.0);
         for (int k = shortFrom; k < 192; ++k)
-            ix[3 * k + w] = QuantizeValue(std::fabs(xr_work_[3 * k + w]), stepW);
+            ix[3 * k + w] = QuantizeValue(xr_work_[3 * k + w], stepW);
     }
 }
 
@@ -378,7 +399,7 @@ void CQuantizer::MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranu
         const int start = bands_->l[sb], end = bands_->l[sb + 1];
         double sum = 0;
         for (int i = start; i < end; ++i) {
-            const double d = std::fabs(xr_work_[i]) - Pow43(ix[i]) * step;
+            const double d = xr_work_[i] - Pow43(ix[i]) * step;
             sum += d * d;
         }
         xfsf_.l[sb] = sum / (end - start);
@@ -388,7 +409,7 @@ void CQuantizer::MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranu
         for (int w = 0; w < kShortWindows; ++w) {
             double sum = 0;
             for (int k = start; k < end; ++k) {
-                const double d = std::fabs(xr_work_[3 * k + w]) - Pow43(ix[3 * k + w]) * step;
+                const double d = xr_work_[3 * k + w] - Pow43(ix[3 * k + w]) * step;
                 sum += d * d;
             }
             xfsf_.s[sb][w] = sum / (end - start);

@@ -94,6 +94,8 @@ class CQuantizer {
     int InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits);
     int CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines]);
     void Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const;
+    void FindSuffixMaxima();
+    int ZeroTailStart(double step) const;
     void MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranuleLines]);
     void PreEmphasis(int gr, int ch, const SideInfo& side, GranuleInfo& gi, const GranuleInfo& gi0);
     int Amplify(int gr, int ch, const SideInfo& side, GranuleInfo& gi, ScaleFactors& sf, double& audible,
@@ -114,7 +116,8 @@ class CQuantizer {
     std::unique_ptr<int[]> firstIndex_;
 
     // Per granule and channel working state.
-    double xr_work_[kGranuleLines] = {};
+    double xr_work_[kGranuleLines] = {};    // magnitudes, amplified by the scalefactors so far
+    double suffixMax_[kGranuleLines] = {};  // suffixMax_[i]: the largest of xr_work_[i..575]
     Allowed l3_xmin_ = {};
     Distortion xfsf_ = {};
     KeptPass kept_;
