@@ -67,8 +67,7 @@ void CQuantizer::Init(EncodingSettings& settings, CBitReservoir& reservoir) {
     }
 }
 
-double CQuantizer::Pow43(int value) const {
-    if (value < 1024) return pow43_[value];
+double CQuantizer::LargePow43(int value) const {
     // A value this large is rare enough to be worth a note.
     std::printf("EHHHHHHH !?!?! ---> %d\n", value);
     return std::pow(static_cast<double>(value), 4.0 / 3.0);

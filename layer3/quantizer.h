@@ -103,7 +103,8 @@ class CQuantizer {
     bool AllScalefactorsAmplified(const GranuleInfo& gi, const ScaleFactors& sf) const;
     bool ChooseScalefacCompress(GranuleInfo& gi, const ScaleFactors& sf) const;
     void AmplifyLongBand(int sb, double factor);
-    double Pow43(int value) const;
+    double Pow43(int value) const { return value < 1024 ? pow43_[value] : LargePow43(value); }
+    double LargePow43(int value) const;
 
     EncodingSettings* settings_ = nullptr;
     CBitReservoir* reservoir_ = nullptr;
