@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "job/encoding_settings.h"
 #include "layer3/frame_formatter.h"
@@ -55,9 +56,10 @@ void CQuantizer::Init(EncodingSettings& settings, CBitReservoir& reservoir) {
     pow43_ = std::make_unique<double[]>(1024);
     for (int i = 0; i < 1024; ++i)
         pow43_[i] = std::pow(static_cast<double>(i), 4.0 / 3.0);
-    bound_ = std::make_unique<float[]>(kBoundSize);
+    bound_ = std::make_unique<double[]>(kBoundSize + 1);
     for (int i = 0; i < kBoundSize; ++i)
         bound_[i] = static_cast<float>(std::pow(i + 0.5946, 1.333333333));
+    bound_[kBoundSize] = std::numeric_limits<double>::infinity();
     firstIndex_ = std::make_unique<int[]>(kFirstIndexSize);
     int i = 0;
     for (int j = 0; j < kFirstIndexSize; ++j) {
@@ -381,15 +383,28 @@ void CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const
     } else if (gi.mixed_block_flag) {
         longLines = 36, shortFrom = 12;
     }
-    for (int i = 0; i < longLines; ++i)
-        ix[i] = QuantizeValue(xr_work_[i], step);
+    QuantizeLines(xr_work_, 1, longLines, step, ix);
     for (int i = longLines; i < kGranuleLines; ++i)
         ix[i] = 0;
     for (int w = 0; w < kShortWindows && shortFrom < 192; ++w) {
         const double stepW = std::pow(2.0, (gi.quantizerStepSize + 8.0 * gi.subblock_gain[w]) / 4.0);
-        for (int k = shortFrom; k < 192; ++k)
-            ix[3 * k + w] = QuantizeValue(xr_work_[3 * k + w], stepW);
+        QuantizeLines(&xr_work_[3 * shortFrom + w], 3, 192 - shortFrom, stepW, &ix[3 * shortFrom + w]);
     }
+}
+
+// The divisions first, in a loop of their own that the compiler runs several at a time, then
+// the table look-ups.
+void CQuantizer::QuantizeLines(const double* magnitudes, int stride, int count, double step, int* ix) const {
+    double quotient[kGranuleLines];
+    if (stride == 1) {
+        for (int k = 0; k < count; ++k)
+            quotient[k] = magnitudes[k] / step;
+    } else {
+        for (int k = 0; k < count; ++k)
+            quotient[k] = magnitudes[k * stride] / step;
+    }
+    for (int k = 0; k < count; ++k)
+        ix[k * stride] = QuantizeQuotient(quotient[k]);
 }
 
 void CQuantizer::MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranuleLines]) {

@@ -50,18 +50,22 @@ class CQuantizer {
     void SetPassObserver(std::function<void(const PassRecord&)> observer) { observer_ = std::move(observer); }
 
     // The look-up quantiser on one value's magnitude at the given step (2^(stepSize/4)).
-    int QuantizeValue(double magnitude, double step) const {
-        const double c = magnitude / step;
+    int QuantizeValue(double magnitude, double step) const { return QuantizeQuotient(magnitude / step); }
+
+  private:
+    // The look-up quantiser on magnitude / step. The bound past the last is infinite, so an
+    // index the table ends on is returned as it is.
+    int QuantizeQuotient(double c) const {
         if (c < kFirstIndexSize) {
             const int first = firstIndex_[static_cast<int>(c)];
-            if (first >= kBoundSize) return first;
             return first + (c > bound_[first] ? 1 : 0);
         }
         const double c34 = std::sqrt(c * std::sqrt(c));
         return c34 >= 0.0946 ? static_cast<int>(std::floor(c34 + 0.4054)) : 0;
     }
+    // ix[k * stride] = magnitudes[k * stride] quantised at step, for k < count.
+    void QuantizeLines(const double* magnitudes, int stride, int count, double step, int* ix) const;
 
-  private:
     struct Allowed {
         double l[kLongBands];
         double s[kShortBands][kShortWindows];
@@ -113,7 +117,7 @@ class CQuantizer {
 
     // Look-up tables, built once.
     std::unique_ptr<double[]> pow43_;
-    std::unique_ptr<float[]> bound_;
+    std::unique_ptr<double[]> bound_;  // single-precision values, kBoundSize + 1 of them
     std::unique_ptr<int[]> firstIndex_;
 
     // Per granule and channel working state.
