@@ -29,13 +29,6 @@ int Count1Index(const int* q) {
     return 8 * std::abs(q[0]) + 4 * std::abs(q[1]) + 2 * std::abs(q[2]) + std::abs(q[3]);
 }
 
-int SignBits(const int* q, int n) {
-    int bits = 0;
-    for (int k = 0; k < n; ++k)
-        bits += q[k] != 0;
-    return bits;
-}
-
 // The first table in [from, to] whose escape range reaches e, or -1.
 int FirstTableWithLinmax(int from, int to, int e) {
     for (int t = from; t <= to; ++t)
@@ -141,14 +134,15 @@ int CountShortBlockBits(const GranuleValues& ix, const GranuleInfo& gi,
 
 }  // namespace
 
-void CalcRunLength(const GranuleValues& ix, GranuleInfo& gi) {
+void CalcRunLength(const GranuleValues& ix, GranuleInfo& gi, int zeroFrom) {
     if (IsShortBlock(gi)) {
         gi.count1 = 0;
         gi.big_values = kGranuleLines / 2;
         return;
     }
-    int i = kGranuleLines;
-    int zeroPairs = 0, quadruples = 0;
+    // The pairs wholly at or above zeroFrom are zero pairs without looking.
+    int i = std::clamp(zeroFrom + (zeroFrom & 1), 0, kGranuleLines);
+    int zeroPairs = (kGranuleLines - i) / 2, quadruples = 0;
     for (; i > 1 && ix[i - 1] == 0 && ix[i - 2] == 0; i -= 2)
         ++zeroPairs;
     for (; i > 3 && std::abs(ix[i - 1]) <= 1 && std::abs(ix[i - 2]) <= 1 && std::abs(ix[i - 3]) <= 1 &&
@@ -162,16 +156,28 @@ void CalcRunLength(const GranuleValues& ix, GranuleInfo& gi) {
 }
 
 int Count1BitCount(const GranuleValues& ix, GranuleInfo& gi) {
-    const auto& a = kHuffmanTables[tables::kCount1TableA];
-    const auto& b = kHuffmanTables[tables::kCount1TableB];
+    // A quadruple's cost in table A and in table B, its sign bits included: one bit for each
+    // nonzero value, and so for each bit of its index.
+    struct Count1Costs {
+        int a[16], b[16];
+        Count1Costs() {
+            const auto& ta = kHuffmanTables[tables::kCount1TableA];
+            const auto& tb = kHuffmanTables[tables::kCount1TableB];
+            for (int p = 0; p < 16; ++p) {
+                const int signs = (p & 1) + ((p >> 1) & 1) + ((p >> 2) & 1) + ((p >> 3) & 1);
+                a[p] = ta.lengths[p] + signs;
+                b[p] = tb.lengths[p] + signs;
+            }
+        }
+    };
+    static const Count1Costs costs;
     int sumA = 0, sumB = 0;
     const int begin = 2 * static_cast<int>(gi.big_values);
     const int end = std::min(begin + 4 * static_cast<int>(gi.count1), kGranuleLines);
     for (int i = begin; i + 4 <= end; i += 4) {
         const int p = Count1Index(&ix[i]);
-        const int signs = SignBits(&ix[i], 4);
-        sumA += a.lengths[p] + signs;
-        sumB += b.lengths[p] + signs;
+        sumA += costs.a[p];
+        sumB += costs.b[p];
     }
     if (sumA < sumB) {
         gi.count1table_select = 0;
@@ -303,9 +309,9 @@ int PairIndex(const int* pair) {
 // A region's pairs as indices into the cost tables, each pair worked out once for all the
 // tables a choice tries.
 struct RegionPairs {
-    const int* ix;
     const std::uint8_t* index;  // index[p]: the cost index of pair p (lines 2p, 2p + 1)
     int begin, end;             // lines
+    int largest;                // the largest magnitude in the region
 
     int Bits(int table) const {
         if (table == 0 || begin >= end) return 0;
@@ -327,7 +333,7 @@ struct TableChoice {
 
 // ChooseTable's rules on cost indices; the bits are those of the chosen table.
 TableChoice ChooseRegionTable(const RegionPairs& r) {
-    const int m = LargestMagnitude(r.ix, r.begin, r.end);
+    const int m = r.largest;
     if (m == 0) return {0, 0};
     if (m > 14) {
         const int e = m - 15;
@@ -382,9 +388,9 @@ int CountBitWithTable(const int* ix, int begin, int end, int table) {
     return bits;
 }
 
-int ChooseTablesAndCountBits(const GranuleValues& ix, GranuleInfo& gi,
-                             const ScalefactorBandBoundaries& bands) {
-    CalcRunLength(ix, gi);
+int ChooseTablesAndCountBits(const GranuleValues& ix, GranuleInfo& gi, const ScalefactorBandBoundaries& bands,
+                             int zeroFrom) {
+    CalcRunLength(ix, gi, zeroFrom);
     const int count1Bits = Count1BitCount(ix, gi);
     Subdivide(gi, bands);
     gi.table_select[0] = gi.table_select[1] = gi.table_select[2] = 0;
@@ -396,13 +402,13 @@ int ChooseTablesAndCountBits(const GranuleValues& ix, GranuleInfo& gi,
     std::uint8_t index[kGranuleLines / 2];
     for (int p = 0; p < r.end / 2; ++p)
         index[p] = static_cast<std::uint8_t>(PairIndex(&ix[2 * p]));
-    const RegionPairs regions[3] = {{ix, index, 0, r.region1Start},
-                                    {ix, index, r.region1Start, r.region2Start},
-                                    {ix, index, r.region2Start, r.end}};
+    const int bounds[4] = {0, r.region1Start, r.region2Start, r.end};
     int bits = count1Bits;
     for (int k = 0; k < 3; ++k) {
-        if (regions[k].begin >= regions[k].end) continue;
-        const TableChoice c = ChooseRegionTable(regions[k]);
+        RegionPairs region{index, bounds[k], bounds[k + 1], 0};
+        if (region.begin >= region.end) continue;
+        region.largest = LargestMagnitude(ix, region.begin, region.end);
+        const TableChoice c = ChooseRegionTable(region);
         gi.table_select[k] = static_cast<unsigned>(c.table);
         bits += c.bits;
     }

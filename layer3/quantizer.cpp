@@ -299,8 +299,8 @@ int CQuantizer::OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLine
     return bits + static_cast<int>(gi.part2_length);
 }
 
-int CQuantizer::CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines]) {
-    return ChooseTablesAndCountBits(ix, gi, *bands_);
+int CQuantizer::CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines], int zeroFrom) {
+    return ChooseTablesAndCountBits(ix, gi, *bands_, zeroFrom);
 }
 
 int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits) {
@@ -328,16 +328,14 @@ int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits
             repeated = history[v][0] == gi.quantizerStepSize && history[v][1] == inc;
         if (repeated && smallestFit < 1e300) {
             gi.quantizerStepSize = smallestFit;
-            Quantize(gi, ix);
-            return CountBits(gi, ix);
+            return CountBits(gi, ix, Quantize(gi, ix));
         }
         if (visits < kInnerHistory) {
             history[visits][0] = gi.quantizerStepSize;
             history[visits][1] = inc;
             ++visits;
         }
-        Quantize(gi, ix);
-        bits = CountBits(gi, ix);
+        bits = CountBits(gi, ix, Quantize(gi, ix));
         const int excess = bits - maxBits;
         if (excess <= 0) smallestFit = std::min(smallestFit, gi.quantizerStepSize);
         if (excess <= 0 && inc != 1) {
@@ -375,7 +373,7 @@ int CQuantizer::ZeroTailStart(double step) const {
     return lo;
 }
 
-void CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const {
+int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const {
     const double step = std::pow(2.0, gi.quantizerStepSize / 4.0);
     int longLines = 0, shortFrom = 0;
     if (IsLong(gi)) {
@@ -390,6 +388,7 @@ void CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const
         const double stepW = std::pow(2.0, (gi.quantizerStepSize + 8.0 * gi.subblock_gain[w]) / 4.0);
         QuantizeLines(&xr_work_[3 * shortFrom + w], 3, 192 - shortFrom, stepW, &ix[3 * shortFrom + w]);
     }
+    return shortFrom < 192 ? kGranuleLines : longLines;
 }
 
 // The divisions first, in a loop of their own that the compiler runs several at a time, then

@@ -96,8 +96,9 @@ class CQuantizer {
                                    const ScaleFactors& sf0);
     int OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLines], ScaleFactors& sf, int maxBits);
     int InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits);
-    int CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines]);
-    void Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const;
+    int CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines], int zeroFrom);
+    // Returns the line from which on every value is 0.
+    int Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const;
     void FindSuffixMaxima();
     int ZeroTailStart(double step) const;
     void MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranuleLines]);
