@@ -97,6 +97,7 @@ void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const Maski
                                  FrameScaleFactors& scalefac) {
     GranuleInfo& gi = side.gr[gr][ch];
     const double* x = xr[gr][ch];
+    reusable_ = false;
     // The loops work on magnitudes; the formatter takes the signs from xr.
     for (int i = 0; i < kGranuleLines; ++i)
         xr_work_[i] = std::fabs(x[i]);
@@ -224,6 +225,7 @@ void CQuantizer::ApplyGranule0Scalefactors(int ch, const SideInfo& side, Granule
 void CQuantizer::AmplifyLongBand(int sb, double factor) {
     for (int i = bands_->l[sb]; i < bands_->l[sb + 1]; ++i)
         xr_work_[i] *= factor;
+    amplifiedBands_ |= 1u << sb;
 }
 
 int CQuantizer::OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLines], ScaleFactors& sf,
@@ -373,8 +375,24 @@ int CQuantizer::ZeroTailStart(double step) const {
     return lo;
 }
 
-int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const {
+int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) {
     const double step = std::pow(2.0, gi.quantizerStepSize / 4.0);
+    // An outer pass starts its search at the step the last pass ended on, where ix still holds
+    // the values of every band the pass left unamplified: only the amplified bands change.
+    const bool reuse = reusable_ && IsLong(gi) && gi.quantizerStepSize == reusableStepSize_;
+    reusable_ = IsLong(gi);
+    reusableStepSize_ = gi.quantizerStepSize;
+    const std::uint32_t amplified = amplifiedBands_;
+    amplifiedBands_ = 0;
+    if (reuse) {
+        for (int sb = 0; sb < kLongBands; ++sb)
+            if (amplified & (1u << sb)) {
+                const int start = bands_->l[sb];
+                QuantizeLines(&xr_work_[start], 1, bands_->l[sb + 1] - start, step, &ix[start]);
+            }
+        // Lines past the zero tail that no band amplified were 0 at this step before.
+        return ZeroTailStart(step);
+    }
     int longLines = 0, shortFrom = 0;
     if (IsLong(gi)) {
         longLines = ZeroTailStart(step), shortFrom = 192;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -98,7 +99,7 @@ class CQuantizer {
     int InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits);
     int CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines], int zeroFrom);
     // Returns the line from which on every value is 0.
-    int Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const;
+    int Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]);
     void FindSuffixMaxima();
     int ZeroTailStart(double step) const;
     void MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranuleLines]);
@@ -124,6 +125,11 @@ class CQuantizer {
     // Per granule and channel working state.
     double xr_work_[kGranuleLines] = {};    // magnitudes, amplified by the scalefactors so far
     double suffixMax_[kGranuleLines] = {};  // suffixMax_[i]: the largest of xr_work_[i..575]
+    // What the last quantisation of the granule leaves to the next: ix holds its values at
+    // reusableStepSize_ for every long band not in amplifiedBands_ (bit sb for band sb).
+    bool reusable_ = false;
+    double reusableStepSize_ = 0;
+    std::uint32_t amplifiedBands_ = 0;
     Allowed l3_xmin_ = {};
     Distortion xfsf_ = {};
     KeptPass kept_;
