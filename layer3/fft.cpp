@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "layer3/vector_kernels.h"
+
 namespace layer3 {
 
 namespace {
@@ -46,8 +48,9 @@ namespace {
 // the lower half (rb, ib) with the twiddle (wr[j], wi[j]). The halves never overlap, which
 // lets the compiler run several butterflies in one vector operation; every lane does the
 // operations of the scalar form, so the results are the same to the bit.
-void Butterflies(double* __restrict ra, double* __restrict ia, double* __restrict rb, double* __restrict ib,
-                 const double* __restrict wr, const double* __restrict wi, std::size_t half) {
+VELTO_VECTOR_KERNEL void Butterflies(double* __restrict ra, double* __restrict ia, double* __restrict rb,
+                                     double* __restrict ib, const double* __restrict wr,
+                                     const double* __restrict wi, std::size_t half) {
     for (std::size_t j = 0; j < half; ++j) {
         const double tr = rb[j] * wr[j] - ib[j] * wi[j];
         const double ti = rb[j] * wi[j] + ib[j] * wr[j];

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "layer3/tables/huffman_tables.h"
+#include "layer3/vector_kernels.h"
 #include "platform/fatal_error.h"
 
 namespace layer3 {
@@ -388,8 +389,8 @@ int CountBitWithTable(const int* ix, int begin, int end, int table) {
     return bits;
 }
 
-int ChooseTablesAndCountBits(const GranuleValues& ix, GranuleInfo& gi, const ScalefactorBandBoundaries& bands,
-                             int zeroFrom) {
+VELTO_VECTOR_KERNEL int ChooseTablesAndCountBits(const GranuleValues& ix, GranuleInfo& gi,
+                                                 const ScalefactorBandBoundaries& bands, int zeroFrom) {
     CalcRunLength(ix, gi, zeroFrom);
     const int count1Bits = Count1BitCount(ix, gi);
     Subdivide(gi, bands);

@@ -9,6 +9,7 @@
 #include "job/encoding_settings.h"
 #include "layer3/frame_formatter.h"
 #include "layer3/huffman_count.h"
+#include "layer3/vector_kernels.h"
 #include "platform/fatal_error.h"
 
 namespace layer3 {
@@ -411,7 +412,8 @@ int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) {
 
 // The divisions first, in a loop of their own that the compiler runs several at a time, then
 // the table look-ups.
-void CQuantizer::QuantizeLines(const double* magnitudes, int stride, int count, double step, int* ix) const {
+VELTO_VECTOR_KERNEL void CQuantizer::QuantizeLines(const double* magnitudes, int stride, int count,
+                                                   double step, int* ix) const {
     double quotient[kGranuleLines];
     if (stride == 1) {
         for (int k = 0; k < count; ++k)
@@ -424,7 +426,8 @@ void CQuantizer::QuantizeLines(const double* magnitudes, int stride, int count, 
         ix[k * stride] = QuantizeQuotient(quotient[k]);
 }
 
-void CQuantizer::MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranuleLines]) {
+VELTO_VECTOR_KERNEL void CQuantizer::MeasureDistortion(const GranuleInfo& gi,
+                                                       const int (&ix)[kGranuleLines]) {
     const double step = std::pow(2.0, gi.quantizerStepSize / 4.0);
     for (int sb = 0; sb < static_cast<int>(gi.sfb_lmax); ++sb) {
         const int start = bands_->l[sb], end = bands_->l[sb + 1];
