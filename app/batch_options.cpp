@@ -21,7 +21,65 @@ int WholeNumber(const std::string& s) {
     return std::stoi(s);
 }
 
+// A whole number within [low, high] after the option's '=', or an error naming the option.
+int NumberInRange(const std::string& a, std::size_t nameLength, int low, int high, BatchOptions& o) {
+    const int n = WholeNumber(a.substr(nameLength));
+    if (n < low || n > high)
+        o.error = a.substr(0, nameLength - 1) + " takes a whole number from " + std::to_string(low) + " to " +
+                  std::to_string(high);
+    return n;
+}
+
+// "all", or track numbers and ranges separated by commas.
+void ParseTrackList(const std::string& list, BatchOptions& o) {
+    o.tracks.clear();
+    o.allTracks = list == "all";
+    if (o.allTracks) return;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string item = list.substr(start, comma - start);
+        const std::size_t dash = item.find('-');
+        const int from = WholeNumber(item.substr(0, dash));
+        const int to = dash == std::string::npos ? from : WholeNumber(item.substr(dash + 1));
+        if (from < 1 || to > 99 || to < from) {
+            o.error = "--tracks takes all, or track numbers 1-99 and ranges such as 1,3,5-7";
+            return;
+        }
+        for (int t = from; t <= to; ++t)
+            if (std::find(o.tracks.begin(), o.tracks.end(), t) == o.tracks.end()) o.tracks.push_back(t);
+        start = comma + 1;
+    }
+}
+
+bool ParseCdOption(const std::string& a, BatchOptions& o) {
+    if (a == "--list-drives") {
+        o.listDrives = true;
+    } else if (StartsWith(a, "--cd=")) {
+        o.cdTarget = NumberInRange(a, 5, 0, 6, o);
+    } else if (StartsWith(a, "--tracks=")) {
+        ParseTrackList(a.substr(9), o);
+    } else if (StartsWith(a, "--folder=")) {
+        o.folder = a.substr(9);
+        if (o.folder.empty()) o.error = "--folder takes a folder";
+    } else if (a == "--keep") {
+        o.keep = 1;
+    } else if (a == "--extract-only") {
+        o.extractOnly = 1;
+    } else if (StartsWith(a, "--dae-mode=")) {
+        o.daeMode = NumberInRange(a, 11, 0, 2, o);
+    } else if (StartsWith(a, "--nsectors=")) {
+        o.nsectors = NumberInRange(a, 11, 1, 27, o);
+    } else if (StartsWith(a, "--synchsectors=")) {
+        o.synchsectors = NumberInRange(a, 15, 1, 10, o);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 void ParseLongOption(const std::string& a, BatchOptions& o) {
+    if (ParseCdOption(a, o)) return;
     if (a == "--codec") {
         o.useCodec = true;
     } else if (a == "--help") {
@@ -85,7 +143,11 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
             o.inputs.push_back(a);
         if (!o.error.empty()) break;
     }
-    if (o.error.empty() && !o.help && o.inputs.empty()) o.error = "no WAV files given";
+    if (o.error.empty() && o.cdTarget < 0 && (!o.tracks.empty() || o.allTracks))
+        o.error = "--tracks needs --cd";
+    if (o.cdTarget >= 0 && o.tracks.empty()) o.allTracks = true;
+    if (o.error.empty() && !o.help && !o.listDrives && o.cdTarget < 0 && o.inputs.empty())
+        o.error = "no WAV files given";
     return o;
 }
 
@@ -121,6 +183,18 @@ const char* BatchUsage() {
            "                3 minimise total distortion\n"
            "  --codec       encode with the system's MP3 codec\n"
            "  -jN, --jobs=N encode N files at once (0: one per core)\n"
-           "Other settings come from the profile's [Settings] section, which is never written.\n"
+           "Audio CD tracks, extracted to WAV and encoded after the files:\n"
+           "  --list-drives      list the CD-ROM drives and the audio tracks of their discs\n"
+           "  --cd=TARGET        the drive on target 0-6 (as --list-drives shows it)\n"
+           "  --tracks=LIST|all  track numbers and ranges, e.g. 1,3,5-7 (default: all)\n"
+           "  --folder=DIR       folder for the extracted WAV files\n"
+           "  --keep             keep the WAV files after encoding\n"
+           "  --extract-only     extract without encoding\n"
+           "  --dae-mode=N       0 Normal, 1 Buffered, 2 Jitter Correction\n"
+           "  --nsectors=N       sectors per read, 1-27\n"
+           "  --synchsectors=N   sectors of overlap in Jitter Correction, 1-10\n"
+           "  A batch with CD tracks runs on one worker.\n"
+           "Other settings come from the profile's [Settings], [AudioCD], [DAE] and [Folders]\n"
+           "sections, which are never written.\n"
            "Exit status: 0 all encoded, 1 some failed, 2 usage error, 130 stopped.\n";
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/batch_cd.h"
 #include "app/batch_console.h"
 #include "app/batch_options.h"
 #include "app/encoder_choice.h"
@@ -22,7 +23,7 @@ namespace {
 constexpr int kExitEncoded = 0, kExitFailed = 1, kExitUsage = 2, kExitStopped = 130;
 
 int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, ProfileDaePage& daePage,
-              bool codecFound, int refused) {
+              AudioCdPageView* cdPage, bool codecFound, int refused) {
     ConsoleJobWindow window(stdout, platform::IsTerminal(stdout), platform::TerminalColumns(stdout));
     CodecCanEncode codec;
     MainDlgParts parts;
@@ -30,6 +31,7 @@ int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, Profil
     parts.files = &files;
     parts.settingsPage = &settingsPage;
     parts.daePage = &daePage;
+    parts.audioCdPage = cdPage;
     parts.codec = codecFound ? &codec : nullptr;
     parts.codecFound = codecFound;
     parts.makeEncoder = MakeBatchEncoder;
@@ -122,11 +124,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velto-batch: --codec: the system's MP3 codec library is not installed\n");
         return kExitUsage;
     }
+    if (options.listDrives) return ListDrives(stdout) ? kExitEncoded : kExitFailed;
     profile::AppProfile profileFile;
     CommandLineFiles files(ExpandInputs(options.inputs));
     CommandLineSettings settingsPage(profile::ReadSettings(profileFile, codecFound), options, codecFound);
-    ProfileDaePage daePage(profile::ReadDae(profileFile));
+    ProfileDaePage daePage(DaeValuesFor(options, profile::ReadDae(profileFile)));
+    if (options.cdTarget >= 0) {
+        cdda::CCDAudioPage cdPage(CdValuesFor(options, profile::ReadAudioCd(profileFile)));
+        if (const std::string why = SelectCdTracks(options, cdPage); !why.empty()) {
+            std::fprintf(stderr, "velto-batch: --cd=%d: %s\n", options.cdTarget, why.c_str());
+            return kExitFailed;
+        }
+        return RunSerial(files, settingsPage, daePage, &cdPage, codecFound, files.Refused());
+    }
     if (WorkerCount(options.jobs) == 1)
-        return RunSerial(files, settingsPage, daePage, codecFound, files.Refused());
+        return RunSerial(files, settingsPage, daePage, nullptr, codecFound, files.Refused());
     return RunParallel(files, settingsPage, options, files.Refused());
 }

@@ -67,6 +67,13 @@ class DaePageView {
     virtual profile::DaeValues Values() = 0;
 };
 
+// The tracks picked on the Audio CD page.
+struct CdSelection {
+    int target = 0;
+    int adapter = 0;
+    std::vector<int> tracks;  // track numbers, in list order
+};
+
 // The Audio CD page, when it has a window.
 class AudioCdPageView {
   public:
@@ -76,6 +83,11 @@ class AudioCdPageView {
     virtual profile::AudioCdValues Values() = 0;
     // Frames the selected tracks will give: (last - first + 1) * 588 / 1152 per track.
     virtual int SelectedTrackFrames() const = 0;
+    // The number of selected tracks, 0 when no drive is selected. Called by the batch worker.
+    virtual int GetSelection(CdSelection& selection) = 0;
+    // Deselects the first selected track and brings the next into view. Called by the batch
+    // worker after each track.
+    virtual void AdvanceSelection() = 0;
 };
 
 // The codec, as the driver asks it.

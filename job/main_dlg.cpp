@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstdio>
 
+#include "cdda/audio_cd_page.h"
+#include "cdda/track_extractor.h"
 #include "job/encoding_settings.h"
 #include "job/output_names.h"
 #include "job/settings_translation.h"
@@ -17,6 +19,7 @@ namespace {
 // Messages the worker sends so that its window work runs on the user-interface thread.
 constexpr unsigned WM_JOB_RESET_FILE_PROGRESS = platform::WM_USER + 2;
 constexpr unsigned WM_JOB_END_BATCH = platform::WM_USER + 3;
+constexpr unsigned WM_JOB_EXTRACTION_STATUS = platform::WM_USER + 4;
 constexpr unsigned kWorkerWaitMs = 10000;
 
 const char* DaeModeName(int mode) {
@@ -152,6 +155,7 @@ int CMainDlg::EncodeBatchThread() {
         EncodeFile(*encoder, parts_.files->Path(i));
         if (m_bStop) break;
     }
+    if (!m_bStop && parts_.audioCdPage && parts_.audioCdPage->HasWindow()) EncodeCdTracks(*encoder);
     if (!m_bClosing) {
         m_bStop = 1;
         handle_->Send(WM_JOB_END_BATCH, 0, 0);
@@ -167,8 +171,13 @@ int CMainDlg::EncodeBatchThread() {
 }
 
 void CMainDlg::EncodeFile(CEncoder& encoder, const std::string& input) {
+    Encode(encoder, input, OutputNameFor(input), false);
+}
+
+bool CMainDlg::Encode(CEncoder& encoder, const std::string& input, const std::string& output,
+                      bool postWhileClosing) {
     bool complete = false;
-    if (encoder.Open(settings_, input, OutputNameFor(input))) {
+    if (encoder.Open(settings_, input, output)) {
         settings_.currentFile = input;
         ResetFileProgress();
         complete = true;
@@ -178,16 +187,122 @@ void CMainDlg::EncodeFile(CEncoder& encoder, const std::string& input) {
                 complete = false;
                 break;
             }
-            if (!m_bClosing) handle_->Post(WM_JOB_PROGRESS, 0, 0);
+            if (postWhileClosing || !m_bClosing) handle_->Post(WM_JOB_PROGRESS, 0, 0);
         }
     } else {
         ++failedFiles;
     }
     encoder.Close();
-    if (encoder.OutputFailed())
+    if (encoder.OutputFailed()) {
         ++failedFiles;
-    else if (complete)
+        complete = false;
+    } else if (complete) {
         ++encodedFiles;
+    }
+    return complete;
+}
+
+namespace {
+
+// The main window as the track extraction sees it.
+class WindowExtractionHost : public cdda::ExtractionHost {
+  public:
+    WindowExtractionHost(CMainDlg& dlg, platform::WindowHandle& window, SharedString& status,
+                         unsigned statusMessage)
+        : dlg_(dlg), window_(window), status_(status), statusMessage_(statusMessage) {}
+
+    void SetStatus(const std::string& text) override {
+        status_ = text;
+        if (!dlg_.m_bClosing) window_.Post(statusMessage_, 0, 0);
+    }
+    void ReportProgress(int percent, float speed) override {
+        // Once closing has begun the window waits for this thread and handles no report.
+        if (dlg_.m_bClosing) return;
+        window_.Send(WM_JOB_PROGRESS, static_cast<std::uintptr_t>(percent),
+                     static_cast<std::intptr_t>(std::bit_cast<std::uint32_t>(speed)));
+    }
+    bool StopRequested() const override { return dlg_.m_bStop != 0; }
+    void SetExtracting(bool running) override { dlg_.m_bExtracting = running ? 1 : 0; }
+    void SetExtractStart(long long seconds) override { dlg_.m_extractStart = seconds; }
+    void AddExcludedSeconds(long long seconds) override { dlg_.m_excludedSeconds += seconds; }
+
+  private:
+    CMainDlg& dlg_;
+    platform::WindowHandle& window_;
+    SharedString& status_;
+    unsigned statusMessage_;
+};
+
+// "Track %02d.wav" in the folder, joined with one '/'.
+std::string TrackWavPath(const std::string& folder, int track) {
+    const std::string name = Printf("Track %02d.wav", track);
+    if (!folder.empty() && folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+}  // namespace
+
+bool CMainDlg::ExtractTrack(int adapter, int target, std::uint32_t firstSector, std::uint32_t lastSector,
+                            const std::string& path) {
+    WindowExtractionHost host(*this, *handle_, m_extractionStatus, WM_JOB_EXTRACTION_STATUS);
+    cdda::ExtractionParameters p;
+    p.mode = settings_.DaeMode;
+    p.readSectors = settings_.nsectors;
+    p.synchSectors = settings_.synchsectors;
+    return cdda::ExtractTrack(host, p, adapter, target, firstSector, lastSector, path);
+}
+
+bool CMainDlg::AskToExtractWithoutEncoding() {
+    const int answer = platform::MessageBox(
+        "CD Audio tracks can't be encoded using current\nencoding parameters. Extract anyway?",
+        platform::kAppCaption, platform::MB_OKCANCEL);
+    return answer == platform::IDOK;
+}
+
+void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
+    bool extractOnly = audioCd.dontEncode != 0;
+    const bool keep = audioCd.dontErase != 0;
+    CdSelection selection;
+    const int n = parts_.audioCdPage->GetSelection(selection);
+    if (n > 0 && !extractOnly && settings_.UseCodec) {
+        if (!parts_.codec || !parts_.codec->CanEncode(44100, settings_.Bitrate, settings_.Mono)) {
+            if (!AskToExtractWithoutEncoding()) {
+                m_bStop = 1;
+                return;
+            }
+            extractOnly = true;
+        }
+    }
+    const cdda::TrackEntry(&table)[cdda::kMaxTracks] = cdda::TrackTable();
+    for (int track : selection.tracks) {
+        if (track < 1 || track > cdda::kMaxTracks) continue;
+        settings_.currentFile = Printf("Track %02d.wav", track);
+        ResetFileProgress();
+        const std::string path = TrackWavPath(audioCd.extractedWavsFolder, track);
+        const cdda::TrackEntry& entry = table[track - 1];
+        if (!ExtractTrack(selection.adapter, selection.target, entry.firstSector, entry.lastSector, path)) {
+            ++failedFiles;
+            m_bStop = 1;
+        }
+        // A stopped or failed extraction leaves its WAV as it is.
+        if (m_bStop) break;
+        const bool encoded = !extractOnly && EncodeTrackWav(encoder, path);
+        parts_.audioCdPage->AdvanceSelection();
+        // Only a track that became a complete MP3 loses its WAV: anything else would leave
+        // the user with nothing.
+        if (!keep && encoded) platform::RemoveFile(path);
+        if (m_bStop) break;
+    }
+}
+
+bool CMainDlg::EncodeTrackWav(CEncoder& encoder, const std::string& wav) {
+    // Posting never blocks, so the track's progress goes on while the window closes.
+    return Encode(encoder, wav, wav.substr(0, wav.size() - 3) + "mp3", true);
+}
+
+void CMainDlg::ShowExtractionStatus() {
+    parts_.window->SetStatus(m_extractionStatus.get());
+    parts_.window->Refresh();
 }
 
 void CMainDlg::ResetFileProgress() {
@@ -226,6 +341,9 @@ std::intptr_t CMainDlg::OnMessage(const platform::Message& message) {
             break;
         case WM_JOB_END_BATCH:
             EndBatch();
+            break;
+        case WM_JOB_EXTRACTION_STATUS:
+            ShowExtractionStatus();
             break;
         default:
             break;
@@ -320,6 +438,16 @@ void CMainDlg::SaveProfile() {
         if (parts_.daePage && parts_.daePage->HasWindow()) profile::WriteDae(*p, parts_.daePage->Values());
         if (parts_.files) p->Write(profile::kLastFolder, parts_.files->LastFolder());
     }
-    m_hWorkerDone.Wait(kWorkerWaitMs);
+    WaitForWorkerWhileClosing();
     if (p) profile::WriteDaeSpeed(*p, m_lastDaeSpeed);
+}
+
+// Waits at most kWorkerWaitMs for the worker, handling what it sends meanwhile: a report it
+// sent just before closing began would otherwise hold it, and this wait, for the whole time.
+void CMainDlg::WaitForWorkerWhileClosing() {
+    constexpr unsigned kSliceMs = 20;
+    for (unsigned waited = 0; waited < kWorkerWaitMs; waited += kSliceMs) {
+        if (m_hWorkerDone.Wait(kSliceMs) == platform::WAIT_OBJECT_0) return;
+        if (handle_) handle_->DispatchPending();
+    }
 }

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "job/encoding_settings.h"
 #include "job/job_views.h"
 #include "platform/event.h"
 #include "platform/thread.h"
@@ -68,6 +70,8 @@ class CMainDlg {
     float m_batchScale = 0.0f;
     float m_lastDaeSpeed = 0.0f;
     std::string m_savedTitle;
+    // The status text the extraction asks for, shown by the user-interface thread.
+    SharedString m_extractionStatus;
 
     // Files of this batch that could not be opened or written, and files encoded to their end.
     std::atomic<int> failedFiles{0};
@@ -76,6 +80,11 @@ class CMainDlg {
     // What the batch read at Go, for the worker.
     profile::AudioCdValues audioCd;
     int alertWhenDone = 0;
+
+    // Extracts one CD track into a WAV file on the worker thread; false after a failure that
+    // has been shown (the batch then stops).
+    bool ExtractTrack(int adapter, int target, std::uint32_t firstSector, std::uint32_t lastSector,
+                      const std::string& path);
 
     bool WorkerRunning() const { return m_pWorker != nullptr; }
     // Waits for a worker that has finished and releases its thread (tests and shutdown).
@@ -88,10 +97,19 @@ class CMainDlg {
     int EncodeBatchThread();
     bool IsExcluded(int index) const;
     void EncodeFile(CEncoder& encoder, const std::string& input);
+    // Encodes input to output, counting it as encoded or failed; true when it was encoded
+    // to its end.
+    bool Encode(CEncoder& encoder, const std::string& input, const std::string& output,
+                bool postWhileClosing);
+    void EncodeCdTracks(CEncoder& encoder);
+    bool AskToExtractWithoutEncoding();
+    bool EncodeTrackWav(CEncoder& encoder, const std::string& wav);
+    void WaitForWorkerWhileClosing();
     // Worker side.
     void ResetFileProgress();
     // User-interface side of the worker's requests.
     void ResetFileBar();
+    void ShowExtractionStatus();
     void EndBatch();
     void SaveProfile();
 

@@ -32,6 +32,9 @@ class WindowHandle {
     virtual ~WindowHandle() = default;
     virtual void Post(unsigned id, std::uintptr_t wParam, std::intptr_t lParam) = 0;
     virtual std::intptr_t Send(unsigned id, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+    // Handles the messages waiting for the window; only on its user-interface thread, where a
+    // wait must not hold up a sender. The number handled.
+    virtual int DispatchPending() = 0;
 };
 
 // A message queue drained by the thread that constructed it.
@@ -44,7 +47,7 @@ class MessageQueueWindow : public WindowHandle {
     std::intptr_t Send(unsigned id, std::uintptr_t wParam, std::intptr_t lParam) override;
 
     // Dispatches every queued message; returns how many ran. Call on the owning thread.
-    int DispatchPending();
+    int DispatchPending() override;
     // Dispatches messages until done() is true, waiting for new ones in between. done() is
     // checked after every message and whenever Wake() is called.
     void RunUntil(const std::function<bool()>& done);

@@ -28,6 +28,7 @@ inline constexpr BYTE SS_INVALID_CMD = 0x80;
 inline constexpr BYTE SS_INVALID_HA = 0x81;
 inline constexpr BYTE SS_NO_DEVICE = 0x82;
 inline constexpr BYTE SS_INVALID_SRB = 0xE0;
+inline constexpr BYTE SS_BUFFER_TO_BIG = 0xE6;
 inline constexpr BYTE SS_FAILED_INIT = 0xE4;
 inline constexpr BYTE SS_NO_ADAPTERS = 0xE8;
 
@@ -40,7 +41,11 @@ inline constexpr BYTE SRB_EVENT_NOTIFY = 0x40;
 // Host adapter status (SRB_HaStat) and target status (SRB_TargStat) values used here.
 inline constexpr BYTE HASTAT_OK = 0x00;
 inline constexpr BYTE HASTAT_TIMEOUT = 0x09;
+inline constexpr BYTE HASTAT_COMMAND_TIMEOUT = 0x0B;
+inline constexpr BYTE HASTAT_BUS_RESET = 0x0E;
 inline constexpr BYTE HASTAT_SEL_TO = 0x11;
+inline constexpr BYTE HASTAT_DO_DU = 0x12;
+inline constexpr BYTE HASTAT_BUS_FREE = 0x13;
 inline constexpr BYTE STATUS_GOOD = 0x00;
 inline constexpr BYTE STATUS_CHKCOND = 0x02;
 

@@ -1,0 +1,162 @@
+#include "cdda/audio_cd_page.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/message_box.h"
+
+namespace cdda {
+
+TrackEntry (&TrackTable())[kMaxTracks] {
+    static TrackEntry table[kMaxTracks] = {};
+    return table;
+}
+
+std::string TrackText(int track) {
+    char text[16];
+    std::snprintf(text, sizeof text, "Track %2d", track);
+    return text;
+}
+
+std::string TrackLength(const TrackEntry& entry) {
+    const long long seconds = (static_cast<long long>(entry.lastSector) - entry.firstSector - 1) / 75;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
+    return text;
+}
+
+void CCDAudioPage::Initialise() {
+    CCDReader reader;
+    if (reader.Init() <= 0) {
+        platform::MessageBox("No Host Adapter Available!", platform::kAppCaption, platform::MB_OK);
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        drives_ = DiscoverDrives();
+    }
+    // The first drive whose disc has tracks to list.
+    for (int i = 0; i < static_cast<int>(drives_.size()); ++i)
+        if (SelectDrive(i) > 0) return;
+    if (!drives_.empty()) SelectDrive(0);
+}
+
+int CCDAudioPage::SelectDrive(int index) {
+    {
+        std::lock_guard lock(mutex_);
+        selectedDrive_ = index >= 0 && index < static_cast<int>(drives_.size()) ? index : -1;
+    }
+    return RefreshTracks();
+}
+
+int CCDAudioPage::SelectDriveTarget(const DriveInfo& drive, const std::vector<DriveInfo>& drives) {
+    int index = -1;
+    {
+        std::lock_guard lock(mutex_);
+        drives_ = drives;
+        for (std::size_t i = 0; i < drives_.size(); ++i)
+            if (drives_[i].target == drive.target) index = static_cast<int>(i);
+    }
+    return SelectDrive(index);
+}
+
+int CCDAudioPage::RefreshTracks() {
+    std::lock_guard lock(mutex_);
+    items_.clear();
+    visibleItem_ = -1;
+    if (selectedDrive_ < 0) return 0;
+    CCDReader reader;
+    if (reader.Init() == 0) return 0;
+    TrackEntry(&table)[kMaxTracks] = TrackTable();
+    const int n = reader.ReadToc(0, drives_[static_cast<std::size_t>(selectedDrive_)].target, 0, table);
+    if (n < 1 || n > kMaxTracks) return 0;
+    for (const TrackEntry& e : table) {
+        if (e.trackNumber == 0) continue;  // entries past the disc's tracks stay zero
+        if (!e.IsAudio()) continue;
+        items_.push_back({e.trackNumber, TrackText(e.trackNumber), TrackLength(e), false});
+    }
+    return n;
+}
+
+void CCDAudioPage::SelectAll() {
+    std::lock_guard lock(mutex_);
+    for (TrackItem& item : items_)
+        item.selected = true;
+}
+
+void CCDAudioPage::SetSelected(int item, bool selected) {
+    std::lock_guard lock(mutex_);
+    if (item >= 0 && item < static_cast<int>(items_.size()))
+        items_[static_cast<std::size_t>(item)].selected = selected;
+}
+
+std::vector<DriveInfo> CCDAudioPage::Drives() const {
+    std::lock_guard lock(mutex_);
+    return drives_;
+}
+
+int CCDAudioPage::SelectedDrive() const {
+    std::lock_guard lock(mutex_);
+    return selectedDrive_;
+}
+
+std::vector<TrackItem> CCDAudioPage::Items() const {
+    std::lock_guard lock(mutex_);
+    return items_;
+}
+
+int CCDAudioPage::VisibleItem() const {
+    std::lock_guard lock(mutex_);
+    return visibleItem_;
+}
+
+void CCDAudioPage::SetValues(const profile::AudioCdValues& values) {
+    std::lock_guard lock(mutex_);
+    values_ = values;
+}
+
+profile::AudioCdValues CCDAudioPage::Values() {
+    std::lock_guard lock(mutex_);
+    return values_;
+}
+
+int CCDAudioPage::SelectedTrackFrames() const {
+    std::lock_guard lock(mutex_);
+    long long frames = 0;
+    const TrackEntry(&table)[kMaxTracks] = TrackTable();
+    for (const TrackItem& item : items_) {
+        if (!item.selected || item.track < 1 || item.track > kMaxTracks) continue;
+        const TrackEntry& e = table[item.track - 1];
+        frames += (static_cast<long long>(e.lastSector) - e.firstSector + 1) * kFramesPerSector / 1152;
+    }
+    return static_cast<int>(frames);
+}
+
+int CCDAudioPage::GetSelection(CdSelection& selection) {
+    std::lock_guard lock(mutex_);
+    selection = CdSelection{};
+    if (selectedDrive_ < 0) return 0;
+    selection.target = drives_[static_cast<std::size_t>(selectedDrive_)].target;
+    selection.adapter = 0;
+    for (const TrackItem& item : items_)
+        if (item.selected) selection.tracks.push_back(item.track);
+    return static_cast<int>(selection.tracks.size());
+}
+
+void CCDAudioPage::AdvanceSelection() {
+    std::lock_guard lock(mutex_);
+    bool deselected = false;
+    for (int i = 0; i < static_cast<int>(items_.size()); ++i) {
+        TrackItem& item = items_[static_cast<std::size_t>(i)];
+        if (!item.selected) continue;
+        if (!deselected) {
+            item.selected = false;
+            deselected = true;
+            continue;
+        }
+        visibleItem_ = i;
+        return;
+    }
+}
+
+}  // namespace cdda

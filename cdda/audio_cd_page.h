@@ -1,0 +1,68 @@
+// The logic of the Audio CD page without its widgets: the CD-ROM drives found, the audio
+// tracks of the selected drive's disc with their selection, the folder for the extracted
+// files and the two options. A front end draws it; the batch reads and advances the selection.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cdda/cd_reader.h"
+#include "job/job_views.h"
+
+namespace cdda {
+
+// The process-wide table of contents of the disc last read: entry t-1 holds track t.
+TrackEntry (&TrackTable())[kMaxTracks];
+
+struct TrackItem {
+    int track = 0;
+    std::string text;    // "Track %2d"
+    std::string length;  // "%d:%02d"
+    bool selected = false;
+};
+
+class CCDAudioPage : public AudioCdPageView {
+  public:
+    explicit CCDAudioPage(profile::AudioCdValues values) : values_(std::move(values)) {}
+
+    // First showing: the transport, the drives and the first drive with audio tracks.
+    void Initialise();
+    // Rereads the selected drive's table of contents; the number of tracks, 0 when none.
+    int RefreshTracks();
+    // Selects a drive entry (-1 for none) and lists its tracks.
+    int SelectDrive(int index);
+    // Takes a drive list found elsewhere and selects the given drive in it.
+    int SelectDriveTarget(const DriveInfo& drive, const std::vector<DriveInfo>& drives);
+    void SelectAll();
+    void SetSelected(int item, bool selected);
+
+    std::vector<DriveInfo> Drives() const;
+    int SelectedDrive() const;
+    std::vector<TrackItem> Items() const;
+    void SetValues(const profile::AudioCdValues& values);
+
+    // AudioCdPageView.
+    bool HasWindow() const override { return true; }
+    profile::AudioCdValues Values() override;
+    int SelectedTrackFrames() const override;
+    int GetSelection(CdSelection& selection) override;
+    void AdvanceSelection() override;
+
+    // The item brought into view last, -1 before any.
+    int VisibleItem() const;
+
+  private:
+    mutable std::mutex mutex_;
+    profile::AudioCdValues values_;
+    std::vector<DriveInfo> drives_;
+    int selectedDrive_ = -1;
+    std::vector<TrackItem> items_;
+    int visibleItem_ = -1;
+};
+
+// The list texts of a track.
+std::string TrackText(int track);
+std::string TrackLength(const TrackEntry& entry);
+
+}  // namespace cdda

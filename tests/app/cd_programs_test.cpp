@@ -1,0 +1,101 @@
+// velto-batch with audio CD tracks, on the image library's drives.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/cd_image.h"
+#include "tests/support/mp3_decoder.h"
+#include "tests/support/process.h"
+#include "tests/support/wav_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testcd::TrackSpec;
+
+// A disc in target 0 of the image library, and a profile of our own.
+struct ImageDisc {
+    testwav::TempDir dir;
+    testcd::ScopedEnv library{"VELTO_ASPI_LIBRARY", testproc::BinPath("libwnaspi32-image.so")};
+    testcd::ScopedEnv profile{"VELTO_PROFILE", dir.File("velto.ini")};
+    testcd::ScopedEnv faults{"VELTO_CD_FAULTS", std::nullopt};
+    std::vector<TrackSpec> tracks{TrackSpec{true, 200}, TrackSpec{false, 150, testcd::Fill::Noise, 2},
+                                  TrackSpec{false, 300, testcd::Fill::Tone, 3},
+                                  TrackSpec{false, 90, testcd::Fill::SilentEdges, 4}};
+    testcd::ScopedEnv images{"VELTO_CD_IMAGES", "0=" + testcd::WriteCueBin(dir.Path(), "disc", tracks)};
+    std::string rips = dir.File("rips");
+    ImageDisc() { fs::create_directory(rips); }
+};
+
+}  // namespace
+
+TEST(BatchCd, ListsTheDrivesAndTheirAudioTracks) {
+    ImageDisc disc;
+    const testproc::Result r = testproc::Run("velto-batch", {"--list-drives"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("Target 0: Image Drive 0"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Track  2  0:01"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Track  3  0:03"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Track  1"), std::string::npos) << "a data track was listed";
+}
+
+TEST(BatchCd, ExtractsAndEncodesEveryTrackOfTheDisc) {
+    ImageDisc disc;
+    for (const char* mode : {"--dae-mode=0", "--dae-mode=2"}) {
+        const testproc::Result r =
+            testproc::Run("velto-batch", {"--cd=0", "--tracks=all", "--folder=" + disc.rips, mode});
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        for (int t : {2, 3, 4}) {
+            const std::string base = disc.rips + "/Track 0" + std::to_string(t);
+            const testmp3::Decoded d = testmp3::DecodeFile(base + ".mp3");
+            EXPECT_TRUE(d.opened && d.errors == 0 && d.rate == 44100 && d.channels == 2) << base;
+            EXPECT_GE(d.samples.size() / 2, static_cast<std::size_t>(disc.tracks[t - 1].sectors) * 588);
+            EXPECT_FALSE(fs::exists(base + ".wav"));
+        }
+        fs::remove_all(disc.rips);
+        fs::create_directory(disc.rips);
+    }
+}
+
+TEST(BatchCd, KeepsOrOnlyExtractsAsAskedAndRunsAfterTheFiles) {
+    ImageDisc disc;
+    const std::string wav =
+        testwav::WritePcm16(disc.dir.File("a.wav"), testwav::Sine(44100, 2, 44100, 440.0), 2, 44100);
+    testproc::Result r = testproc::Run("velto-batch", {wav, "--cd=0", "--tracks=2,4", "--folder=" + disc.rips,
+                                                       "--keep", "--dae-mode=1", "--nsectors=7"});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(fs::exists(disc.dir.File("a.mp3")));
+    EXPECT_EQ(testwav::ReadBytes(disc.rips + "/Track 02.wav").size(), 44u + 150 * 2352);
+    EXPECT_TRUE(fs::exists(disc.rips + "/Track 04.mp3"));
+    EXPECT_FALSE(fs::exists(disc.rips + "/Track 03.wav"));
+
+    r = testproc::Run("velto-batch", {"--cd=0", "--tracks=3", "--folder=" + disc.rips, "--extract-only"});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(fs::exists(disc.rips + "/Track 03.wav"));
+    EXPECT_FALSE(fs::exists(disc.rips + "/Track 03.mp3"));
+}
+
+TEST(BatchCd, RefusesWhatItCannotDoWithAReason) {
+    ImageDisc disc;
+    testproc::Result r = testproc::Run("velto-batch", {"--cd=4"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("no CD-ROM drive on target 4"), std::string::npos) << r.output;
+    r = testproc::Run("velto-batch", {"--cd=0", "--tracks=1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("track 1 is not an audio track"), std::string::npos) << r.output;
+    r = testproc::Run("velto-batch", {"--tracks=2"});
+    EXPECT_EQ(r.exitCode, 2) << r.output;
+    for (const char* bad : {"--cd=7", "--nsectors=28", "--synchsectors=0", "--dae-mode=3", "--tracks=0"}) {
+        r = testproc::Run("velto-batch", {"--cd=0", bad});
+        EXPECT_EQ(r.exitCode, 2) << bad << "\n" << r.output;
+    }
+
+    // A drive that fails a read: the message, the partial WAV and a failed exit.
+    testcd::ScopedEnv failing("VELTO_CD_FAULTS", "fail=400");
+    r = testproc::Run("velto-batch", {"--cd=0", "--folder=" + disc.rips});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("Cannot read from CD."), std::string::npos) << r.output;
+    EXPECT_TRUE(fs::exists(disc.rips + "/Track 02.mp3"));
+    EXPECT_TRUE(fs::exists(disc.rips + "/Track 03.wav"));
+    EXPECT_FALSE(fs::exists(disc.rips + "/Track 04.wav"));
+}

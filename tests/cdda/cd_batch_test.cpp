@@ -1,0 +1,280 @@
+// The CD track batch: selected tracks extracted after the files, encoded beside their WAV
+// files, and cleaned up, driven by the main window's job logic.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "cdda/audio_cd_page.h"
+#include "job/encoding_settings.h"
+#include "job/main_dlg.h"
+#include "job/text.h"
+#include "layer3/layer3_encoder.h"
+#include "platform/scripted_message_box.h"
+#include "tests/cdda/cd_fixture.h"
+#include "tests/support/mp3_decoder.h"
+
+using testcd::TrackSpec;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class QuietWindow : public JobWindowView {
+  public:
+    void SetFileBar(int, int, int) override {}
+    void SetFileBarPosition(int) override {}
+    void SetBatchBar(int, int, int) override {}
+    void SetBatchBarPosition(int) override {}
+    void SetStatus(const std::string& t) override { statuses.push_back(t); }
+    void SetElapsed(const std::string&) override {}
+    void SetRemaining(const std::string&) override {}
+    std::string Title() const override { return "Velto"; }
+    void SetTitle(const std::string&) override {}
+    void SetGoButton(const std::string&, int) override {}
+    void DisableStopButton() override {}
+    void EnablePages(bool) override {}
+    void Refresh() override {}
+    void AlertDone() override {}
+    std::vector<std::string> statuses;
+};
+
+class NoFiles : public FilesPageView {
+  public:
+    int Count() const override { return 0; }
+    std::string Path(int) const override { return ""; }
+    int Frames(int) const override { return 0; }
+    std::string LastFolder() const override { return ""; }
+};
+
+class DaePage : public DaePageView {
+  public:
+    profile::DaeValues values;
+    bool HasWindow() const override { return true; }
+    profile::DaeValues Values() override { return values; }
+};
+
+class SettingsPage : public SettingsPageView {
+  public:
+    profile::SettingsValues values;
+    bool HasWindow() const override { return true; }
+    profile::SettingsValues Values() override { return values; }
+    int PrioritySliderPosition() const override { return 3; }
+};
+
+class Codec : public CodecQuery {
+  public:
+    bool accepts = false;
+    int asked = 0;
+    bool CanEncode(int, int, int) override {
+        ++asked;
+        return accepts;
+    }
+};
+
+// A disc of twelve short tracks in target 1, the page on it, and the window's job logic.
+struct CdBatch {
+    cdtest::Discs discs;
+    EncodingSettings settings;
+    QuietWindow window;
+    NoFiles files;
+    DaePage dae;
+    SettingsPage settingsPage;
+    Codec codec;
+    platform::ScriptedMessageBox boxes;
+    std::unique_ptr<cdda::CCDAudioPage> page;
+    std::unique_ptr<CMainDlg> dlg;
+    std::unique_ptr<platform::MessageQueueWindow> queue;
+    std::string folder;
+
+    explicit CdBatch(bool useCodec = false) {
+        std::vector<TrackSpec> tracks;
+        for (int t = 1; t <= 12; ++t)
+            tracks.push_back(
+                TrackSpec{false, 60 + 5 * t, testcd::Fill::Noise, static_cast<std::uint32_t>(t)});
+        discs.Insert(1, tracks);
+        folder = discs.dir.File("rips");
+        fs::create_directory(folder);
+        page = std::make_unique<cdda::CCDAudioPage>(profile::AudioCdValues{folder, 0, 0});
+        page->Initialise();
+        dae.values = {1, 26, 3};
+        MainDlgParts parts;
+        parts.window = &window;
+        parts.files = &files;
+        parts.daePage = &dae;
+        parts.settingsPage = &settingsPage;
+        settingsPage.values.useCodec = useCodec ? 1 : 0;
+        parts.audioCdPage = page.get();
+        parts.codec = &codec;
+        parts.codecFound = true;
+        parts.makeEncoder = [](bool) { return std::make_unique<layer3::CLayer3Encoder>(); };
+        dlg = std::make_unique<CMainDlg>(std::move(parts), settings);
+        queue = std::make_unique<platform::MessageQueueWindow>(
+            [this](const platform::Message& m) { return dlg->OnMessage(m); });
+        dlg->AttachWindow(*queue);
+        dlg->OnInitDialog();
+    }
+    void Select(std::initializer_list<int> tracks) {
+        const std::vector<cdda::TrackItem> items = page->Items();
+        for (std::size_t i = 0; i < items.size(); ++i)
+            for (int t : tracks)
+                if (items[i].track == t) page->SetSelected(static_cast<int>(i), true);
+    }
+    void Options(int keep, int extractOnly) { page->SetValues({folder, keep, extractOnly}); }
+    void Run() {
+        dlg->OnGo();
+        while (dlg->m_bRunning || !dlg->m_hWorkerDone.IsSet())
+            queue->DispatchFor(5);
+        queue->DispatchPending();
+        dlg->JoinWorker();
+    }
+    std::string In(const std::string& name) const { return folder + "/" + name; }
+    std::vector<std::uint8_t> Track(int t) const { return discs.TrackBytes(1, t - 1); }
+};
+
+void ExpectDecodes(const std::string& mp3, std::size_t frames) {
+    const testmp3::Decoded d = testmp3::DecodeFile(mp3);
+    ASSERT_TRUE(d.opened) << mp3;
+    EXPECT_EQ(d.errors, 0);
+    EXPECT_EQ(d.rate, 44100);
+    EXPECT_EQ(d.channels, 2);
+    // The encoder's delay and padding add less than two frames of 1152 samples.
+    EXPECT_GE(d.samples.size() / 2, frames);
+    EXPECT_LE(d.samples.size() / 2, frames + 3 * 1152);
+}
+
+}  // namespace
+
+TEST(CdBatch, ExtractsEncodesAndCleansUpTheSelectedTracksInOrder) {
+    CdBatch b;
+    b.Select({3, 12});
+    b.Run();
+    EXPECT_TRUE(b.boxes.Texts().empty());
+    ExpectDecodes(b.In("Track 03.mp3"), 75 * 588);
+    ExpectDecodes(b.In("Track 12.mp3"), 120 * 588);
+    EXPECT_FALSE(fs::exists(b.In("Track 03.wav")));
+    EXPECT_FALSE(fs::exists(b.In("Track 12.wav")));
+    CdSelection left;
+    EXPECT_EQ(b.page->GetSelection(left), 0);  // each finished track was deselected
+    const auto extracting =
+        std::find_if(b.window.statuses.begin(), b.window.statuses.end(), [](const std::string& s) {
+            return s.rfind("Extracting Track 12.wav at ", 0) == 0 &&
+                   s.find("(Buffered)") != std::string::npos;
+        });
+    EXPECT_NE(extracting, b.window.statuses.end());
+    EXPECT_EQ(b.dlg->failedFiles, 0);
+    EXPECT_EQ(b.dlg->encodedFiles, 2);
+}
+
+TEST(CdBatch, KeepsTheWavFilesWhenAskedAndWheneverATrackWasNotEncoded) {
+    {
+        CdBatch b;
+        b.Options(1, 0);
+        b.folder += "/";  // a folder given with its trailing '/'
+        b.Options(1, 0);
+        b.Select({5});
+        b.Run();
+        EXPECT_EQ(cdtest::WavData(b.folder + "Track 05.wav"), b.Track(5));
+        EXPECT_TRUE(fs::exists(b.folder + "Track 05.mp3"));
+    }
+    {
+        CdBatch b;
+        b.Options(0, 1);  // extract only, keep unticked: the WAV is all there is
+        b.Select({1, 2});
+        b.Run();
+        EXPECT_EQ(cdtest::WavData(b.In("Track 01.wav")), b.Track(1));
+        EXPECT_EQ(cdtest::WavData(b.In("Track 02.wav")), b.Track(2));
+        EXPECT_FALSE(fs::exists(b.In("Track 01.mp3")));
+        CdSelection left;
+        EXPECT_EQ(b.page->GetSelection(left), 0);
+    }
+}
+
+TEST(CdBatch, AsksOnceWhenTheCodecCannotEncodeTheTracks) {
+    {
+        CdBatch b(true);
+        b.boxes.Answer(platform::IDCANCEL);
+        b.Select({1, 2});
+        b.Run();
+        EXPECT_EQ(b.boxes.Texts(), std::vector<std::string>{"CD Audio tracks can't be encoded using current\n"
+                                                            "encoding parameters. Extract anyway?"});
+        EXPECT_FALSE(fs::exists(b.In("Track 01.wav")));
+    }
+    {
+        CdBatch b(true);
+        b.boxes.Answer(platform::IDOK);
+        b.Select({1, 2});
+        b.Run();
+        EXPECT_EQ(b.boxes.Count(), 1u);
+        EXPECT_EQ(b.codec.asked, 1);
+        EXPECT_EQ(cdtest::WavData(b.In("Track 02.wav")), b.Track(2));
+        EXPECT_FALSE(fs::exists(b.In("Track 02.mp3")));
+    }
+}
+
+TEST(CdBatch, AFailedExtractionStopsTheBatchAndKeepsItsPartialWav) {
+    CdBatch b;
+    b.Select({3, 4, 5});
+    b.discs.Faults(Printf("fail=%u", b.discs.First(1, 3) + 30));
+    b.Run();
+    EXPECT_EQ(b.boxes.Texts(), std::vector<std::string>{"Cannot read from CD."});
+    EXPECT_TRUE(fs::exists(b.In("Track 03.mp3")));
+    EXPECT_FALSE(fs::exists(b.In("Track 03.wav")));
+    const std::vector<std::uint8_t> partial = cdtest::WavData(b.In("Track 04.wav"));
+    EXPECT_EQ(partial.size(), 26u * 2352);
+    EXPECT_FALSE(fs::exists(b.In("Track 04.mp3")));
+    EXPECT_FALSE(fs::exists(b.In("Track 05.wav")));
+    EXPECT_EQ(b.dlg->failedFiles, 1);
+    CdSelection left;
+    EXPECT_EQ(b.page->GetSelection(left), 2);  // tracks 4 and 5 were never finished
+}
+
+TEST(CdBatch, AStopDuringAnExtractionKeepsTheTrackAsItIs) {
+    CdBatch b;
+    b.dae.values = {1, 1, 3};  // a report after every sector
+    b.Select({6, 7});
+    bool stopped = false;
+    b.queue = std::make_unique<platform::MessageQueueWindow>([&](const platform::Message& m) {
+        const std::intptr_t r = b.dlg->OnMessage(m);
+        if (m.id == WM_JOB_PROGRESS && b.dlg->m_bExtracting && !stopped) {
+            stopped = true;
+            b.dlg->OnGo();  // the Stop button
+        }
+        return r;
+    });
+    b.dlg->AttachWindow(*b.queue);
+    b.Run();
+    const std::vector<std::uint8_t> wav = cdtest::WavData(b.In("Track 06.wav"));
+    EXPECT_GT(wav.size(), 0u);
+    EXPECT_LT(wav.size(), b.Track(6).size());
+    EXPECT_TRUE(std::equal(wav.begin(), wav.end(), b.Track(6).begin()));
+    EXPECT_FALSE(fs::exists(b.In("Track 06.mp3")));
+    EXPECT_FALSE(fs::exists(b.In("Track 07.wav")));
+}
+
+TEST(CdBatch, ClosingDuringAnExtractionDoesNotWaitOutTheWorker) {
+    CdBatch b;
+    b.dae.values = {1, 1, 3};
+    b.Select({12});
+    bool closeNow = false;
+    b.queue = std::make_unique<platform::MessageQueueWindow>([&](const platform::Message& m) {
+        const std::intptr_t r = b.dlg->OnMessage(m);
+        if (m.id == WM_JOB_PROGRESS && b.dlg->m_bExtracting) closeNow = true;
+        return r;
+    });
+    b.dlg->AttachWindow(*b.queue);
+    b.dlg->OnGo();
+    while (!closeNow)
+        b.queue->DispatchFor(5);
+    // The worker is reading on and sending its next report while the window closes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    b.boxes.Answer(platform::IDYES);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(b.dlg->OnClose());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(b.dlg->m_hWorkerDone.IsSet());
+    b.dlg->JoinWorker();
+    EXPECT_TRUE(fs::exists(b.In("Track 12.wav")));
+}
