@@ -352,20 +352,29 @@ int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits
     return bits;
 }
 
-void CQuantizer::FindSuffixMaxima() {
+// Block by block: the maxima of the blocks need no running chain from line to line.
+VELTO_VECTOR_KERNEL void CQuantizer::FindSuffixMaxima() {
+    double blockMax[kTailBlocks];
+    for (int b = 0; b < kTailBlocks; ++b) {
+        double m = 0;
+        for (int i = 0; i < kTailBlock; ++i)
+            m = std::max(m, xr_work_[kTailBlock * b + i]);
+        blockMax[b] = m;
+    }
     double m = 0;
-    for (int i = kGranuleLines - 1; i >= 0; --i) {
-        m = std::max(m, xr_work_[i]);
-        suffixMax_[i] = m;
+    for (int b = kTailBlocks - 1; b >= 0; --b) {
+        m = std::max(m, blockMax[b]);
+        suffixMax_[b] = m;
     }
 }
 
 // A magnitude quantises to 0 exactly when magnitude / step is at most the first bound, and
-// the rounded quotient never decreases as the magnitude grows; so the lines from the first
-// whose suffix maximum passes that test on are all 0, and a binary search finds it.
+// the rounded quotient never decreases as the magnitude grows; so the blocks from the first
+// whose suffix maximum passes that test on are all 0, and a binary search finds it. The
+// lines of the block before are then tested from the top down.
 int CQuantizer::ZeroTailStart(double step) const {
     const double zeroBound = bound_[0];
-    int lo = 0, hi = kGranuleLines;
+    int lo = 0, hi = kTailBlocks;
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
         if (suffixMax_[mid] / step <= zeroBound)
@@ -373,7 +382,10 @@ int CQuantizer::ZeroTailStart(double step) const {
         else
             lo = mid + 1;
     }
-    return lo;
+    int line = kTailBlock * lo;
+    while (line > 0 && xr_work_[line - 1] / step <= zeroBound)
+        --line;
+    return line;
 }
 
 int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) {

@@ -123,8 +123,9 @@ class CQuantizer {
     std::unique_ptr<int[]> firstIndex_;
 
     // Per granule and channel working state.
-    double xr_work_[kGranuleLines] = {};    // magnitudes, amplified by the scalefactors so far
-    double suffixMax_[kGranuleLines] = {};  // suffixMax_[i]: the largest of xr_work_[i..575]
+    double xr_work_[kGranuleLines] = {};  // magnitudes, amplified by the scalefactors so far
+    static constexpr int kTailBlock = 16, kTailBlocks = kGranuleLines / kTailBlock;
+    double suffixMax_[kTailBlocks] = {};  // suffixMax_[b]: the largest of xr_work_ from block b on
     // What the last quantisation of the granule leaves to the next: ix holds its values at
     // reusableStepSize_ for every long band not in amplifiedBands_ (bit sb for band sb).
     bool reusable_ = false;
