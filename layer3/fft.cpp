@@ -61,6 +61,26 @@ VELTO_VECTOR_KERNEL void Butterflies(double* __restrict ra, double* __restrict i
     }
 }
 
+// Lines from..half - 1 of the split without their phase: no branch, so the compiler may run
+// them side by side.
+VELTO_VECTOR_KERNEL void SplitWithoutPhase(const double* __restrict re, const double* __restrict im,
+                                           const double* __restrict splitCos,
+                                           const double* __restrict splitSin, std::size_t half,
+                                           std::size_t from, float* __restrict energy,
+                                           float* __restrict phase) {
+    for (std::size_t k = from; k < half; ++k) {
+        const double ra = re[k], rb = re[half - k], ia = im[k], ib = im[half - k];
+        const double er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
+        const double or_ = 0.5 * (ia + ib), oi = -0.5 * (ra - rb);
+        const double c = splitCos[k], s = splitSin[k];
+        const float xr = float(er + or_ * c + oi * s);
+        const float xi = float(ei + oi * c - or_ * s);
+        const float e = xr * xr + xi * xi;
+        energy[k] = e <= kEnergyFloor ? kEnergyFloor : e;
+        phase[k] = 0.0f;
+    }
+}
+
 }  // namespace
 
 // Iterative radix-2 decimation in time on bit-reversed input, forward sign (e^{-i...}).
@@ -105,18 +125,8 @@ void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], float 
     SplitLine(0, 0, 0, splitCos_[0], splitSin_[0], energy, phase, withPhase > 0);
     for (std::size_t k = 1; k < withPhase; ++k)
         SplitLine(k, k, kHalf - k, splitCos_[k], splitSin_[k], energy, phase, true);
-    // The lines without phase need no branch: the compiler may run them side by side.
-    for (std::size_t k = std::max<std::size_t>(withPhase, 1); k < kHalf; ++k) {
-        const double ra = re_[k], rb = re_[kHalf - k], ia = im_[k], ib = im_[kHalf - k];
-        const double er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
-        const double or_ = 0.5 * (ia + ib), oi = -0.5 * (ra - rb);
-        const double c = splitCos_[k], s = splitSin_[k];
-        const float xr = float(er + or_ * c + oi * s);
-        const float xi = float(ei + oi * c - or_ * s);
-        const float e = xr * xr + xi * xi;
-        energy[k] = e <= kEnergyFloor ? kEnergyFloor : e;
-        phase[k] = 0.0f;
-    }
+    SplitWithoutPhase(re_.data(), im_.data(), splitCos_.data(), splitSin_.data(), kHalf,
+                      std::max<std::size_t>(withPhase, 1), energy, phase);
     SplitLine(kHalf, 0, 0, -1.0, 0.0, energy, phase, phaseLines > kHalf);
 }
 
