@@ -314,16 +314,35 @@ struct RegionPairs {
     int begin, end;             // lines
     int largest;                // the largest magnitude in the region
 
-    int Bits(int table) const {
-        if (table == 0 || begin >= end) return 0;
-        if (table < 0 || table > 31) platform::FatalError("No valid table...");
-        const int* cost = Costs().cost[table];
-        int bits = 0;
-        for (int p = begin / 2; p < end / 2; ++p)
-            bits += cost[index[p]];
-        // A table that cannot hold a pair would read outside its codes.
-        if (bits >= kCannotCode) platform::FatalError("No valid table...");
-        return bits;
+    // The bits of the region coded with each of tables[0..count) (at most 3 tables, none of
+    // them 0), counted in one pass; a table that cannot hold a pair would read outside its
+    // codes.
+    void Bits(const int* tables, int count, int* bits) const {
+        const int* cost[3];
+        for (int k = 0; k < count; ++k) {
+            if (tables[k] < 1 || tables[k] > 31) platform::FatalError("No valid table...");
+            cost[k] = Costs().cost[tables[k]];
+        }
+        int sum[3] = {0, 0, 0};
+        if (count == 3) {
+            for (int p = begin / 2; p < end / 2; ++p) {
+                sum[0] += cost[0][index[p]];
+                sum[1] += cost[1][index[p]];
+                sum[2] += cost[2][index[p]];
+            }
+        } else if (count == 2) {
+            for (int p = begin / 2; p < end / 2; ++p) {
+                sum[0] += cost[0][index[p]];
+                sum[1] += cost[1][index[p]];
+            }
+        } else {
+            for (int p = begin / 2; p < end / 2; ++p)
+                sum[0] += cost[0][index[p]];
+        }
+        for (int k = 0; k < count; ++k) {
+            if (sum[k] >= kCannotCode) platform::FatalError("No valid table...");
+            bits[k] = sum[k];
+        }
     }
 };
 
@@ -341,37 +360,43 @@ TableChoice ChooseRegionTable(const RegionPairs& r) {
         const int first = FirstTableWithLinmax(15, 23, e);
         const int second = FirstTableWithLinmax(24, 31, e);
         if (first < 0 || second < 0) platform::FatalError("Hmmmppfff...");
-        const int secondBits = r.Bits(second), firstBits = r.Bits(first);
-        return secondBits < firstBits ? TableChoice{second, secondBits} : TableChoice{first, firstBits};
+        const int tables[2] = {second, first};
+        int bits[2];
+        r.Bits(tables, 2, bits);
+        return bits[0] < bits[1] ? TableChoice{second, bits[0]} : TableChoice{first, bits[1]};
     }
-    TableChoice c{FirstTableWithXlenAbove(m), 0};
-    if (c.table < 0) platform::FatalError("Can't choose a table ....");
-    c.bits = r.Bits(c.table);
-    auto preferIfNotDearer = [&](int candidate) {
-        const int bits = r.Bits(candidate);
-        if (bits <= c.bits) c = {candidate, bits};
-    };
-    switch (c.table) {
+    const int first = FirstTableWithXlenAbove(m);
+    if (first < 0) platform::FatalError("Can't choose a table ....");
+    // The first table that holds the values, then those of the same size that may code them
+    // in fewer bits; a later one wins a tie.
+    int tables[3] = {first, 0, 0};
+    int count = 1;
+    switch (first) {
         case 2:
-            preferIfNotDearer(3);
+            tables[count++] = 3;
             break;
         case 5:
-            preferIfNotDearer(6);
+            tables[count++] = 6;
             break;
         case 7:
-            preferIfNotDearer(8);
-            preferIfNotDearer(9);
+            tables[count++] = 8;
+            tables[count++] = 9;
             break;
         case 10:
-            preferIfNotDearer(11);
-            preferIfNotDearer(12);
+            tables[count++] = 11;
+            tables[count++] = 12;
             break;
         case 13:
-            preferIfNotDearer(15);
+            tables[count++] = 15;
             break;
         default:
             break;
     }
+    int bits[3];
+    r.Bits(tables, count, bits);
+    TableChoice c{first, bits[0]};
+    for (int k = 1; k < count; ++k)
+        if (bits[k] <= c.bits) c = {tables[k], bits[k]};
     return c;
 }
 
