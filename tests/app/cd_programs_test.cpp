@@ -99,3 +99,16 @@ TEST(BatchCd, RefusesWhatItCannotDoWithAReason) {
     EXPECT_TRUE(fs::exists(disc.rips + "/Track 03.wav"));
     EXPECT_FALSE(fs::exists(disc.rips + "/Track 04.wav"));
 }
+
+TEST(BatchCd, ADriveThatStallsIsGivenUpAfterItsTimeOut) {
+    ImageDisc disc;
+    const std::string wav =
+        testwav::WritePcm16(disc.dir.File("a.wav"), testwav::Sine(44100, 2, 44100, 440.0), 2, 44100);
+    testcd::ScopedEnv stalling("VELTO_CD_FAULTS", "pending=220");
+    const testproc::Result r = testproc::Run("velto-batch", {wav, "--cd=0", "--folder=" + disc.rips});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("Cannot read from CD."), std::string::npos) << r.output;
+    EXPECT_TRUE(fs::exists(disc.dir.File("a.mp3")));  // the files before the tracks are done
+    EXPECT_TRUE(fs::exists(disc.rips + "/Track 02.wav"));
+    EXPECT_FALSE(fs::exists(disc.rips + "/Track 03.wav"));
+}

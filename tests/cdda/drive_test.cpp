@@ -93,11 +93,11 @@ TEST(Transport, ReadsTheTableOfContentsOfADiscThatStartsWithData) {
     EXPECT_EQ(reader.ReadToc(0, 0, 0, table), 2);
     EXPECT_FALSE(table[0].IsAudio());
     EXPECT_EQ(table[1].trackNumber, 2);
-    EXPECT_EQ(table[1].firstSector, 300u);
-    EXPECT_EQ(table[1].lastSector, 499u);
-    EXPECT_EQ(table[2].lastSector, 649u);
+    EXPECT_EQ(+table[1].firstSector, 300u);
+    EXPECT_EQ(+table[1].lastSector, 499u);
+    EXPECT_EQ(+table[2].lastSector, 649u);
     EXPECT_FALSE(table[3].IsAudio());
-    EXPECT_EQ(table[3].lastSector, 749u);  // the lead-out minus one
+    EXPECT_EQ(+table[3].lastSector, 749u);  // the lead-out minus one
     EXPECT_EQ(table[4].trackNumber, 0);
 
     discs.InsertUnreadable(0);
@@ -129,7 +129,7 @@ TEST(TableOfContents, NeverReadsPastTheBytesReturned) {
     ASSERT_EQ(full.size(), 804u);
     EXPECT_EQ(cdda::ParseTocResponse(full.data(), full.size(), table), 99);
     EXPECT_EQ(table[98].trackNumber, 99);
-    EXPECT_EQ(table[98].lastSector, 9899u);
+    EXPECT_EQ(+table[98].lastSector, 9899u);
 
     // Without the lead-out the last track's end is unknown: it is left out.
     std::memset(table, 0, sizeof table);
