@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "layer3/tables/analysis_window.h"
+#include "layer3/vector_kernels.h"
 
 namespace layer3 {
 
@@ -32,7 +33,8 @@ void CAnalysisFilterbank::Reset() {
     off_[0] = off_[1] = 0;
 }
 
-void CAnalysisFilterbank::WindowSubband(const std::int16_t*& samples, double (&z)[kFilterTaps], int ch) {
+VELTO_VECTOR_KERNEL void CAnalysisFilterbank::WindowSubband(const std::int16_t*& samples,
+                                                            double (&z)[kFilterTaps], int ch) {
     double* x = x_[ch];
     const int off = off_[ch];
     // The newest sample lands at the lowest index.
@@ -48,7 +50,8 @@ void CAnalysisFilterbank::WindowSubband(const std::int16_t*& samples, double (&z
     off_[ch] = (off + kFilterTaps - 32) % kFilterTaps;
 }
 
-void CAnalysisFilterbank::FilterSubband(const double (&z)[kFilterTaps], double (&s)[kSubbands]) const {
+VELTO_VECTOR_KERNEL void CAnalysisFilterbank::FilterSubband(const double (&z)[kFilterTaps],
+                                                            double (&s)[kSubbands]) const {
     double y[64];
     for (int i = 0; i < 64; ++i) {
         double sum = 0.0;

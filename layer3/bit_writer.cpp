@@ -19,14 +19,17 @@ bool BitWriter::Open(platform::OutputFile& file) {
 void BitWriter::PutBits(std::uint32_t value, int n) {
     if (n < 0 || n > 32) return;
     totalBits_ += n;
-    while (n > 0) {
-        const int k = n < freeBits_ ? n : freeBits_;
-        const std::uint32_t bits =
-            static_cast<std::uint32_t>((std::uint64_t{value} >> (n - k)) & ((1u << k) - 1));
-        buffer_[byte_] = static_cast<std::uint8_t>(buffer_[byte_] | (bits << (freeBits_ - k)));
-        freeBits_ -= k;
-        n -= k;
-        if (freeBits_ == 0) NextByte();
+    std::uint64_t bits = value & ((std::uint64_t{1} << n) - 1);
+    // Whole free tails of bytes first, the high bits of what is left each time.
+    while (n >= freeBits_) {
+        n -= freeBits_;
+        buffer_[byte_] = static_cast<std::uint8_t>(buffer_[byte_] | (bits >> n));
+        bits &= (std::uint64_t{1} << n) - 1;
+        NextByte();
+    }
+    if (n > 0) {
+        freeBits_ -= n;
+        buffer_[byte_] = static_cast<std::uint8_t>(buffer_[byte_] | (bits << freeBits_));
     }
 }
 

@@ -1,6 +1,9 @@
 #include "layer3/fft.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "layer3/vector_kernels.h"
 
 namespace layer3 {
 
@@ -25,29 +28,84 @@ CRealFft<N>::CRealFft() {
         stageCos_[l] = std::cos(kTwoPi * double(l) / double(kHalf));
         stageSin_[l] = std::sin(kTwoPi * double(l) / double(kHalf));
     }
+    // Each stage's twiddles side by side: the stage of blocks of m = 2 * half lines reads
+    // entries half - 1 .. 2 * half - 2, the sine already negated for the forward sign.
+    for (std::size_t half = 1; half < kHalf; half <<= 1)
+        for (std::size_t j = 0; j < half; ++j) {
+            const std::size_t step = kHalf / (2 * half);
+            twiddleCos_[half - 1 + j] = stageCos_[j * step];
+            twiddleSin_[half - 1 + j] = -stageSin_[j * step];
+        }
     for (std::size_t k = 0; k < kHalf; ++k) {
         splitCos_[k] = std::cos(kTwoPi * double(k) / double(N));
         splitSin_[k] = std::sin(kTwoPi * double(k) / double(N));
     }
 }
 
+namespace {
+
+// The butterflies of one block of a stage: line j of the upper half (ra, ia) meets line j of
+// the lower half (rb, ib) with the twiddle (wr[j], wi[j]). The halves never overlap, which
+// lets the compiler run several butterflies in one vector operation; every lane does the
+// operations of the scalar form, so the results are the same to the bit.
+VELTO_VECTOR_KERNEL void Butterflies(double* __restrict ra, double* __restrict ia, double* __restrict rb,
+                                     double* __restrict ib, const double* __restrict wr,
+                                     const double* __restrict wi, std::size_t half) {
+    for (std::size_t j = 0; j < half; ++j) {
+        const double tr = rb[j] * wr[j] - ib[j] * wi[j];
+        const double ti = rb[j] * wi[j] + ib[j] * wr[j];
+        rb[j] = ra[j] - tr;
+        ib[j] = ia[j] - ti;
+        ra[j] += tr;
+        ia[j] += ti;
+    }
+}
+
+// Lines from..half - 1 of the split without their phase: no branch, so the compiler may run
+// them side by side.
+VELTO_VECTOR_KERNEL void SplitWithoutPhase(const double* __restrict re, const double* __restrict im,
+                                           const double* __restrict splitCos,
+                                           const double* __restrict splitSin, std::size_t half,
+                                           std::size_t from, float* __restrict energy,
+                                           float* __restrict phase) {
+    for (std::size_t k = from; k < half; ++k) {
+        const double ra = re[k], rb = re[half - k], ia = im[k], ib = im[half - k];
+        const double er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
+        const double or_ = 0.5 * (ia + ib), oi = -0.5 * (ra - rb);
+        const double c = splitCos[k], s = splitSin[k];
+        const float xr = float(er + or_ * c + oi * s);
+        const float xi = float(ei + oi * c - or_ * s);
+        const float e = xr * xr + xi * xi;
+        energy[k] = e <= kEnergyFloor ? kEnergyFloor : e;
+        phase[k] = 0.0f;
+    }
+}
+
+}  // namespace
+
 // Iterative radix-2 decimation in time on bit-reversed input, forward sign (e^{-i...}).
 template <std::size_t N>
 void CRealFft<N>::ComplexTransform() {
-    for (std::size_t m = 2; m <= kHalf; m <<= 1) {
-        const std::size_t half = m / 2, step = kHalf / m;
-        for (std::size_t start = 0; start < kHalf; start += m) {
-            for (std::size_t j = 0; j < half; ++j) {
-                const double wr = stageCos_[j * step], wi = -stageSin_[j * step];
-                const std::size_t a = start + j, b = a + half;
-                const double tr = re_[b] * wr - im_[b] * wi;
-                const double ti = re_[b] * wi + im_[b] * wr;
-                re_[b] = re_[a] - tr;
-                im_[b] = im_[a] - ti;
-                re_[a] += tr;
-                im_[a] += ti;
-            }
-        }
+    double* re = re_.data();
+    double* im = im_.data();
+    // Blocks of two: the twiddle is (1, -0), kept as a product so that signed zeros come out
+    // as the general butterfly gives them.
+    const double wr0 = stageCos_[0], wi0 = -stageSin_[0];
+    for (std::size_t a = 0; a < kHalf; a += 2) {
+        const std::size_t b = a + 1;
+        const double tr = re[b] * wr0 - im[b] * wi0;
+        const double ti = re[b] * wi0 + im[b] * wr0;
+        re[b] = re[a] - tr;
+        im[b] = im[a] - ti;
+        re[a] += tr;
+        im[a] += ti;
+    }
+    for (std::size_t m = 4; m <= kHalf; m <<= 1) {
+        const std::size_t half = m / 2;
+        const double* wr = &twiddleCos_[half - 1];
+        const double* wi = &twiddleSin_[half - 1];
+        for (std::size_t start = 0; start < kHalf; start += m)
+            Butterflies(re + start, im + start, re + start + half, im + start + half, wr, wi, half);
     }
 }
 
@@ -62,21 +120,30 @@ void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], float 
     ComplexTransform();
     // Split Z[k] = E[k] + i O[k] into the real spectrum X[k] = E[k] + e^{-2 pi i k / N} O[k],
     // with E[k] = (Z[k] + conj Z[N/2 - k]) / 2 and O[k] = (Z[k] - conj Z[N/2 - k]) / (2i).
-    for (std::size_t k = 0; k <= kHalf; ++k) {
-        const std::size_t a = k % kHalf, b = (kHalf - k) % kHalf;
-        const double er = 0.5 * (re_[a] + re_[b]), ei = 0.5 * (im_[a] - im_[b]);
-        const double or_ = 0.5 * (im_[a] + im_[b]), oi = -0.5 * (re_[a] - re_[b]);
-        const double c = k < kHalf ? splitCos_[k] : -1.0, s = k < kHalf ? splitSin_[k] : 0.0;
-        const float xr = float(er + or_ * c + oi * s);
-        const float xi = float(ei + oi * c - or_ * s);
-        const float e = xr * xr + xi * xi;
-        if (e <= kEnergyFloor) {
-            energy[k] = kEnergyFloor;
-            phase[k] = 0.0f;
-        } else {
-            energy[k] = e;
-            phase[k] = k < phaseLines ? std::atan2(xi, xr) : 0.0f;
-        }
+    // Lines 0 and N/2 both pair Z[0] with itself.
+    const std::size_t withPhase = std::min(phaseLines, kHalf);
+    SplitLine(0, 0, 0, splitCos_[0], splitSin_[0], energy, phase, withPhase > 0);
+    for (std::size_t k = 1; k < withPhase; ++k)
+        SplitLine(k, k, kHalf - k, splitCos_[k], splitSin_[k], energy, phase, true);
+    SplitWithoutPhase(re_.data(), im_.data(), splitCos_.data(), splitSin_.data(), kHalf,
+                      std::max<std::size_t>(withPhase, 1), energy, phase);
+    SplitLine(kHalf, 0, 0, -1.0, 0.0, energy, phase, phaseLines > kHalf);
+}
+
+template <std::size_t N>
+void CRealFft<N>::SplitLine(std::size_t k, std::size_t a, std::size_t b, double c, double s,
+                            float (&energy)[kLines], float (&phase)[kLines], bool withPhase) const {
+    const double er = 0.5 * (re_[a] + re_[b]), ei = 0.5 * (im_[a] - im_[b]);
+    const double or_ = 0.5 * (im_[a] + im_[b]), oi = -0.5 * (re_[a] - re_[b]);
+    const float xr = float(er + or_ * c + oi * s);
+    const float xi = float(ei + oi * c - or_ * s);
+    const float e = xr * xr + xi * xi;
+    if (e <= kEnergyFloor) {
+        energy[k] = kEnergyFloor;
+        phase[k] = 0.0f;
+    } else {
+        energy[k] = e;
+        phase[k] = withPhase ? std::atan2(xi, xr) : 0.0f;
     }
 }
 

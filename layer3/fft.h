@@ -25,10 +25,14 @@ class CRealFft {
     static constexpr std::size_t kHalf = N / 2;
     // N/2-point complex transform of the packed input (even samples real, odd imaginary).
     void ComplexTransform();
+    // Line k of the real spectrum from Z[a] and Z[b] with the split twiddle (c, s).
+    void SplitLine(std::size_t k, std::size_t a, std::size_t b, double c, double s, float (&energy)[kLines],
+                   float (&phase)[kLines], bool withPhase) const;
 
     std::array<std::size_t, kHalf> bitReverse_{};
     std::array<double, kHalf / 2> stageCos_{}, stageSin_{};  // cos, sin(2 pi l / (N/2))
     std::array<double, kHalf> splitCos_{}, splitSin_{};      // cos, sin(2 pi k / N)
+    std::array<double, kHalf> twiddleCos_{}, twiddleSin_{};  // per stage, in butterfly order
     std::array<double, kHalf> re_{}, im_{};
 };
 

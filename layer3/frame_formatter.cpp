@@ -211,6 +211,13 @@ void CFrameFormatter::WriteMainData() {
 }
 
 void CFrameFormatter::WriteMainDataField(std::uint32_t value, int n) {
+    // Most fields fit in the frame being filled.
+    if (n > 0 && n <= remaining_ && bitsInFrame_ != frameSize_) {
+        writer_.PutBits(value, n);
+        bitsInFrame_ += n;
+        remaining_ -= n;
+        return;
+    }
     while (n > 0) {
         if (bitsInFrame_ == frameSize_) StartNextFrame();
         // The high bits go into this frame; the rest follow the next header.

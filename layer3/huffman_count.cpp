@@ -1,9 +1,11 @@
 #include "layer3/huffman_count.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include "layer3/tables/huffman_tables.h"
+#include "layer3/vector_kernels.h"
 #include "platform/fatal_error.h"
 
 namespace layer3 {
@@ -26,13 +28,6 @@ int LargestMagnitude(const int* ix, int begin, int end) {
 
 int Count1Index(const int* q) {
     return 8 * std::abs(q[0]) + 4 * std::abs(q[1]) + 2 * std::abs(q[2]) + std::abs(q[3]);
-}
-
-int SignBits(const int* q, int n) {
-    int bits = 0;
-    for (int k = 0; k < n; ++k)
-        bits += q[k] != 0;
-    return bits;
 }
 
 // The first table in [from, to] whose escape range reaches e, or -1.
@@ -140,14 +135,15 @@ int CountShortBlockBits(const GranuleValues& ix, const GranuleInfo& gi,
 
 }  // namespace
 
-void CalcRunLength(const GranuleValues& ix, GranuleInfo& gi) {
+void CalcRunLength(const GranuleValues& ix, GranuleInfo& gi, int zeroFrom) {
     if (IsShortBlock(gi)) {
         gi.count1 = 0;
         gi.big_values = kGranuleLines / 2;
         return;
     }
-    int i = kGranuleLines;
-    int zeroPairs = 0, quadruples = 0;
+    // The pairs wholly at or above zeroFrom are zero pairs without looking.
+    int i = std::clamp(zeroFrom + (zeroFrom & 1), 0, kGranuleLines);
+    int zeroPairs = (kGranuleLines - i) / 2, quadruples = 0;
     for (; i > 1 && ix[i - 1] == 0 && ix[i - 2] == 0; i -= 2)
         ++zeroPairs;
     for (; i > 3 && std::abs(ix[i - 1]) <= 1 && std::abs(ix[i - 2]) <= 1 && std::abs(ix[i - 3]) <= 1 &&
@@ -161,16 +157,28 @@ void CalcRunLength(const GranuleValues& ix, GranuleInfo& gi) {
 }
 
 int Count1BitCount(const GranuleValues& ix, GranuleInfo& gi) {
-    const auto& a = kHuffmanTables[tables::kCount1TableA];
-    const auto& b = kHuffmanTables[tables::kCount1TableB];
+    // A quadruple's cost in table A and in table B, its sign bits included: one bit for each
+    // nonzero value, and so for each bit of its index.
+    struct Count1Costs {
+        int a[16], b[16];
+        Count1Costs() {
+            const auto& ta = kHuffmanTables[tables::kCount1TableA];
+            const auto& tb = kHuffmanTables[tables::kCount1TableB];
+            for (int p = 0; p < 16; ++p) {
+                const int signs = (p & 1) + ((p >> 1) & 1) + ((p >> 2) & 1) + ((p >> 3) & 1);
+                a[p] = ta.lengths[p] + signs;
+                b[p] = tb.lengths[p] + signs;
+            }
+        }
+    };
+    static const Count1Costs costs;
     int sumA = 0, sumB = 0;
     const int begin = 2 * static_cast<int>(gi.big_values);
     const int end = std::min(begin + 4 * static_cast<int>(gi.count1), kGranuleLines);
     for (int i = begin; i + 4 <= end; i += 4) {
         const int p = Count1Index(&ix[i]);
-        const int signs = SignBits(&ix[i], 4);
-        sumA += a.lengths[p] + signs;
-        sumB += b.lengths[p] + signs;
+        sumA += costs.a[p];
+        sumB += costs.b[p];
     }
     if (sumA < sumB) {
         gi.count1table_select = 0;
@@ -295,6 +303,103 @@ const PairCosts& Costs() {
     return costs;
 }
 
+int PairIndex(const int* pair) {
+    return std::min(std::abs(pair[0]), 15) * 16 + std::min(std::abs(pair[1]), 15);
+}
+
+// A region's pairs as indices into the cost tables, each pair worked out once for all the
+// tables a choice tries.
+struct RegionPairs {
+    const std::uint8_t* index;  // index[p]: the cost index of pair p (lines 2p, 2p + 1)
+    int begin, end;             // lines
+    int largest;                // the largest magnitude in the region
+
+    // The bits of the region coded with each of tables[0..count) (at most 3 tables, none of
+    // them 0), counted in one pass; a table that cannot hold a pair would read outside its
+    // codes.
+    void Bits(const int* tables, int count, int* bits) const {
+        const int* cost[3];
+        for (int k = 0; k < count; ++k) {
+            if (tables[k] < 1 || tables[k] > 31) platform::FatalError("No valid table...");
+            cost[k] = Costs().cost[tables[k]];
+        }
+        int sum[3] = {0, 0, 0};
+        if (count == 3) {
+            for (int p = begin / 2; p < end / 2; ++p) {
+                sum[0] += cost[0][index[p]];
+                sum[1] += cost[1][index[p]];
+                sum[2] += cost[2][index[p]];
+            }
+        } else if (count == 2) {
+            for (int p = begin / 2; p < end / 2; ++p) {
+                sum[0] += cost[0][index[p]];
+                sum[1] += cost[1][index[p]];
+            }
+        } else {
+            for (int p = begin / 2; p < end / 2; ++p)
+                sum[0] += cost[0][index[p]];
+        }
+        for (int k = 0; k < count; ++k) {
+            if (sum[k] >= kCannotCode) platform::FatalError("No valid table...");
+            bits[k] = sum[k];
+        }
+    }
+};
+
+struct TableChoice {
+    int table;
+    int bits;
+};
+
+// ChooseTable's rules on cost indices; the bits are those of the chosen table.
+TableChoice ChooseRegionTable(const RegionPairs& r) {
+    const int m = r.largest;
+    if (m == 0) return {0, 0};
+    if (m > 14) {
+        const int e = m - 15;
+        const int first = FirstTableWithLinmax(15, 23, e);
+        const int second = FirstTableWithLinmax(24, 31, e);
+        if (first < 0 || second < 0) platform::FatalError("Hmmmppfff...");
+        const int tables[2] = {second, first};
+        int bits[2];
+        r.Bits(tables, 2, bits);
+        return bits[0] < bits[1] ? TableChoice{second, bits[0]} : TableChoice{first, bits[1]};
+    }
+    const int first = FirstTableWithXlenAbove(m);
+    if (first < 0) platform::FatalError("Can't choose a table ....");
+    // The first table that holds the values, then those of the same size that may code them
+    // in fewer bits; a later one wins a tie.
+    int tables[3] = {first, 0, 0};
+    int count = 1;
+    switch (first) {
+        case 2:
+            tables[count++] = 3;
+            break;
+        case 5:
+            tables[count++] = 6;
+            break;
+        case 7:
+            tables[count++] = 8;
+            tables[count++] = 9;
+            break;
+        case 10:
+            tables[count++] = 11;
+            tables[count++] = 12;
+            break;
+        case 13:
+            tables[count++] = 15;
+            break;
+        default:
+            break;
+    }
+    int bits[3];
+    r.Bits(tables, count, bits);
+    TableChoice c{first, bits[0]};
+    for (int k = 1; k < count; ++k)
+        if (bits[k] <= c.bits) c = {tables[k], bits[k]};
+    return c;
+}
+
 }  // namespace
 
 int CountBitWithTable(const int* ix, int begin, int end, int table) {
@@ -302,12 +407,37 @@ int CountBitWithTable(const int* ix, int begin, int end, int table) {
     if (table < 0 || table > 31) platform::FatalError("No valid table...");
     const int* cost = Costs().cost[table];
     int bits = 0;
-    for (int i = begin; i < end; i += 2) {
-        const int cx = std::min(std::abs(ix[i]), 15), cy = std::min(std::abs(ix[i + 1]), 15);
-        bits += cost[cx * 16 + cy];
-    }
+    for (int i = begin; i < end; i += 2)
+        bits += cost[PairIndex(&ix[i])];
     // A table that cannot hold a pair would read outside its codes.
     if (bits >= kCannotCode) platform::FatalError("No valid table...");
+    return bits;
+}
+
+VELTO_VECTOR_KERNEL int ChooseTablesAndCountBits(const GranuleValues& ix, GranuleInfo& gi,
+                                                 const ScalefactorBandBoundaries& bands, int zeroFrom) {
+    CalcRunLength(ix, gi, zeroFrom);
+    const int count1Bits = Count1BitCount(ix, gi);
+    Subdivide(gi, bands);
+    gi.table_select[0] = gi.table_select[1] = gi.table_select[2] = 0;
+    if (IsShortBlock(gi)) {
+        SelectShortBlockTables(ix, gi, bands);
+        return count1Bits + CountShortBlockBits(ix, gi, bands);
+    }
+    const BigValueRegions r = RegionsOf(gi);
+    std::uint8_t index[kGranuleLines / 2];
+    for (int p = 0; p < r.end / 2; ++p)
+        index[p] = static_cast<std::uint8_t>(PairIndex(&ix[2 * p]));
+    const int bounds[4] = {0, r.region1Start, r.region2Start, r.end};
+    int bits = count1Bits;
+    for (int k = 0; k < 3; ++k) {
+        RegionPairs region{index, bounds[k], bounds[k + 1], 0};
+        if (region.begin >= region.end) continue;
+        region.largest = LargestMagnitude(ix, region.begin, region.end);
+        const TableChoice c = ChooseRegionTable(region);
+        gi.table_select[k] = static_cast<unsigned>(c.table);
+        bits += c.bits;
+    }
     return bits;
 }
 

@@ -20,8 +20,9 @@ inline bool IsShortBlock(const GranuleInfo& gi) {
     return gi.window_switching_flag && gi.block_type == 2;
 }
 
-// Sets big_values and count1.
-void CalcRunLength(const GranuleValues& ix, GranuleInfo& gi);
+// Sets big_values and count1. A caller that knows the lines from zeroFrom on to be zero
+// saves looking at them.
+void CalcRunLength(const GranuleValues& ix, GranuleInfo& gi, int zeroFrom = kGranuleLines);
 // Bits of the count1 region; picks count1table_select (a tie goes to table B).
 int Count1BitCount(const GranuleValues& ix, GranuleInfo& gi);
 // Sets region0_count, region1_count and address1..3.
@@ -30,6 +31,13 @@ void Subdivide(GranuleInfo& gi, const ScalefactorBandBoundaries& bands);
 void BigValuesTableSelect(const GranuleValues& ix, GranuleInfo& gi, const ScalefactorBandBoundaries& bands);
 // Bits of the big-values region with the chosen tables.
 int CountBit(const GranuleValues& ix, const GranuleInfo& gi, const ScalefactorBandBoundaries& bands);
+
+// CalcRunLength, Count1BitCount, Subdivide, BigValuesTableSelect and CountBit in one pass, as
+// the rate-control loop needs them for every trial: the same side information and the same
+// total of count1 and big-value bits. Each pair's table index is worked out once, and the
+// chosen tables' bits are kept from the choice instead of being counted again.
+int ChooseTablesAndCountBits(const GranuleValues& ix, GranuleInfo& gi, const ScalefactorBandBoundaries& bands,
+                             int zeroFrom = kGranuleLines);
 
 // The cheapest table for the values in [begin, end) of a long block.
 int ChooseTable(const int* ix, int begin, int end);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "layer3/vector_kernels.h"
+
 namespace layer3 {
 
 namespace {
@@ -41,7 +43,8 @@ void CHybridFilterbank::Init(const EncodingSettings& header) {
     }
 }
 
-void CHybridFilterbank::TransformLong(const double (&in)[36], int type, double* out) const {
+VELTO_VECTOR_KERNEL void CHybridFilterbank::TransformLong(const double (&in)[36], int type,
+                                                          double* out) const {
     double windowed[36];
     for (int k = 0; k < 36; ++k)
         windowed[k] = win_[type][k] * in[k];

@@ -38,6 +38,22 @@ double BandSum(const double* v, int bu, int bo, double w1, double w2) {
 
 }  // namespace
 
+// A row of the spreading function reaches a run of partitions around its own and is exactly 0
+// elsewhere. Adding a 0 product leaves a sum of non-negative energies as it is, so the sums
+// need only run over the nonzero entries: the same additions in the same order.
+void CPsychoModel::FindSpreadingRanges(const double (&s3)[kMaxPartitions][kMaxPartitions], int n,
+                                       SpreadRange (&ranges)[kMaxPartitions]) {
+    for (int b = 0; b < kMaxPartitions; ++b) {
+        int first = 0, end = 0;
+        for (int k = 0; k < n && b < n; ++k)
+            if (s3[b][k] != 0.0) {
+                if (end == 0) first = k;
+                end = k + 1;
+            }
+        ranges[b] = {first, end};
+    }
+}
+
 CPsychoModel::CPsychoModel() {
     Setup(44100);
 }
@@ -55,6 +71,8 @@ void CPsychoModel::Setup(int samplingFrequency) {
     old_ = 1;
     oldest_ = 0;
     tables_.Parse(samplingFrequency);
+    FindSpreadingRanges(tables_.s3_l, tables_.npart_l, spread_l_);
+    FindSpreadingRanges(tables_.s3_s, tables_.npart_s, spread_s_);
 }
 
 void CPsychoModel::RotateGenerations() {
@@ -123,7 +141,7 @@ double CPsychoModel::Thresholds(int ch) {
     double pe = 0.0;
     for (int b = 0; b < n; ++b) {
         double ecb = 0.0, ct = 0.0;
-        for (int k = 0; k < n; ++k) {
+        for (int k = spread_l_[b].first; k < spread_l_[b].end; ++k) {
             ecb += t.s3_l[b][k] * eb_[k];
             ct += t.s3_l[b][k] * cb_[k];
         }
@@ -160,7 +178,7 @@ void CPsychoModel::ShortRatios(int ch) {
             if (t.partition_s[k] >= 0) eb[t.partition_s[k]] += energy_s_[w][k];
         for (int b = 0; b < n; ++b) {
             double ecb = 0.0;
-            for (int k = 0; k < n; ++k)
+            for (int k = spread_s_[b].first; k < spread_s_[b].end; ++k)
                 ecb += t.s3_s[b][k] * eb[k];
             // The table's SNR values are negative: the threshold lies below the spread energy.
             const double nb = ecb * t.norm_s[b] * std::exp(t.SNR_s[b] * kDbToNeper);

@@ -43,6 +43,11 @@ class CPsychoModel {
     const double* Unpredictability() const { return c_; }
 
   private:
+    struct SpreadRange {
+        int first, end;  // the partitions k with s3[b][k] != 0 lie in [first, end)
+    };
+    static void FindSpreadingRanges(const double (&s3)[kMaxPartitions][kMaxPartitions], int n,
+                                    SpreadRange (&ranges)[kMaxPartitions]);
     void RotateGenerations();
     void LongSpectrum(const std::int16_t (&history)[kPsyHistory]);
     void ShortSpectra(const std::int16_t (&history)[kPsyHistory]);
@@ -52,6 +57,7 @@ class CPsychoModel {
     void ShortRatios(int ch);
 
     CPsyTables tables_;
+    SpreadRange spread_l_[kMaxPartitions] = {}, spread_s_[kMaxPartitions] = {};
     CRealFft<1024> fftLong_;
     CRealFft<256> fftShort_;
     double window_[1024];

@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "job/encoding_settings.h"
 #include "layer3/frame_formatter.h"
 #include "layer3/huffman_count.h"
+#include "layer3/vector_kernels.h"
 #include "platform/fatal_error.h"
 
 namespace layer3 {
@@ -55,9 +57,10 @@ void CQuantizer::Init(EncodingSettings& settings, CBitReservoir& reservoir) {
     pow43_ = std::make_unique<double[]>(1024);
     for (int i = 0; i < 1024; ++i)
         pow43_[i] = std::pow(static_cast<double>(i), 4.0 / 3.0);
-    bound_ = std::make_unique<float[]>(kBoundSize);
+    bound_ = std::make_unique<double[]>(kBoundSize + 1);
     for (int i = 0; i < kBoundSize; ++i)
         bound_[i] = static_cast<float>(std::pow(i + 0.5946, 1.333333333));
+    bound_[kBoundSize] = std::numeric_limits<double>::infinity();
     firstIndex_ = std::make_unique<int[]>(kFirstIndexSize);
     int i = 0;
     for (int j = 0; j < kFirstIndexSize; ++j) {
@@ -67,8 +70,7 @@ void CQuantizer::Init(EncodingSettings& settings, CBitReservoir& reservoir) {
     }
 }
 
-double CQuantizer::Pow43(int value) const {
-    if (value < 1024) return pow43_[value];
+double CQuantizer::LargePow43(int value) const {
     // A value this large is rare enough to be worth a note.
     std::printf("EHHHHHHH !?!?! ---> %d\n", value);
     return std::pow(static_cast<double>(value), 4.0 / 3.0);
@@ -96,7 +98,10 @@ void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const Maski
                                  FrameScaleFactors& scalefac) {
     GranuleInfo& gi = side.gr[gr][ch];
     const double* x = xr[gr][ch];
-    std::memcpy(xr_work_, x, sizeof xr_work_);
+    reusable_ = false;
+    // The loops work on magnitudes; the formatter takes the signs from xr.
+    for (int i = 0; i < kGranuleLines; ++i)
+        xr_work_[i] = std::fabs(x[i]);
     if (IsLong(gi)) {
         gi.sfb_lmax = kLongBands, gi.sfb_smax = kShortBands;
     } else if (gi.mixed_block_flag) {
@@ -221,6 +226,7 @@ void CQuantizer::ApplyGranule0Scalefactors(int ch, const SideInfo& side, Granule
 void CQuantizer::AmplifyLongBand(int sb, double factor) {
     for (int i = bands_->l[sb]; i < bands_->l[sb + 1]; ++i)
         xr_work_[i] *= factor;
+    amplifiedBands_ |= 1u << sb;
 }
 
 int CQuantizer::OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLines], ScaleFactors& sf,
@@ -296,19 +302,14 @@ int CQuantizer::OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLine
     return bits + static_cast<int>(gi.part2_length);
 }
 
-int CQuantizer::CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines]) {
-    CalcRunLength(ix, gi);
-    const int count1Bits = Count1BitCount(ix, gi);
-    Subdivide(gi, *bands_);
-    BigValuesTableSelect(ix, gi, *bands_);
-    return count1Bits + CountBit(ix, gi, *bands_);
+int CQuantizer::CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines], int zeroFrom) {
+    return ChooseTablesAndCountBits(ix, gi, *bands_, zeroFrom);
 }
 
 int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits) {
     if (maxBits < 0) platform::FatalError("Ehhh !?!, negative compression !?!");
-    double maxAbs = 0;
-    for (double v : xr_work_)
-        maxAbs = std::max(maxAbs, std::fabs(v));
+    FindSuffixMaxima();
+    const double maxAbs = suffixMax_[0];
     // The smallest step at which the largest value stays codable (at most 8206). Rounded up:
     // truncating a positive value (a loud band amplified by its scalefactors) would give a
     // step too fine for the Huffman tables; for negative values both agree.
@@ -330,16 +331,14 @@ int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits
             repeated = history[v][0] == gi.quantizerStepSize && history[v][1] == inc;
         if (repeated && smallestFit < 1e300) {
             gi.quantizerStepSize = smallestFit;
-            Quantize(gi, ix);
-            return CountBits(gi, ix);
+            return CountBits(gi, ix, Quantize(gi, ix));
         }
         if (visits < kInnerHistory) {
             history[visits][0] = gi.quantizerStepSize;
             history[visits][1] = inc;
             ++visits;
         }
-        Quantize(gi, ix);
-        bits = CountBits(gi, ix);
+        bits = CountBits(gi, ix, Quantize(gi, ix));
         const int excess = bits - maxBits;
         if (excess <= 0) smallestFit = std::min(smallestFit, gi.quantizerStepSize);
         if (excess <= 0 && inc != 1) {
@@ -353,32 +352,100 @@ int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits
     return bits;
 }
 
-void CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const {
+// Block by block: the maxima of the blocks need no running chain from line to line.
+VELTO_VECTOR_KERNEL void CQuantizer::FindSuffixMaxima() {
+    double blockMax[kTailBlocks];
+    for (int b = 0; b < kTailBlocks; ++b) {
+        double m = 0;
+        for (int i = 0; i < kTailBlock; ++i)
+            m = std::max(m, xr_work_[kTailBlock * b + i]);
+        blockMax[b] = m;
+    }
+    double m = 0;
+    for (int b = kTailBlocks - 1; b >= 0; --b) {
+        m = std::max(m, blockMax[b]);
+        suffixMax_[b] = m;
+    }
+}
+
+// A magnitude quantises to 0 exactly when magnitude / step is at most the first bound, and
+// the rounded quotient never decreases as the magnitude grows; so the blocks from the first
+// whose suffix maximum passes that test on are all 0, and a binary search finds it. The
+// lines of the block before are then tested from the top down.
+int CQuantizer::ZeroTailStart(double step) const {
+    const double zeroBound = bound_[0];
+    int lo = 0, hi = kTailBlocks;
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (suffixMax_[mid] / step <= zeroBound)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    int line = kTailBlock * lo;
+    while (line > 0 && xr_work_[line - 1] / step <= zeroBound)
+        --line;
+    return line;
+}
+
+int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) {
     const double step = std::pow(2.0, gi.quantizerStepSize / 4.0);
+    // An outer pass starts its search at the step the last pass ended on, where ix still holds
+    // the values of every band the pass left unamplified: only the amplified bands change.
+    const bool reuse = reusable_ && IsLong(gi) && gi.quantizerStepSize == reusableStepSize_;
+    reusable_ = IsLong(gi);
+    reusableStepSize_ = gi.quantizerStepSize;
+    const std::uint32_t amplified = amplifiedBands_;
+    amplifiedBands_ = 0;
+    if (reuse) {
+        for (int sb = 0; sb < kLongBands; ++sb)
+            if (amplified & (1u << sb)) {
+                const int start = bands_->l[sb];
+                QuantizeLines(&xr_work_[start], 1, bands_->l[sb + 1] - start, step, &ix[start]);
+            }
+        // Lines past the zero tail that no band amplified were 0 at this step before.
+        return ZeroTailStart(step);
+    }
     int longLines = 0, shortFrom = 0;
     if (IsLong(gi)) {
-        longLines = kGranuleLines, shortFrom = 192;
+        longLines = ZeroTailStart(step), shortFrom = 192;
     } else if (gi.mixed_block_flag) {
         longLines = 36, shortFrom = 12;
     }
-    for (int i = 0; i < longLines; ++i)
-        ix[i] = QuantizeValue(std::fabs(xr_work_[i]), step);
+    QuantizeLines(xr_work_, 1, longLines, step, ix);
     for (int i = longLines; i < kGranuleLines; ++i)
         ix[i] = 0;
     for (int w = 0; w < kShortWindows && shortFrom < 192; ++w) {
         const double stepW = std::pow(2.0, (gi.quantizerStepSize + 8.0 * gi.subblock_gain[w]) / 4.0);
-        for (int k = shortFrom; k < 192; ++k)
-            ix[3 * k + w] = QuantizeValue(std::fabs(xr_work_[3 * k + w]), stepW);
+        QuantizeLines(&xr_work_[3 * shortFrom + w], 3, 192 - shortFrom, stepW, &ix[3 * shortFrom + w]);
     }
+    return shortFrom < 192 ? kGranuleLines : longLines;
 }
 
-void CQuantizer::MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranuleLines]) {
+// The divisions first, in a loop of their own that the compiler runs several at a time, then
+// the table look-ups.
+VELTO_VECTOR_KERNEL void CQuantizer::QuantizeLines(const double* magnitudes, int stride, int count,
+                                                   double step, int* ix) const {
+    double quotient[kGranuleLines];
+    if (stride == 1) {
+        for (int k = 0; k < count; ++k)
+            quotient[k] = magnitudes[k] / step;
+    } else {
+        for (int k = 0; k < count; ++k)
+            quotient[k] = magnitudes[k * stride] / step;
+    }
+    for (int k = 0; k < count; ++k)
+        ix[k * stride] = QuantizeQuotient(quotient[k]);
+}
+
+VELTO_VECTOR_KERNEL void CQuantizer::MeasureDistortion(const GranuleInfo& gi,
+                                                       const int (&ix)[kGranuleLines]) {
     const double step = std::pow(2.0, gi.quantizerStepSize / 4.0);
     for (int sb = 0; sb < static_cast<int>(gi.sfb_lmax); ++sb) {
         const int start = bands_->l[sb], end = bands_->l[sb + 1];
         double sum = 0;
         for (int i = start; i < end; ++i) {
-            const double d = std::fabs(xr_work_[i]) - Pow43(ix[i]) * step;
+            const double d = xr_work_[i] - Pow43(ix[i]) * step;
             sum += d * d;
         }
         xfsf_.l[sb] = sum / (end - start);
@@ -388,7 +455,7 @@ void CQuantizer::MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranu
         for (int w = 0; w < kShortWindows; ++w) {
             double sum = 0;
             for (int k = start; k < end; ++k) {
-                const double d = std::fabs(xr_work_[3 * k + w]) - Pow43(ix[3 * k + w]) * step;
+                const double d = xr_work_[3 * k + w] - Pow43(ix[3 * k + w]) * step;
                 sum += d * d;
             }
             xfsf_.s[sb][w] = sum / (end - start);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -50,18 +51,22 @@ class CQuantizer {
     void SetPassObserver(std::function<void(const PassRecord&)> observer) { observer_ = std::move(observer); }
 
     // The look-up quantiser on one value's magnitude at the given step (2^(stepSize/4)).
-    int QuantizeValue(double magnitude, double step) const {
-        const double c = magnitude / step;
+    int QuantizeValue(double magnitude, double step) const { return QuantizeQuotient(magnitude / step); }
+
+  private:
+    // The look-up quantiser on magnitude / step. The bound past the last is infinite, so an
+    // index the table ends on is returned as it is.
+    int QuantizeQuotient(double c) const {
         if (c < kFirstIndexSize) {
             const int first = firstIndex_[static_cast<int>(c)];
-            if (first >= kBoundSize) return first;
             return first + (c > bound_[first] ? 1 : 0);
         }
         const double c34 = std::sqrt(c * std::sqrt(c));
         return c34 >= 0.0946 ? static_cast<int>(std::floor(c34 + 0.4054)) : 0;
     }
+    // ix[k * stride] = magnitudes[k * stride] quantised at step, for k < count.
+    void QuantizeLines(const double* magnitudes, int stride, int count, double step, int* ix) const;
 
-  private:
     struct Allowed {
         double l[kLongBands];
         double s[kShortBands][kShortWindows];
@@ -92,8 +97,11 @@ class CQuantizer {
                                    const ScaleFactors& sf0);
     int OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLines], ScaleFactors& sf, int maxBits);
     int InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits);
-    int CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines]);
-    void Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) const;
+    int CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines], int zeroFrom);
+    // Returns the line from which on every value is 0.
+    int Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]);
+    void FindSuffixMaxima();
+    int ZeroTailStart(double step) const;
     void MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranuleLines]);
     void PreEmphasis(int gr, int ch, const SideInfo& side, GranuleInfo& gi, const GranuleInfo& gi0);
     int Amplify(int gr, int ch, const SideInfo& side, GranuleInfo& gi, ScaleFactors& sf, double& audible,
@@ -101,7 +109,8 @@ class CQuantizer {
     bool AllScalefactorsAmplified(const GranuleInfo& gi, const ScaleFactors& sf) const;
     bool ChooseScalefacCompress(GranuleInfo& gi, const ScaleFactors& sf) const;
     void AmplifyLongBand(int sb, double factor);
-    double Pow43(int value) const;
+    double Pow43(int value) const { return value < 1024 ? pow43_[value] : LargePow43(value); }
+    double LargePow43(int value) const;
 
     EncodingSettings* settings_ = nullptr;
     CBitReservoir* reservoir_ = nullptr;
@@ -110,11 +119,18 @@ class CQuantizer {
 
     // Look-up tables, built once.
     std::unique_ptr<double[]> pow43_;
-    std::unique_ptr<float[]> bound_;
+    std::unique_ptr<double[]> bound_;  // single-precision values, kBoundSize + 1 of them
     std::unique_ptr<int[]> firstIndex_;
 
     // Per granule and channel working state.
-    double xr_work_[kGranuleLines] = {};
+    double xr_work_[kGranuleLines] = {};  // magnitudes, amplified by the scalefactors so far
+    static constexpr int kTailBlock = 16, kTailBlocks = kGranuleLines / kTailBlock;
+    double suffixMax_[kTailBlocks] = {};  // suffixMax_[b]: the largest of xr_work_ from block b on
+    // What the last quantisation of the granule leaves to the next: ix holds its values at
+    // reusableStepSize_ for every long band not in amplifiedBands_ (bit sb for band sb).
+    bool reusable_ = false;
+    double reusableStepSize_ = 0;
+    std::uint32_t amplifiedBands_ = 0;
     Allowed l3_xmin_ = {};
     Distortion xfsf_ = {};
     KeptPass kept_;

@@ -1,8 +1,11 @@
 // The model's real FFT against a direct DFT in double precision, for both sizes.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <random>
+#include <vector>
 
 #include "layer3/fft.h"
 
@@ -51,6 +54,89 @@ TEST(FftTest, LongTransformIsTheUnnormalisedDft) {
 TEST(FftTest, ShortTransformIsTheUnnormalisedDft) {
     CompareWithDirectDft<256>(3);
     CompareWithDirectDft<256>(4);
+}
+
+// The plain radix-2 form the transform is arranged from: one loop nest over stages, blocks and
+// butterflies, with the split done line by line. The arranged form must match it to the bit,
+// signed zeros and phases of lines that cancel included.
+template <std::size_t N>
+void PlainTransform(const float (&x)[N], float (&energy)[N / 2 + 1], float (&phase)[N / 2 + 1]) {
+    constexpr std::size_t half = N / 2;
+    constexpr double twoPi = 6.283185307179586476925;
+    std::vector<double> re(half), im(half);
+    std::size_t bits = 0;
+    while ((std::size_t{1} << bits) < half)
+        ++bits;
+    for (std::size_t i = 0; i < half; ++i) {
+        std::size_t r = 0;
+        for (std::size_t b = 0; b < bits; ++b)
+            r |= ((i >> b) & 1u) << (bits - 1 - b);
+        re[r] = x[2 * i];
+        im[r] = x[2 * i + 1];
+    }
+    for (std::size_t m = 2; m <= half; m <<= 1) {
+        for (std::size_t start = 0; start < half; start += m) {
+            for (std::size_t j = 0; j < m / 2; ++j) {
+                const double angle = twoPi * double(j * (half / m)) / double(half);
+                const double wr = std::cos(angle), wi = -std::sin(angle);
+                const std::size_t a = start + j, b = a + m / 2;
+                const double tr = re[b] * wr - im[b] * wi;
+                const double ti = re[b] * wi + im[b] * wr;
+                re[b] = re[a] - tr;
+                im[b] = im[a] - ti;
+                re[a] += tr;
+                im[a] += ti;
+            }
+        }
+    }
+    for (std::size_t k = 0; k <= half; ++k) {
+        const std::size_t a = k % half, b = (half - k) % half;
+        const double er = 0.5 * (re[a] + re[b]), ei = 0.5 * (im[a] - im[b]);
+        const double or_ = 0.5 * (im[a] + im[b]), oi = -0.5 * (re[a] - re[b]);
+        const double c = k < half ? std::cos(twoPi * double(k) / double(N)) : -1.0;
+        const double s = k < half ? std::sin(twoPi * double(k) / double(N)) : 0.0;
+        const float xr = float(er + or_ * c + oi * s);
+        const float xi = float(ei + oi * c - or_ * s);
+        const float e = xr * xr + xi * xi;
+        energy[k] = e <= 0.0005f ? 0.0005f : e;
+        phase[k] = e <= 0.0005f ? 0.0f : std::atan2(xi, xr);
+    }
+}
+
+template <std::size_t N>
+void ExpectSameBitsAsThePlainForm(std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> sample(-32768, 32767);
+    static layer3::CRealFft<N> fft;
+    for (int signal = 0; signal < 6; ++signal) {
+        float x[N] = {};
+        for (std::size_t n = 0; n < N; ++n) {
+            // Noise, a tone, silence with one click, and a constant: lines that cancel to
+            // exact zeros as well as busy ones.
+            if (signal < 3)
+                x[n] = float(sample(rng) >> (5 * signal));
+            else if (signal == 3)
+                x[n] = float(std::lround(8000 * std::sin(0.21 * double(n))));
+            else if (signal == 4)
+                x[n] = n == N / 3 ? -12000.0f : 0.0f;
+            else
+                x[n] = -700.0f;
+        }
+        float energy[N / 2 + 1], phase[N / 2 + 1], plainEnergy[N / 2 + 1], plainPhase[N / 2 + 1];
+        fft.Transform(x, energy, phase);
+        PlainTransform<N>(x, plainEnergy, plainPhase);
+        for (std::size_t k = 0; k <= N / 2; ++k) {
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(energy[k]), std::bit_cast<std::uint32_t>(plainEnergy[k]))
+                << "signal " << signal << " line " << k;
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(phase[k]), std::bit_cast<std::uint32_t>(plainPhase[k]))
+                << "signal " << signal << " line " << k;
+        }
+    }
+}
+
+TEST(FftTest, ArrangedTransformGivesThePlainFormsBits) {
+    ExpectSameBitsAsThePlainForm<1024>(5);
+    ExpectSameBitsAsThePlainForm<256>(6);
 }
 
 TEST(FftTest, QuietLinesGetTheFloorAndNoPhase) {

@@ -25,6 +25,19 @@ int Count(const GranuleValues& ix, GranuleInfo& gi, const ScalefactorBandBoundar
     return CountBit(ix, gi, bands) + count1;
 }
 
+void ExpectSameChoices(const GranuleInfo& a, const GranuleInfo& b) {
+    EXPECT_EQ(a.big_values, b.big_values);
+    EXPECT_EQ(a.count1, b.count1);
+    EXPECT_EQ(a.count1table_select, b.count1table_select);
+    EXPECT_EQ(a.region0_count, b.region0_count);
+    EXPECT_EQ(a.region1_count, b.region1_count);
+    EXPECT_EQ(a.address1, b.address1);
+    EXPECT_EQ(a.address2, b.address2);
+    EXPECT_EQ(a.address3, b.address3);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(a.table_select[k], b.table_select[k]) << "region " << k;
+}
+
 TEST(HuffmanCount, PredictedBitsEqualWrittenBitsOverRandomGranules) {
     std::mt19937 rng(11);
     const int maxima[] = {1, 2, 3, 5, 7, 9, 14, 15, 16, 22, 80, 700, 8206};
@@ -46,7 +59,18 @@ TEST(HuffmanCount, PredictedBitsEqualWrittenBitsOverRandomGranules) {
         for (int i = big; i < std::min(big + count1, 576); ++i)
             ix[i] = small(rng);
         if (kind == 2) std::shuffle(ix, ix + 576, rng);
+        GranuleInfo fast = gi;
         const int predicted = Count(ix, gi, bands);
+        // The one-pass form the loops use makes the same choices at the same cost.
+        GranuleInfo hinted = fast;
+        ASSERT_EQ(ChooseTablesAndCountBits(ix, fast, bands), predicted) << "granule " << n;
+        ExpectSameChoices(fast, gi);
+        // So does it when told where the zero lines begin, odd lines included.
+        int zeroFrom = 576;
+        while (zeroFrom > 0 && ix[zeroFrom - 1] == 0)
+            --zeroFrom;
+        ASSERT_EQ(ChooseTablesAndCountBits(ix, hinted, bands, zeroFrom), predicted) << "granule " << n;
+        ExpectSameChoices(hinted, gi);
         gi.part2_length = 0;
         gi.part2_3_length = static_cast<unsigned>(predicted);
         ASSERT_EQ(EncodeGranuleHuffman(ix, gi, bands, out), predicted) << "granule " << n << " kind " << kind;
