@@ -251,6 +251,17 @@ Extraction::Loop Extraction::JitterLoop() {
         // The drift is how far the join lies from where this read, at the place it was made,
         // should join; the sectors the search stepped back are already in pos and remaining.
         acc += static_cast<long long>(s - n + i) * kFramesPerSector + junction;
+        // A whole sector of drift moves the next read and the count still to read, one
+        // sector a pass, so that the track keeps its length.
+        if (acc >= kFramesPerSector) {
+            --remaining;
+            ++pos;
+            acc -= kFramesPerSector;
+        } else if (acc <= -kFramesPerSector && remaining > 0) {
+            ++remaining;
+            --pos;
+            acc += kFramesPerSector;
+        }
         if (!WriteFrames(old->frames.data(), junction)) return Loop::kWriteFailed;
         std::swap(old, fresh);
     }
