@@ -7,6 +7,7 @@
 // console and the tests; the Qt front end provides its own.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -62,14 +63,24 @@ class MessageQueueWindow : public WindowHandle {
         // Set for a Send: the sender waits for the result.
         std::shared_ptr<struct SendSlot> slot;
     };
+    using Clock = std::chrono::steady_clock;
     bool TakeOne(Pending& out);
     void Dispatch(Pending& pending);
+    // Wakes the owning thread and starts a new interval of quiet posts. Under mutex_.
+    void WakeOwner();
+    // Waits under the lock until ready() or the deadline, checking again at the end of each
+    // interval of quiet posts. False at the deadline.
+    bool WaitUntil(std::unique_lock<std::mutex>& lock, Clock::time_point deadline,
+                   const std::function<bool()>& ready);
 
     MessageHandler handler_;
     std::thread::id owner_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Pending> queue_;
+    // When the owning thread was last woken; posts within kQuietPostInterval of it do not wake
+    // it again.
+    Clock::time_point lastWake_{};
     bool woken_ = false;
     bool closing_ = false;
 };

@@ -33,8 +33,7 @@ TEST(Event, ManualResetStaysSetForEveryWaiterUntilReset) {
     std::vector<std::thread> waiters;
     for (int i = 0; i < 3; ++i)
         waiters.emplace_back([&] {
-            if (e.Wait(5000) == WAIT_OBJECT_0)
-                ++released;
+            if (e.Wait(5000) == WAIT_OBJECT_0) ++released;
         });
     e.Set();
     for (auto& w : waiters)
@@ -112,6 +111,40 @@ TEST(MessageQueueWindow, PostedMessagesRunInOrderOnTheOwningThread) {
     for (std::uintptr_t i = 0; i < 100; ++i)
         EXPECT_EQ(order[i], i);
     EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+// Posts that follow a wake-up closely do not wake the owning thread again; each must still be
+// delivered, by the thread looking again when the quiet interval ends. Every post here comes
+// right after the handler ran, so without that second look each wait would last until the
+// next message and the last one would never arrive.
+TEST(MessageQueueWindow, PostsRightAfterAWakeUpAreStillDelivered) {
+    std::atomic<int> handled{0};
+    MessageQueueWindow window([&](const Message&) -> std::intptr_t { return ++handled; });
+    std::thread poster([&] {
+        for (int i = 1; i <= 20; ++i) {
+            while (handled.load() < i - 1)
+                std::this_thread::yield();
+            window.Post(WM_USER + 1, 0, 0);
+        }
+    });
+    window.RunUntil([&] { return handled.load() == 20; });
+    poster.join();
+    EXPECT_EQ(handled.load(), 20);
+
+    // The same through DispatchFor: each post follows a send's wake-up at once. A post left
+    // waiting would be found only when the 60 s time-out ran out.
+    const auto start = std::chrono::steady_clock::now();
+    std::thread sender([&] {
+        for (int i = 0; i < 10; ++i) {
+            window.Send(WM_USER + 1, 0, 0);
+            window.Post(WM_USER + 1, 0, 0);
+        }
+    });
+    while (handled.load() < 40)
+        window.DispatchFor(60000);
+    sender.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+    EXPECT_EQ(handled.load(), 40);
 }
 
 TEST(MessageQueueWindow, SendWaitsForTheHandlersResult) {
