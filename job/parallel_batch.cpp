@@ -1,5 +1,6 @@
 #include "job/parallel_batch.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -80,6 +81,14 @@ CParallelBatch::CParallelBatch(const EncodingSettings& settings, std::vector<Par
       makeEncoder_(std::move(makeEncoder)) {
     for (const auto& f : files_)
         batchFrames_ += f.frames;
+    // Longest first, so that the batch does not end with one worker alone on a long file that
+    // was started last while the others have nothing left; equal lengths keep the list's order.
+    // Messages are still shown in the list's order.
+    startOrder_.resize(files_.size());
+    for (std::size_t i = 0; i < startOrder_.size(); ++i)
+        startOrder_[i] = i;
+    std::stable_sort(startOrder_.begin(), startOrder_.end(),
+                     [this](std::size_t a, std::size_t b) { return files_[a].frames > files_[b].frames; });
 }
 
 std::string CParallelBatch::CurrentFile() const {
@@ -106,7 +115,8 @@ void CParallelBatch::Run(const std::function<void()>& progress) {
 }
 
 void CParallelBatch::Worker() {
-    for (std::size_t index = next_++; index < files_.size(); index = next_++) {
+    for (std::size_t k = next_++; k < startOrder_.size(); k = next_++) {
+        const std::size_t index = startOrder_[k];
         OrderedMessages::currentFile = index;
         if (stop_) {
             orderedMessages->Finished(index);

@@ -46,6 +46,8 @@ class CParallelBatch {
 
     const EncodingSettings settings_;
     const std::vector<ParallelBatchFile> files_;
+    // The files' indexes, longest first: the workers take them in this order.
+    std::vector<std::size_t> startOrder_;
     const int workers_;
     EncoderFactory makeEncoder_;
     int batchFrames_ = 0;
