@@ -10,7 +10,7 @@ namespace {
 // A post made within this time of the owning thread's last wake-up is queued without waking it
 // again: the thread is still handling messages, or its wait ends when the interval does. A
 // worker posts its progress after every frame, thousands of times a second, and waking the
-// window's thread for each cost more CPU time than a tenth of the encoding; the window cannot
+// window's thread for each took about a twelfth of the program's CPU time; the window cannot
 // show more than a hundred changes a second anyway. Sends and Wake() always wake at once.
 constexpr std::chrono::milliseconds kQuietPostInterval{10};
 
