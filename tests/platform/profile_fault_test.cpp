@@ -29,11 +29,8 @@ TEST(ProfileFaults, AnUnwritableFolderKeepsTheProfile) {
     testfs::ScratchMount disk(folder, 64 * 1024);
     const std::string path = folder + "/Velto.INI";
     testwav::WriteBytes(path, std::vector<std::uint8_t>(kText.begin(), kText.end()));
-    if (disk.Mounted()) {
-        ASSERT_TRUE(disk.MakeReadOnly());
-    } else if (geteuid() != 0) {
-        chmod(folder.c_str(), 0555);
-    } else {
+    if (!disk.MakeUnwritable()) {
+        ASSERT_FALSE(disk.Mounted()) << "the scratch file system could not be made read-only";
         GTEST_SKIP() << "root, and no read-only file system: " << disk.Why();
     }
     platform::Profile p(path);

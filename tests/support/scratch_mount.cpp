@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -48,6 +49,11 @@ ScratchMount::~ScratchMount() {
 bool ScratchMount::MakeReadOnly() {
     return mounted_ &&
            mount("tmpfs", folder_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, SizeOption(size_).c_str()) == 0;
+}
+
+bool ScratchMount::MakeUnwritable() {
+    if (mounted_) return MakeReadOnly();
+    return geteuid() != 0 && chmod(folder_.c_str(), 0555) == 0;
 }
 
 bool ScratchMount::FillLeaving(std::uint64_t leave) {

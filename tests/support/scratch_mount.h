@@ -22,6 +22,10 @@ class ScratchMount {
     const std::string& Why() const { return why_; }
     // Remounts it read-only: every create, write and rename then fails with EROFS.
     bool MakeReadOnly();
+    // Makes the folder unwritable: remounted read-only, or, where nothing was mounted and the
+    // process is not root, by taking away its write permission. False when the remount failed
+    // or when neither can work (root without a mount: permissions do not stop root).
+    bool MakeUnwritable();
     // Fills the file system with a filler file and then frees `leave` bytes of it.
     bool FillLeaving(std::uint64_t leave);
 
