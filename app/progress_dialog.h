@@ -14,10 +14,10 @@
 #include "platform/event.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "job/messages.h"
 
 struct EncodingSettings;
 
-inline constexpr unsigned WM_JOB_PROGRESS = platform::WM_USER + 1;
 inline constexpr unsigned WM_CLOSE = 0x0010;
 
 // What the dialog shows. The console and the Qt window each implement it.

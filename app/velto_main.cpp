@@ -1,24 +1,32 @@
-// velto: encodes the one WAV file named on the command line with the built-in encoder and
-// shows its progress; without a file name it prints its usage.
+// velto: the desktop program. Without a file name it opens the main window; with one it
+// encodes that WAV file with the built-in encoder in the compact progress window, or on the
+// terminal where no display can be reached.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/compact_run.h"
+#include "app/desktop.h"
 #include "app/encoder_choice.h"
 #include "app/input_check.h"
 #include "job/encoding_settings.h"
 #include "job/output_names.h"
 #include "layer3/layer3_encoder.h"
+#include "platform/display.h"
 
 int main(int argc, char** argv) {
-    DetectCodecAtStartUp();
+    const bool codecFound = DetectCodecAtStartUp();
     const CMakerCommandLineInfo info = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const bool display = platform::DisplayAvailable();
     if (info.fileName.empty()) {
-        std::fprintf(stderr,
-                     "usage: velto [-b<kbps>] [-c] [-e<0|1|2>] [-m] [-o] [-p<0..6>] file.wav\n"
-                     "Encodes file.wav to file.mp3 beside it. For many files use velto-batch.\n");
+        if (display) return RunMainWindow(argc, argv, codecFound);
+        std::fprintf(
+            stderr,
+            "velto: the window needs a display, and none can be reached (DISPLAY and "
+            "WAYLAND_DISPLAY).\n"
+            "To encode without a window: velto file.wav, or velto-batch for many files and CD tracks.\n"
+            "usage: velto [-b<kbps>] [-c] [-e<0|1|2>] [-m] [-o] [-p<0..6>] [file.wav]\n");
         return 2;
     }
     // The reader explains the defects of a WAV file, not a file it cannot open at all.
@@ -31,6 +39,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velto: %s cannot be written: %s\n", output.c_str(), why.c_str());
         return 1;
     }
+    if (display) return RunCompactWindow(argc, argv, info);
     return RunCompactProgress(
         info, encodingSettings, [] { return std::make_unique<layer3::CLayer3Encoder>(); }, stdout);
 }

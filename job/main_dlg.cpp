@@ -85,10 +85,15 @@ void CMainDlg::OnGo() {
         m_bStop = 1;
         return;
     }
+    // The last batch was stopped and its worker is still ending (it may be waiting for this
+    // thread to show its last messages): a Go now would wait for it while it waits for the
+    // window. The click is ignored; the worker ends at its next check.
+    if (WorkerEnding()) return;
     // A worker that has ended but whose thread was not released yet.
     JoinWorker();
     TakeEncodingParameters();
     TakeExtractionParameters();
+    TakeFileList();
     if (settings_.UseCodec) {
         if (!CheckFilesAgainstCodec()) return;
     } else {
@@ -100,12 +105,19 @@ void CMainDlg::OnGo() {
     m_pWorker = std::make_unique<platform::Thread>([this] { EncodeBatchThread(); }, m_nPriority);
 }
 
+void CMainDlg::TakeFileList() {
+    batchFiles.clear();
+    const int count = parts_.files ? parts_.files->Count() : 0;
+    for (int i = 0; i < count; ++i)
+        batchFiles.push_back({parts_.files->Path(i), parts_.files->Frames(i)});
+}
+
 int CMainDlg::CheckFilesAgainstCodec() {
     m_excludedFiles.clear();
-    const int count = parts_.files ? parts_.files->Count() : 0;
+    const int count = static_cast<int>(batchFiles.size());
     for (int i = count - 1; i >= 0; --i) {
         layer3::CWaveReader reader;
-        if (!reader.Open(parts_.files->Path(i))) continue;  // it fails later, in the encoder
+        if (!reader.Open(batchFiles[static_cast<std::size_t>(i)].path)) continue;  // it fails later, in the encoder
         const int mono = settings_.Mono || reader.channels == 1;
         if (!parts_.codec || !parts_.codec->CanEncode(reader.sampleRate, settings_.Bitrate, mono))
             m_excludedFiles.push_back(i);
@@ -115,7 +127,7 @@ int CMainDlg::CheckFilesAgainstCodec() {
     std::string text = "The following files cannot be encoded using external codec\n";
     text += "using current encoding parameters: \n\n";
     for (int i : m_excludedFiles)
-        text += parts_.files->Path(i) + "\n";
+        text += batchFiles[static_cast<std::size_t>(i)].path + "\n";
     text += "\nThey won't be encoded.\n";
     if (platform::MessageBox(text, platform::kAppCaption, platform::MB_OKCANCEL) == platform::IDCANCEL)
         return 0;
@@ -131,9 +143,8 @@ void CMainDlg::StartBatch() {
     m_bRunning = 1;
     parts_.window->SetGoButton("&Stop", 141);
     int frames = 0;
-    const int count = parts_.files ? parts_.files->Count() : 0;
-    for (int i = 0; i < count; ++i)
-        if (!IsExcluded(i)) frames += parts_.files->Frames(i);
+    for (int i = 0; i < static_cast<int>(batchFiles.size()); ++i)
+        if (!IsExcluded(i)) frames += batchFiles[static_cast<std::size_t>(i)].frames;
     if (parts_.audioCdPage && parts_.audioCdPage->HasWindow())
         frames += parts_.audioCdPage->SelectedTrackFrames();
     settings_.batchFrames = frames;
@@ -149,10 +160,9 @@ void CMainDlg::StartBatch() {
 int CMainDlg::EncodeBatchThread() {
     m_hWorkerDone.Reset();
     std::unique_ptr<CEncoder> encoder = parts_.makeEncoder(settings_.UseCodec != 0);
-    // The list is read again after every file: the user may add files while the batch runs.
-    for (int i = 0; parts_.files && i < parts_.files->Count(); ++i) {
+    for (int i = 0; i < static_cast<int>(batchFiles.size()); ++i) {
         if (IsExcluded(i)) continue;
-        EncodeFile(*encoder, parts_.files->Path(i));
+        EncodeFile(*encoder, batchFiles[static_cast<std::size_t>(i)].path);
         if (m_bStop) break;
     }
     if (!m_bStop && parts_.audioCdPage && parts_.audioCdPage->HasWindow()) EncodeCdTracks(*encoder);

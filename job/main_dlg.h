@@ -15,10 +15,10 @@
 #include "platform/event.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "job/messages.h"
 
 struct EncodingSettings;
 
-inline constexpr unsigned WM_JOB_PROGRESS = platform::WM_USER + 1;
 
 // Collaborators of the main window's job logic.
 struct MainDlgParts {
@@ -77,7 +77,13 @@ class CMainDlg {
     std::atomic<int> failedFiles{0};
     std::atomic<int> encodedFiles{0};
 
-    // What the batch read at Go, for the worker.
+    // What the batch read at Go, for the worker: the Files list as it was then (files added
+    // or dropped during a batch wait for the next Go, and the exclusions keep their meaning).
+    struct BatchFile {
+        std::string path;
+        int frames = 0;
+    };
+    std::vector<BatchFile> batchFiles;
     profile::AudioCdValues audioCd;
     int alertWhenDone = 0;
 
@@ -87,11 +93,14 @@ class CMainDlg {
                       const std::string& path);
 
     bool WorkerRunning() const { return m_pWorker != nullptr; }
+    // A worker that was told to stop and has not ended yet.
+    bool WorkerEnding() const { return m_pWorker && !m_bRunning && !m_hWorkerDone.IsSet(); }
     // Waits for a worker that has finished and releases its thread (tests and shutdown).
     void JoinWorker();
 
   private:
     void TakeEncodingParameters();
+    void TakeFileList();
     void TakeExtractionParameters();
     void StartBatch();
     int EncodeBatchThread();

@@ -22,6 +22,8 @@ inline constexpr unsigned MB_ICONQUESTION = 0x0020;
 inline constexpr unsigned MB_ICONEXCLAMATION = 0x0030;
 inline constexpr unsigned MB_ICONWARNING = MB_ICONEXCLAMATION;
 inline constexpr unsigned MB_ICONINFORMATION = 0x0040;
+// The application's own icon.
+inline constexpr unsigned MB_USERICON = 0x0080;
 inline constexpr unsigned MB_ICON_MASK = 0x00F0;
 // Default button.
 inline constexpr unsigned MB_DEFBUTTON1 = 0x0000;

@@ -320,3 +320,46 @@ TEST(JobDriver, ClosingWithoutTheSettingsPageLeavesItsValues) {
     EXPECT_EQ(b.boxes.Count(), 0u);  // idle: no question
     EXPECT_EQ(b.profile.Read(profile::kBitrate), 3);
 }
+
+TEST(JobDriver, GoRightAfterStopNeverWaitsForTheEndingWorker) {
+    Batch b;
+    b.Add("long.wav", 1000000);
+    // A hang here is the fault: the window waiting for a worker that waits for the window.
+    std::atomic<bool> finished{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 600 && !finished; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!finished) std::abort();
+    });
+    for (int round = 0; round < 20; ++round) {
+        b.dlg->OnGo();
+        while (b.world.steps == 0)
+            b.queue->DispatchFor(1);
+        b.dlg->OnGo();  // Stop
+        b.dlg->OnGo();  // at once again: ignored while the worker ends, or a new batch
+        if (b.dlg->m_bRunning) b.dlg->OnGo();
+        b.RunToEnd();
+        b.world.steps = 0;
+    }
+    finished = true;
+    watchdog.join();
+    EXPECT_EQ(b.window.go, "&Go");
+}
+
+TEST(JobDriver, FilesAddedDuringABatchWaitForTheNextGo) {
+    Batch b;
+    b.Add("a.wav", 3000);
+    b.Add("b.wav", 10);
+    b.dlg->OnGo();
+    while (b.world.steps == 0)
+        b.queue->DispatchFor(1);
+    // A drop puts files at the top of the list while the batch runs.
+    b.files.entries.insert(b.files.entries.begin(), {b.dir.File("dropped.wav"), 5});
+    b.world.frames[b.dir.File("dropped.wav")] = 5;
+    b.RunToEnd();
+    EXPECT_EQ(b.world.opened, (std::vector<std::string>{b.dir.File("a.wav"), b.dir.File("b.wav")}));
+    b.world.opened.clear();
+    b.dlg->OnGo();
+    b.RunToEnd();
+    EXPECT_EQ(b.world.opened.front(), b.dir.File("dropped.wav"));
+}

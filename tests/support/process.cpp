@@ -31,6 +31,19 @@ std::string TempOutputPath() {
     return name;
 }
 
+// The test's environment without a display server: a program under test never opens a window
+// on the developer's desktop (the window tests name Qt's offscreen platform instead).
+std::vector<char*> EnvironmentWithoutDisplay() {
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0) continue;
+        env.push_back(*e);
+    }
+    env.push_back(nullptr);
+    return env;
+}
+
 pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& outputPath) {
     std::vector<std::string> all{BinPath(program)};
     all.insert(all.end(), args.begin(), args.end());
@@ -54,7 +67,8 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, co
     posix_spawnattr_setsigdefault(&attr, &def);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ) != 0) pid = -1;
+    std::vector<char*> env = EnvironmentWithoutDisplay();
+    if (posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), env.data()) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     return pid;

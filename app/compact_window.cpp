@@ -1,0 +1,106 @@
+#include "app/compact_window.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "platform/qt/qt_message_box.h"
+#include "platform/qt/qt_window.h"
+#include "ui/art.h"
+
+namespace {
+
+QLabel* SunkenField(const char* name, QWidget* parent) {
+    auto* field = new QLabel(parent);
+    field->setObjectName(name);
+    field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    field->setMinimumWidth(80);
+    return field;
+}
+
+}  // namespace
+
+CompactWindow::CompactWindow(const CMakerCommandLineInfo& commandLine, EncodingSettings& settings,
+                             EncoderFactory makeEncoder) {
+    dlg_ = std::make_unique<CProgressDlg>(commandLine, settings, *this, std::move(makeEncoder));
+    handle_ = new platform::QtWindow([this](const platform::Message& m) { return dlg_->OnMessage(m); }, this);
+    boxes_ = std::make_unique<platform::QtMessageBox>(handle_);
+
+    setWindowTitle("Velto");
+    setWindowIcon(ui::AppIcon());
+    bar_ = new QProgressBar(this);
+    bar_->setObjectName("progress");
+    bar_->setRange(0, 1000);
+    bar_->setValue(0);
+    bar_->setTextVisible(false);
+    status_ = SunkenField("status", this);
+    status_->setMinimumWidth(340);
+    elapsed_ = SunkenField("elapsed", this);
+    remaining_ = SunkenField("remaining", this);
+    cancel_ = new QPushButton("Cancel", this);
+    cancel_->setObjectName("cancel");
+    cancel_->setDefault(true);
+    connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
+
+    auto* times = new QHBoxLayout;
+    times->addWidget(new QLabel("Elapsed Time:", this));
+    times->addWidget(elapsed_);
+    times->addSpacing(12);
+    times->addWidget(new QLabel("Remaining Time:", this));
+    times->addWidget(remaining_);
+    times->addStretch(1);
+    times->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(bar_);
+    layout->addWidget(status_);
+    layout->addLayout(times);
+    setFixedSize(sizeHint());
+}
+
+CompactWindow::~CompactWindow() {
+    handle_->Close();
+    dlg_.reset();
+}
+
+void CompactWindow::Start() {
+    dlg_->OnInitDialog(*handle_);
+}
+
+void CompactWindow::reject() {
+    dlg_->OnCancel();
+}
+
+void CompactWindow::End() {
+    done(dlg_->Completed() ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void CompactWindow::SetBarRange(int low, int high) {
+    bar_->setRange(low, high);
+}
+
+void CompactWindow::SetBarPosition(int position) {
+    bar_->setValue(position);
+}
+
+void CompactWindow::SetStatus(const std::string& text) {
+    status_->setText(QString::fromStdString(text));
+}
+
+void CompactWindow::SetElapsed(const std::string& text) {
+    elapsed_->setText(QString::fromStdString(text));
+}
+
+void CompactWindow::SetRemaining(const std::string& text) {
+    remaining_->setText(QString::fromStdString(text));
+}
+
+std::string CompactWindow::Title() const {
+    return windowTitle().toStdString();
+}
+
+void CompactWindow::SetTitle(const std::string& title) {
+    setWindowTitle(QString::fromStdString(title));
+}

@@ -1,0 +1,65 @@
+// The Files page's list without its widgets: the WAV files to encode with the texts of their
+// four columns, in the order the user built it. Every file is opened with the WAV reader
+// before it is listed, so only files the encoders can read get in.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "job/job_views.h"
+
+struct FileListEntry {
+    std::string path;    // column 0, "File name": the full path
+    std::string length;  // column 1, "Length": "%d:%02d"
+    std::string rate;    // column 2, "Sample Rate": "%d KHz"
+    std::string mode;    // column 3, "Mode": "Mono" or "Stereo"
+    int frames = 0;      // whole 1152-sample frames
+};
+
+// The column titles, in column order.
+inline constexpr const char* kFileListColumns[4] = {"File name", "Length", "Sample Rate", "Mode"};
+
+class FileListModel : public FilesPageView {
+  public:
+    // Why a file cannot be opened at all (empty when it can); the reader itself is silent
+    // about such a file, so the list says it. Without one, such files are skipped silently.
+    using UnreadableReason = std::function<std::string(const std::string& path)>;
+
+    explicit FileListModel(std::string lastFolder, UnreadableReason unreadable = {});
+
+    // Files chosen in the Add dialog: appended in the order given; LastFolder becomes the
+    // folder of the last one. The number listed.
+    int Add(const std::vector<std::string>& paths);
+    // Files dropped onto the list: the k-th accepted one goes to position k, so they come
+    // first, in drop order. The number listed.
+    int Drop(const std::vector<std::string>& paths);
+    // Removes the entries at the given positions (any order, duplicates ignored).
+    void Remove(std::vector<int> positions);
+    void Clear();
+
+    std::vector<FileListEntry> Entries() const;
+    FileListEntry Entry(int index) const;
+    void SetLastFolder(const std::string& folder);
+
+    // FilesPageView.
+    int Count() const override;
+    std::string Path(int index) const override;
+    int Frames(int index) const override;
+    std::string LastFolder() const override;
+
+  private:
+    // Opens the file with the WAV reader; false (after its message) when it is refused.
+    bool Describe(const std::string& path, FileListEntry& entry) const;
+
+    mutable std::mutex mutex_;
+    std::vector<FileListEntry> entries_;
+    std::string lastFolder_;
+    UnreadableReason unreadable_;
+};
+
+// "%d:%02d" of whole seconds.
+std::string FileLengthText(int seconds);
+// The folder of a path: everything before its last '/' ("/" for a file at the root).
+std::string FolderOf(const std::string& path);
