@@ -1,19 +1,36 @@
 #include "app/about_box.h"
 
 #include <QDialog>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QPixmap>
 #include <QVBoxLayout>
+
+#include "ui/art.h"
+#include "ui/logo_window.h"
+
+namespace {
+constexpr int kLogoDelayMs = 10000;
+}
 
 void ShowAboutBox(QWidget* parent) {
     QDialog box(parent);
     box.setWindowTitle("About Velto");
-    auto* text = new QLabel("Velto\n\nMPEG-1 Layer III encoder and audio CD extractor", &box);
-    text->setAlignment(Qt::AlignCenter);
+    auto* logo = new QLabel(&box);
+    const QSize size = ui::ArtSize(ui::kBitmapLogo);
+    const qreal dpr = box.devicePixelRatioF();
+    QPixmap image = QPixmap::fromImage(ui::RenderArt(ui::kBitmapLogo, size * dpr));
+    image.setDevicePixelRatio(dpr);
+    if (image.isNull())
+        logo->setText("Velto");
+    else
+        logo->setPixmap(image);
     auto* layout = new QVBoxLayout(&box);
-    layout->addWidget(text);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(logo);
     box.exec();
 }
 
-void ShowLogo(QWidget* parent) {
-    ShowAboutBox(parent);
+void ShowLogo(QWidget*) {
+    ui::CLogoWnd::Show(ui::kBitmapLogo, kLogoDelayMs);
 }

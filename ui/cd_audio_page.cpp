@@ -30,6 +30,7 @@ CCDAudioPage::CCDAudioPage(cdda::CCDAudioPage& logic, QWidget* parent) : QWidget
     tracks->headerItem()->setTextAlignment(1, Qt::AlignCenter);
     tracks->setColumnWidth(0, 75);
     tracks->setColumnWidth(1, 55);
+    tracks->header()->setStretchLastSection(false);
     refresh = MakeImageButton("&Refresh", kBitmapRefresh, this);
     all = MakeImageButton("&All", kBitmapAll, this);
     refresh->setObjectName("refresh");
