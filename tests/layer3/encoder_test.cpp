@@ -13,6 +13,7 @@
 
 #include "job/encoding_settings.h"
 #include "platform/scripted_message_box.h"
+#include "tests/layer3/bitstream_reader.h"
 #include "tests/support/mp3_decoder.h"
 #include "tests/support/wav_writer.h"
 
@@ -221,6 +222,22 @@ TEST(Layer3Encoder, AReusedEncoderGivesEachFileItsOwnStream) {
     EXPECT_TRUE(a.decoded.Clean());
     EXPECT_TRUE(b.decoded.Clean());
     EXPECT_EQ(b.decoded.rate, 48000);
+}
+
+TEST(Layer3Encoder, LargeQuantisedValuesPrintNothing) {
+    // A loud low tone at 320 kbps quantises far beyond 1024.
+    testing::internal::CaptureStdout();
+    const auto e = EncodeSamples(testwav::Sine(44100 / 2, 1, 44100, 80, 32000), 1, 44100, 14);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    std::string error;
+    int largest = 0;
+    for (const auto& f : bitstreamtest::ReadStream(e.bytes, error))
+        for (const auto& gr : f.values)
+            for (int v : gr[0])
+                largest = std::max(largest, std::abs(v));
+    ASSERT_TRUE(error.empty()) << error;
+    EXPECT_GE(largest, 1024);
+    EXPECT_EQ(printed, "");
 }
 
 TEST(Layer3Encoder, FailuresToOpenAndToWrite) {
