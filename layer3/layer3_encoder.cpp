@@ -29,12 +29,7 @@ int CLayer3Encoder::Open(EncodingSettings& settings, const std::string& inputPat
     settings.sampleCount = reader_.sampleCount;
     formatter_.Open(output_, settings);
 
-    std::memset(subbandSnr_, 0, sizeof subbandSnr_);
-    std::memset(psy_history, 0, sizeof psy_history);
-    side_ = SideInfo{};
-    std::memset(sb_sample, 0, sizeof sb_sample);
-    sentBits_ = 0;
-    frameBits_ = 0;
+    ClearFrameState();
 
     reservoir_.Reset();
     filterbank_.Reset();
@@ -102,6 +97,22 @@ void CLayer3Encoder::FilterbankPass() {
                 filterbank_.WindowSubband(cursor_[channel_], windowed_[channel_], channel_);
                 filterbank_.FilterSubband(windowed_[channel_], sb_sample[channel_][granule_ + 1][slot_]);
             }
+}
+
+void CLayer3Encoder::ClearFrameState() {
+    std::memset(subbandSnr_, 0, sizeof subbandSnr_);
+    std::memset(psy_history, 0, sizeof psy_history);
+    ratios_ = MaskingRatios{};
+    std::memset(pe, 0, sizeof pe);
+    side_ = SideInfo{};
+    std::memset(windowed_, 0, sizeof windowed_);
+    std::memset(sb_sample, 0, sizeof sb_sample);
+    std::memset(xr, 0, sizeof xr);
+    std::memset(l3_enc, 0, sizeof l3_enc);
+    scalefac_ = FrameScaleFactors{};
+    std::memset(frame_, 0, sizeof frame_);
+    sentBits_ = 0;
+    frameBits_ = 0;
 }
 
 int CLayer3Encoder::EncodeStep() {

@@ -1,7 +1,7 @@
 // The built-in MPEG-1 Layer III encoder: one object holds the whole state of encoding one WAV
 // file, and each EncodeStep turns 1152 samples per channel into one frame. The object is reused
-// for every file of a batch; what carries over between files (the psychoacoustic model's
-// history of block types and thresholds) carries over between the files it encodes.
+// for every file of a batch, and every Open starts from the same fresh state, so a file's
+// bytes never depend on the files encoded before it.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +35,7 @@ class CLayer3Encoder : public CEncoder {
   private:
     void ChooseChannelLayout();
     void ComputeFrameSize();
+    void ClearFrameState();
     void DecidePadding();
     void PsychoacousticPass();
     void FilterbankPass();

@@ -83,16 +83,19 @@ TEST_F(Programs, BatchSerialAndParallelGiveTheSameFilesAsVelto) {
     std::filesystem::create_directory(dir.File("album"));
     for (int i = 0; i < 3; ++i)
         Wav("album/t" + std::to_string(i) + ".wav", 1 + i % 2, 1 + i % 2);
+    // The file before t1 ends on clicks, which leave short blocks pending in the model.
+    auto t0 = testwav::Sine(44100, 1, 44100, 440, 8000);
+    const auto clicks = testwav::ClickTrain(44100 / 4, 1, 3000, 30000);
+    t0.insert(t0.end(), clicks.begin(), clicks.end());
+    testwav::WritePcm16(dir.File("album/t0.wav"), t0, 1, 44100);
     ASSERT_EQ(testproc::Run("velto", {"-b160", dir.File("album/t1.wav")}).exitCode, 0);
     const auto alone = testwav::ReadBytes(dir.File("album/t1.mp3"));
     for (const char* jobs : {"-j1", "-j2"}) {
         auto r = testproc::Run("velto-batch", {jobs, "-b160", dir.File("album")});
         ASSERT_EQ(r.exitCode, 0) << r.output;
-        // One encoder serves a serial batch, and what its model learnt from the file before
-        // carries over; in parallel every file gets a fresh one.
-        if (std::string(jobs) == "-j2") {
-            EXPECT_EQ(testwav::ReadBytes(dir.File("album/t1.mp3")), alone);
-        }
+        // One encoder serves a serial batch and every file starts afresh in it, as every file
+        // gets a fresh encoder in parallel.
+        EXPECT_EQ(testwav::ReadBytes(dir.File("album/t1.mp3")), alone) << jobs;
         for (int i = 0; i < 3; ++i)
             EXPECT_TRUE(testmp3::DecodeFile(dir.File("album/t" + std::to_string(i) + ".mp3")).Clean());
     }

@@ -215,13 +215,22 @@ TEST(Layer3Encoder, StereoWithMonoIsTheAverageOfTheChannels) {
     EXPECT_NEAR(peak, 4000, 600);
 }
 
-TEST(Layer3Encoder, AReusedEncoderGivesEachFileItsOwnStream) {
+TEST(Layer3Encoder, AFileGivesTheSameBytesAloneAndAfterAnotherInOneEncoder) {
+    // The file before ends on clicks: short blocks pending, thresholds and the reservoir high.
+    auto before = Music(44100 / 2, 2, 44100);
+    const auto clicks = testwav::ClickTrain(44100 / 4, 2, 2000, 30000);
+    before.insert(before.end(), clicks.begin(), clicks.end());
+    const auto music = Music(44100 / 2, 2, 44100);
+    const auto alone = EncodeSamples(music, 2, 44100);
     auto encoder = std::make_unique<layer3::CLayer3Encoder>();
-    auto a = EncodeSamples(Music(44100 / 2, 2, 44100), 2, 44100, 9, 0, 1, encoder.get());
-    auto b = EncodeSamples(testwav::Sine(48000 / 2, 1, 48000, 300), 1, 48000, 5, 0, 1, encoder.get());
+    const auto a = EncodeSamples(before, 2, 44100, 9, 0, 1, encoder.get());
     EXPECT_TRUE(a.decoded.Clean());
+    EXPECT_EQ(EncodeSamples(music, 2, 44100, 9, 0, 1, encoder.get()).bytes, alone.bytes);
+    // Another rate and layout in between, then the same file again.
+    const auto b = EncodeSamples(testwav::Sine(48000 / 2, 1, 48000, 300), 1, 48000, 5, 0, 1, encoder.get());
     EXPECT_TRUE(b.decoded.Clean());
     EXPECT_EQ(b.decoded.rate, 48000);
+    EXPECT_EQ(EncodeSamples(music, 2, 44100, 9, 0, 1, encoder.get()).bytes, alone.bytes);
 }
 
 TEST(Layer3Encoder, LargeQuantisedValuesPrintNothing) {
