@@ -116,6 +116,17 @@ TEST_F(Programs, BatchReadsTheProfileAndNeverWritesIt) {
     EXPECT_EQ(std::string(after.begin(), after.end()), profile);
 }
 
+TEST_F(Programs, BatchTakesAStoredValueOffItsListAsTheDefault) {
+    const std::string profile = "[Settings]\r\nBitrate=-1\r\nEncodingMode=9\r\n";
+    testwav::WriteBytes(dir.File("Velto.INI"), std::vector<std::uint8_t>(profile.begin(), profile.end()));
+    Wav("a.wav", 1);
+    auto r = testproc::Run("velto-batch", {dir.File("a.wav")});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    auto h = testmp3::ParseHeaders(testwav::ReadBytes(dir.File("a.mp3")));
+    ASSERT_FALSE(h.empty());
+    EXPECT_EQ(h[0].bitrateIndex, 9);
+}
+
 TEST_F(Programs, BatchExitCodes) {
     Wav("a.wav", 1);
     testwav::WriteBytes(dir.File("b.wav"), {'n', 'o'});
