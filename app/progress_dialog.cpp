@@ -49,8 +49,8 @@ int CProgressDlg::EncodeCommandLineThread() {
         settings_.currentFile = input;
         m_fileScale = static_cast<float>(settings_.totalFrames) * 0.001f;
         bool cancelled = false;
-        while (encoder->EncodeStep() >= 0) {
-            ++settings_.batchFramesDone;
+        for (int r = encoder->EncodeStep(); r >= 0; r = encoder->EncodeStep()) {
+            if (CountsTowardsProgress(r, settings_)) ++settings_.batchFramesDone;
             if (m_bCancel) {
                 cancelled = true;
                 break;
@@ -78,7 +78,7 @@ std::intptr_t CProgressDlg::OnMessage(const platform::Message& message) {
 }
 
 void CProgressDlg::OnJobProgress() {
-    const int frameCount = settings_.frameCount;
+    const int frameCount = FileProgressFrames(settings_);
     const int totalFrames = settings_.totalFrames;
     const float scale = m_fileScale;
     // A file shorter than one frame has no scale: its bar and percentage stay at 0 rather

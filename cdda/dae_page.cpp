@@ -10,7 +10,8 @@ namespace cdda {
 
 namespace {
 
-constexpr int kReadLow = 1, kReadHigh = 27, kSynchLow = 1, kSynchHigh = 10;
+constexpr int kReadLow = profile::kNSectorsLow, kReadHigh = profile::kNSectorsHigh;
+constexpr int kSynchLow = profile::kSynchSectorsLow, kSynchHigh = profile::kSynchSectorsHigh;
 
 // The field's number as a spin control reads it: 0 when it is no number.
 int SpinPosition(const std::string& text) {

@@ -2,6 +2,7 @@
 // and the progress counters shared by the worker and the window.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <mutex>
@@ -121,6 +122,17 @@ struct EncodingSettings {
     // 44100 Hz (index 0).
     int SetSamplingFrequency(int hz);
 };
+
+// The current file's frames for its progress, at most its length: the frames of silence that
+// carry the end of the input out of the filterbanks never take a file past 100 %.
+inline int FileProgressFrames(const EncodingSettings& s) {
+    return std::min<int>(s.frameCount, s.totalFrames);
+}
+// Whether the frame that EncodeStep reported (the file's frame count) adds to the batch's
+// progress: the frames past the file's length do not.
+inline bool CountsTowardsProgress(int step, const EncodingSettings& s) {
+    return step <= s.totalFrames;
+}
 
 // The process's single record, created before the user interface and living until the end.
 extern EncodingSettings encodingSettings;

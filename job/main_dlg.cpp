@@ -192,7 +192,7 @@ bool CMainDlg::Encode(CEncoder& encoder, const std::string& input, const std::st
         ResetFileProgress();
         complete = true;
         for (int r = encoder.EncodeStep(); r >= 0; r = encoder.EncodeStep()) {
-            ++settings_.batchFramesDone;
+            if (CountsTowardsProgress(r, settings_)) ++settings_.batchFramesDone;
             if (m_bStop) {
                 complete = false;
                 break;
@@ -368,7 +368,7 @@ void CMainDlg::OnJobProgress(std::uintptr_t wParam, std::intptr_t lParam) {
         return;
     }
     const bool extracting = m_bExtracting != 0;
-    const int frameCount = settings_.frameCount;
+    const int frameCount = FileProgressFrames(settings_);
     const int done = settings_.batchFramesDone;
     const int total = settings_.batchFrames;
     const float fileScale = m_fileScale;

@@ -137,8 +137,8 @@ void CParallelBatch::EncodeOne(std::size_t index) {
     if (encoder->Open(settings, input, OutputNameFor(input))) {
         current_ = input;
         complete = true;
-        while (encoder->EncodeStep() >= 0) {
-            ++framesDone_;
+        for (int r = encoder->EncodeStep(); r >= 0; r = encoder->EncodeStep()) {
+            if (CountsTowardsProgress(r, settings)) ++framesDone_;
             if (stop_) {
                 complete = false;
                 break;

@@ -35,9 +35,9 @@ SettingsValues ReadSettings(const AppProfile& p, bool codecFound) {
     v.copyright = p.Read(kCopyright);
     v.mono = p.Read(kMono);
     v.original = p.Read(kOriginal);
-    v.bitrate = p.Read(kBitrate);
-    v.deemphasis = p.Read(kDeemphasis);
-    v.encodingMode = p.Read(kEncodingMode);
+    v.bitrate = p.ReadInRange(kBitrate, 0, kBitrateComboEntries - 1);
+    v.deemphasis = p.ReadInRange(kDeemphasis, 0, kDeemphasisComboEntries - 1);
+    v.encodingMode = p.ReadInRange(kEncodingMode, 0, kEncodingModeComboEntries - 1);
     v.useCodec = codecFound ? p.ReadInt(kUseCodec.section, kUseCodec.key, 1) : 0;
     return v;
 }
@@ -55,7 +55,8 @@ bool WriteSettings(AppProfile& p, const SettingsValues& v) {
 }
 
 DaeValues ReadDae(const AppProfile& p) {
-    return {p.Read(kDaeMode), p.Read(kNSectors), p.Read(kSynchSectors)};
+    return {p.ReadInRange(kDaeMode, 0, kDaeModes - 1), p.ReadInRange(kNSectors, kNSectorsLow, kNSectorsHigh),
+            p.ReadInRange(kSynchSectors, kSynchSectorsLow, kSynchSectorsHigh)};
 }
 
 bool WriteDae(AppProfile& p, const DaeValues& v) {

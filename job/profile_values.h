@@ -37,6 +37,15 @@ inline constexpr IntValue kSynchSectors{"DAE", "synchsectors", 3};
 inline constexpr StringValue kExtractedWavsFolder{"Folders", "ExtractedWavsFolder"};
 inline constexpr StringValue kLastFolder{"Folders", "LastFolder"};
 
+// The ranges of the values that index a fixed list or a spin control: a stored value outside
+// its range is read as the value's default.
+inline constexpr int kBitrateComboEntries = 14;  // "32 Kbps" .. "320 Kbps"
+inline constexpr int kDeemphasisComboEntries = 3;
+inline constexpr int kEncodingModeComboEntries = 4;
+inline constexpr int kDaeModes = 3;
+inline constexpr int kNSectorsLow = 1, kNSectorsHigh = 27;
+inline constexpr int kSynchSectorsLow = 1, kSynchSectorsHigh = 10;
+
 // The default of both folders: the user's home folder followed by '/'.
 std::string DefaultFolder();
 
@@ -53,6 +62,11 @@ class AppProfile {
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
 
     int Read(const IntValue& v) const { return ReadInt(v.section, v.key, v.defaultValue); }
+    // The value when it lies in low..high, otherwise its default.
+    int ReadInRange(const IntValue& v, int low, int high) const {
+        const int n = Read(v);
+        return n >= low && n <= high ? n : v.defaultValue;
+    }
     bool Write(const IntValue& v, int value) { return WriteInt(v.section, v.key, value); }
     std::string Read(const StringValue& v) const { return ReadString(v.section, v.key, DefaultFolder()); }
     bool Write(const StringValue& v, const std::string& value) {
@@ -76,11 +90,12 @@ struct SettingsValues {
     int encodingMode = 1;  // combo index
     int useCodec = 0;
 };
-// UseCodec defaults to 1 when the codec was found and reads as 0 whenever it is missing.
+// UseCodec defaults to 1 when the codec was found and reads as 0 whenever it is missing. A
+// combo index outside its list reads as its default.
 SettingsValues ReadSettings(const AppProfile& p, bool codecFound);
 bool WriteSettings(AppProfile& p, const SettingsValues& v);
 
-// The "DAE" section.
+// The "DAE" section; a mode or sector count outside its range reads as its default.
 struct DaeValues {
     int mode = 0;
     int nsectors = 26;

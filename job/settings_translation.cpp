@@ -10,6 +10,9 @@ constexpr std::array<int, 7> kSliderPriorities = {-15, -2, -1, 0, 1, 2, 15};
 }
 
 int BitrateIndexForComboIndex(int comboIndex) {
+    // An index off the list would give free format (0) or no rate at all.
+    if (comboIndex < 0 || comboIndex >= profile::kBitrateComboEntries)
+        comboIndex = profile::kBitrate.defaultValue;
     return comboIndex + 1;
 }
 
@@ -25,6 +28,8 @@ int DeemphasisCodeForComboIndex(int comboIndex) {
 }
 
 int EncodingModeForComboIndex(int comboIndex) {
+    if (comboIndex < 0 || comboIndex >= profile::kEncodingModeComboEntries)
+        return profile::kEncodingMode.defaultValue;
     return comboIndex;
 }
 

@@ -2,12 +2,13 @@
 // the encoding settings record.
 #pragma once
 
-// Bit-rate combo entry k ("32 Kbps" .. "320 Kbps") is bitrate_index k + 1.
+// Bit-rate combo entry k ("32 Kbps" .. "320 Kbps") is bitrate_index k + 1; an index off the
+// list is taken as the default entry, 128 Kbps.
 int BitrateIndexForComboIndex(int comboIndex);
 // Header emphasis code of the de-emphasis combo entry: "None" 0, "50/15 usec" 1, "CCITT" 3;
 // any other entry gives 0.
 int DeemphasisCodeForComboIndex(int comboIndex);
-// The encoding-mode combo entry is the mode itself.
+// The encoding-mode combo entry is the mode itself; an index off the list gives the default, 1.
 int EncodingModeForComboIndex(int comboIndex);
 // Win32 thread priority of the "Encoder Priority" slider position 0..6 (Idle .. Max); a
 // position outside the slider gives normal priority.

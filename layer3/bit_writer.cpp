@@ -57,7 +57,8 @@ void BitWriter::WriteBytes(int count) {
 
 bool BitWriter::Close() {
     if (!file_) return !failed_;
-    WriteBytes(byte_ + 1);
+    // A byte that holds no bits is no part of any frame: a decoder would take it for damage.
+    WriteBytes(freeBits_ < 8 ? byte_ + 1 : byte_);
     file_ = nullptr;
     buffer_[0] = 0;
     byte_ = 0;

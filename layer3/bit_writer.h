@@ -24,8 +24,8 @@ class BitWriter {
     void PutBits(std::uint32_t value, int n);
     // Writes every complete byte held except the newest keep ones.
     void EmptyBuffer(int keep);
-    // Writes every byte still held, up to and including the byte being filled even when it
-    // holds no bits, and detaches from the file. Returns false when any write failed.
+    // Writes every byte still held that holds bits (the byte being filled only when it is
+    // partly filled) and detaches from the file. Returns false when any write failed.
     bool Close();
 
     // True once a write to the file has failed; later bytes are dropped.

@@ -29,12 +29,7 @@ int CLayer3Encoder::Open(EncodingSettings& settings, const std::string& inputPat
     settings.sampleCount = reader_.sampleCount;
     formatter_.Open(output_, settings);
 
-    std::memset(subbandSnr_, 0, sizeof subbandSnr_);
-    std::memset(psy_history, 0, sizeof psy_history);
-    side_ = SideInfo{};
-    std::memset(sb_sample, 0, sizeof sb_sample);
-    sentBits_ = 0;
-    frameBits_ = 0;
+    ClearFrameState();
 
     reservoir_.Reset();
     filterbank_.Reset();
@@ -104,10 +99,52 @@ void CLayer3Encoder::FilterbankPass() {
             }
 }
 
+void CLayer3Encoder::ClearFrameState() {
+    std::memset(subbandSnr_, 0, sizeof subbandSnr_);
+    std::memset(psy_history, 0, sizeof psy_history);
+    ratios_ = MaskingRatios{};
+    std::memset(pe, 0, sizeof pe);
+    side_ = SideInfo{};
+    std::memset(windowed_, 0, sizeof windowed_);
+    std::memset(sb_sample, 0, sizeof sb_sample);
+    std::memset(xr, 0, sizeof xr);
+    std::memset(l3_enc, 0, sizeof l3_enc);
+    scalefac_ = FrameScaleFactors{};
+    std::memset(frame_, 0, sizeof frame_);
+    sentBits_ = 0;
+    frameBits_ = 0;
+    samplesRead_ = 0;
+    inputEnded_ = false;
+    framesWritten_ = 0;
+}
+
+bool CLayer3Encoder::NextFrameSamples() {
+    const EncodingSettings& s = *settings_;
+    if (!inputEnded_) {
+        const int got = reader_.ReadFrame(frame_, s);
+        if (got > 0) {
+            // The reader interleaves two values a sample unless one channel is read as it is.
+            const bool interleaved = s.mode != 3 || s.downmix;
+            samplesRead_ += interleaved ? (got + 1) / 2 : got;
+            ++framesWritten_;
+            return true;
+        }
+        inputEnded_ = true;
+    }
+    // The filterbanks hold the last kCodecDelay samples back: frames of silence carry them
+    // into the stream, as many as it takes for the last input sample to decode, and no more.
+    if (samplesRead_ == 0) return false;
+    const std::int64_t needed = (samplesRead_ + kCodecDelay + s.samplesPerFrame - 1) / s.samplesPerFrame;
+    if (framesWritten_ >= needed) return false;
+    std::memset(frame_, 0, sizeof frame_);
+    ++framesWritten_;
+    return true;
+}
+
 int CLayer3Encoder::EncodeStep() {
     if (!outputOpen_ || settings_ == nullptr) return -1;
     EncodingSettings& s = *settings_;
-    if (reader_.ReadFrame(frame_, s) <= 0) return -1;
+    if (!NextFrameSamples()) return -1;
     cursor_[0] = frame_[0];
     cursor_[1] = frame_[1];
     DecidePadding();

@@ -1,7 +1,7 @@
 // The built-in MPEG-1 Layer III encoder: one object holds the whole state of encoding one WAV
 // file, and each EncodeStep turns 1152 samples per channel into one frame. The object is reused
-// for every file of a batch; what carries over between files (the psychoacoustic model's
-// history of block types and thresholds) carries over between the files it encodes.
+// for every file of a batch, and every Open starts from the same fresh state, so a file's
+// bytes never depend on the files encoded before it.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,10 @@
 
 namespace layer3 {
 
+// Samples by which the decoded stream lags the input: the analysis and synthesis polyphase
+// filterbanks together delay the signal by 481 samples, the MDCT's overlap by one granule.
+inline constexpr int kCodecDelay = 481 + 576;
+
 class CLayer3Encoder : public CEncoder {
   public:
     CLayer3Encoder();
@@ -35,6 +39,10 @@ class CLayer3Encoder : public CEncoder {
   private:
     void ChooseChannelLayout();
     void ComputeFrameSize();
+    void ClearFrameState();
+    // Fills the frame buffer with the next frame's samples, or with silence once the input
+    // has run out; false when the file needs no more frames.
+    bool NextFrameSamples();
     void DecidePadding();
     void PsychoacousticPass();
     void FilterbankPass();
@@ -72,6 +80,10 @@ class CLayer3Encoder : public CEncoder {
     CPsychoModel psy_;
     FrameBuffer frame_ = {};
     bool outputOpen_ = false;
+    // The end of input: samples read per channel, and whether the reader has run out.
+    std::int64_t samplesRead_ = 0;
+    bool inputEnded_ = false;
+    int framesWritten_ = 0;
 };
 
 }  // namespace layer3

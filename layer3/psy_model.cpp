@@ -70,6 +70,13 @@ void CPsychoModel::Setup(int samplingFrequency) {
     new_ = 0;
     old_ = 1;
     oldest_ = 0;
+    // Nothing of the previous file may shape this one: its last block type or thresholds
+    // would change the first granules of the next file in a batch.
+    std::fill(&nb_1_[0][0], &nb_1_[0][0] + sizeof nb_1_ / sizeof(double), 0.0);
+    std::fill(&nb_2_[0][0], &nb_2_[0][0] + sizeof nb_2_ / sizeof(double), 0.0);
+    std::fill(std::begin(blocktype_old_), std::end(blocktype_old_), 0);
+    std::fill(&ratio_[0][0], &ratio_[0][0] + sizeof ratio_ / sizeof(double), 0.0);
+    std::fill(&ratio_s_[0][0][0], &ratio_s_[0][0][0] + sizeof ratio_s_ / sizeof(double), 0.0);
     tables_.Parse(samplingFrequency);
     FindSpreadingRanges(tables_.s3_l, tables_.npart_l, spread_l_);
     FindSpreadingRanges(tables_.s3_s, tables_.npart_s, spread_s_);

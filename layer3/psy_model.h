@@ -19,8 +19,8 @@ class CPsychoModel {
     CPsychoModel();  // set up for 44100 Hz
 
     // Admits 32000, 44100 and 48000 Hz only (another rate ends the process with a message).
-    // Clears the spectra of the previous granules and parses the tables for the rate. The
-    // partition thresholds, pending block types and band ratios carry over.
+    // Starts a file afresh: clears the spectra, partition thresholds, pending block types and
+    // band ratios of the previous granules, and parses the tables for the rate.
     void Setup(int samplingFrequency);
 
     // Analyses 576 new samples of channel ch for one granule. Called for each granule with

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -53,6 +52,7 @@ void CQuantizer::Init(EncodingSettings& settings, CBitReservoir& reservoir) {
     reservoir_ = &reservoir;
     stereo_ = settings.stereo;
     settings.quantizeCalls = 0;
+    ClearWorkingState();
     if (pow43_) return;
     pow43_ = std::make_unique<double[]>(1024);
     for (int i = 0; i < 1024; ++i)
@@ -70,9 +70,24 @@ void CQuantizer::Init(EncodingSettings& settings, CBitReservoir& reservoir) {
     }
 }
 
+void CQuantizer::ClearWorkingState() {
+    std::fill(std::begin(xr_work_), std::end(xr_work_), 0.0);
+    std::fill(std::begin(suffixMax_), std::end(suffixMax_), 0.0);
+    reusable_ = false;
+    reusableStepSize_ = 0;
+    amplifiedBands_ = 0;
+    l3_xmin_ = {};
+    xfsf_ = {};
+    kept_ = {};
+    std::memset(maxXr_, 0, sizeof maxXr_);
+    std::memset(en_, 0, sizeof en_);
+    std::memset(xm_, 0, sizeof xm_);
+    std::memset(shortGranule_, 0, sizeof shortGranule_);
+}
+
 double CQuantizer::LargePow43(int value) const {
-    // A value this large is rare enough to be worth a note.
-    std::printf("EHHHHHHH !?!?! ---> %d\n", value);
+    // Values of 1024 and more are common in loud passages at high bit rates: computed
+    // directly, without a word to the terminal.
     return std::pow(static_cast<double>(value), 4.0 / 3.0);
 }
 

@@ -54,6 +54,8 @@ class CQuantizer {
     int QuantizeValue(double magnitude, double step) const { return QuantizeQuotient(magnitude / step); }
 
   private:
+    // Forgets what the loops kept from the previous frames, so that every file starts alike.
+    void ClearWorkingState();
     // The look-up quantiser on magnitude / step. The bound past the last is infinite, so an
     // index the table ends on is returned as it is.
     int QuantizeQuotient(double c) const {

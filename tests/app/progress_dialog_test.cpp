@@ -101,7 +101,9 @@ CMakerCommandLineInfo Info(std::vector<std::string> args) {
 TEST(ProgressDialog, EncodesTheFileWithTheSwitchesOverTheDefaults) {
     DialogRun run;
     run.settings.EncodingMode = 3;  // the defaults are restored first
-    ASSERT_TRUE(run.Go(Info({"-b192", "-e2", "-c", "-m", "/music/song.wav"}), 100, 100));
+    // Two frames past the file's length, as the built-in encoder gives to carry the end of
+    // the input out of its filterbanks: the progress stops at 100 %.
+    ASSERT_TRUE(run.Go(Info({"-b192", "-e2", "-c", "-m", "/music/song.wav"}), 102, 100));
     EXPECT_EQ(FakeEncoder::input, "/music/song.wav");
     EXPECT_EQ(FakeEncoder::output, "/music/song.mp3");
     EXPECT_EQ(FakeEncoder::closes, 1);

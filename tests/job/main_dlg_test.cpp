@@ -66,6 +66,10 @@ class TestEncoder : public CEncoder {
         std::atomic<int> steps{0};
         std::atomic<bool> hold{false};
         std::atomic<bool> useCodec{false};
+        // Frames past each file's length, as the built-in encoder gives to carry the end of
+        // the input out of its filterbanks.
+        int extraFrames = 0;
+        int mostFramesDone = 0;  // the batch's frames done, as each step finds them
         // Long files take their time, like real ones, so that the queue of progress
         // messages stays short.
         std::chrono::microseconds stepTime{0};
@@ -77,6 +81,7 @@ class TestEncoder : public CEncoder {
             std::this_thread::yield();
         if (w_.stepTime.count())
             std::this_thread::sleep_for(w_.stepTime);
+        w_.mostFramesDone = std::max<int>(w_.mostFramesDone, s_->batchFramesDone);
         if (s_->frameCount >= remaining_)
             return -1;
         ++w_.steps;
@@ -91,7 +96,7 @@ class TestEncoder : public CEncoder {
         w_.outputs.push_back(out);
         s.frameCount = 0;
         s.totalFrames = it->second;
-        remaining_ = it->second;
+        remaining_ = it->second + w_.extraFrames;
         return 1;
     }
 
@@ -183,6 +188,31 @@ TEST(JobDriver, EncodesEveryFileBesideItsInputAndRestoresTheWindow) {
     EXPECT_EQ(b.settings.batchFrames, 0);
     EXPECT_TRUE(b.settings.currentFile.empty());
     EXPECT_EQ(b.window.alerts, 0);
+}
+
+TEST(JobDriver, FramesPastAFilesLengthNeverTakeTheProgressPast100Percent) {
+    Batch b;
+    b.world.extraFrames = 2;
+    b.Add("a.wav", 30);
+    b.Add("b.wav", 20);
+    b.dlg->OnGo();
+    b.RunToEnd();
+    EXPECT_EQ(b.world.steps, 54);
+    EXPECT_EQ(b.world.mostFramesDone, 50);
+    // The window as the last frames of a file find it.
+    b.dlg->m_bRunning = 1;
+    b.dlg->m_bStop = 0;
+    b.settings.currentFile = "/music/song.wav";
+    b.settings.totalFrames = 100;
+    b.settings.frameCount = 102;
+    b.settings.batchFrames = 100;
+    b.settings.batchFramesDone = 100;
+    b.dlg->m_fileScale = 0.1f;
+    b.dlg->m_batchScale = 0.1f;
+    b.dlg->OnJobProgress(0, 0);
+    EXPECT_EQ(b.window.filePos, 1000);
+    EXPECT_EQ(b.window.status, "Encoding song.wav at 128 Kbps - 100% done");
+    EXPECT_EQ(b.window.title, "Encoding 100 %");
 }
 
 TEST(JobDriver, AnEmptyListStartsAndEndsAtOnce) {

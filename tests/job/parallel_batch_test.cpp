@@ -49,4 +49,30 @@ TEST(ParallelBatch, StartsTheLongestFilesFirstAndEncodesEveryOne) {
     EXPECT_EQ(batch.FramesDone(), 12);
 }
 
+// Gives each file two frames past its length, as the built-in encoder does to carry the end
+// of the input out of its filterbanks.
+class PastTheEndEncoder : public CEncoder {
+  public:
+    int Open(EncodingSettings& s, const std::string&, const std::string&) override {
+        s_ = &s;
+        s.frameCount = 0;
+        s.totalFrames = 10;
+        return 1;
+    }
+    int EncodeStep() override { return s_->frameCount < 12 ? ++s_->frameCount : -1; }
+    void Close() override {}
+
+  private:
+    EncodingSettings* s_ = nullptr;
+};
+
+TEST(ParallelBatch, FramesPastAFilesLengthAreNotCountedAsProgress) {
+    EncodingSettings settings;
+    CParallelBatch batch(settings, {{"/nonexistent/a.wav", 10}, {"/nonexistent/b.wav", 10}}, 2,
+                         [] { return std::make_unique<PastTheEndEncoder>(); });
+    batch.Run(nullptr);
+    EXPECT_EQ(batch.Encoded(), 2);
+    EXPECT_EQ(batch.FramesDone(), batch.BatchFrames());
+}
+
 }  // namespace

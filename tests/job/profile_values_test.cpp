@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "job/encoding_settings.h"
+#include "job/settings_translation.h"
 #include "tests/support/wav_writer.h"
 
 using namespace profile;
@@ -56,11 +58,42 @@ TEST(ProfileValues, SectionsRoundTrip) {
     EXPECT_EQ(r.deemphasis, 2);
     EXPECT_EQ(r.encodingMode, 3);
     EXPECT_EQ(r.alertWhenDone + r.copyright + r.mono + r.original + r.useCodec, 5);
-    ASSERT_TRUE(WriteDae(p, {2, 40, 5}));
-    EXPECT_EQ(ReadDae(p).nsectors, 40);
+    ASSERT_TRUE(WriteDae(p, {2, 27, 10}));
+    EXPECT_EQ(ReadDae(p).nsectors, 27);
+    EXPECT_EQ(ReadDae(p).synchsectors, 10);
     ASSERT_TRUE(WriteAudioCd(p, {"/rips", 1, 0}));
     EXPECT_EQ(ReadAudioCd(p).extractedWavsFolder, "/rips");
     EXPECT_EQ(p.ReadString("Folders", "ExtractedWavsFolder", ""), "/rips");
+}
+
+TEST(ProfileValues, ValuesOutsideTheirListsOrSpinRangesReadAsDefaultsAndNeverReachAnEncoder) {
+    testwav::TempDir dir;
+    AppProfile p(dir.File("Velto.INI"));
+    for (bool below : {true, false}) {
+        SCOPED_TRACE(below ? "below" : "above");
+        ASSERT_TRUE(WriteSettings(p, {0, 0, 0, 0, below ? -1 : 14, below ? -1 : 3, below ? -1 : 4, 0}));
+        ASSERT_TRUE(WriteDae(p, below ? DaeValues{-1, 0, 0} : DaeValues{3, 28, 11}));
+        const SettingsValues s = ReadSettings(p, false);
+        EXPECT_EQ(s.bitrate, 8);
+        EXPECT_EQ(s.deemphasis, 0);
+        EXPECT_EQ(s.encodingMode, 1);
+        const DaeValues d = ReadDae(p);
+        EXPECT_EQ(d.mode, 0);
+        EXPECT_EQ(d.nsectors, 26);
+        EXPECT_EQ(d.synchsectors, 3);
+    }
+    ASSERT_TRUE(WriteDae(p, {0, 1, 1}));
+    EXPECT_EQ(ReadDae(p).nsectors, 1);
+    EXPECT_EQ(ReadDae(p).synchsectors, 1);
+    // Values that come some other way are translated the same.
+    EncodingSettings e;
+    for (int index : {-1, 14}) {
+        ApplySettingsValues({0, 0, 0, 0, index, index, index, 0}, false, e);
+        EXPECT_EQ(e.bitrateIndex, 9);
+        EXPECT_EQ(static_cast<int>(e.Bitrate), 128);
+        EXPECT_EQ(e.Deemphasis, 0);
+        EXPECT_EQ(e.EncodingMode, 1);
+    }
 }
 
 TEST(ProfileValues, DaeSpeedReadUnchangedIsWrittenBackUnchanged) {

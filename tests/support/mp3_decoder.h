@@ -41,7 +41,7 @@ struct FrameHeader {
     int lengthBytes = 0;
 };
 // Walks the stream from its first byte by frame lengths; stops at the first byte that is not
-// a Layer III MPEG-1 header (the trailing zero byte, for instance).
+// a Layer III MPEG-1 header (anything after the last frame, for instance).
 std::vector<FrameHeader> ParseHeaders(const std::vector<std::uint8_t>& bytes);
 
 }  // namespace testmp3
