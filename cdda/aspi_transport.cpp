@@ -5,6 +5,7 @@
 
 #include <new>
 #include "cdda/cd_reader.h"
+#include "platform/file.h"
 #include "platform/message_box.h"
 
 namespace cdda {
@@ -19,7 +20,10 @@ CAspiManager& CAspiManager::Instance() {
 
 std::string CAspiManager::LibraryPath() {
     if (const char* p = std::getenv("VELTO_ASPI_LIBRARY"); p && *p) return p;
-    return platform::ExecutableFolder() + "libwnaspi32.so";
+    // Beside the program in a build, in lib/velto beside its bin folder once installed.
+    const std::string beside = platform::ExecutableFolder() + "libwnaspi32.so";
+    const std::string installed = platform::ExecutableFolder() + "../lib/velto/libwnaspi32.so";
+    return !platform::FileExists(beside) && platform::FileExists(installed) ? installed : beside;
 }
 
 void CAspiManager::Unload() {
