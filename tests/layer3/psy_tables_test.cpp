@@ -71,6 +71,8 @@ TEST(PsyTablesTest, TextHoldsTheReferenceRowsOf44100Hz) {
         EXPECT_STREQ(kPsyData[line], r.row) << r.set;
     }
     EXPECT_EQ(LineOf("freq = 48000.0 partition = 61"), 0);
+    EXPECT_GE(LineOf("freq= 16000 partition = 45"), 0);
+    EXPECT_GE(LineOf("freq=32000 sb=20"), 0);
 }
 
 // Summed over the bands, every partition from the first band's up to the last band's counts
