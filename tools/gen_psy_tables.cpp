@@ -64,12 +64,28 @@
 // 0.532 against 0.951, 0.515, 1.000 and 0.447. The difference at the top is structural: with
 // 18-line (775 Hz) partitions at 19 to 20 kHz, neighbouring Bark centres lie about 0.08 Bark
 // apart, so many partitions spread into the top one; a norm of 0.515 needs about 0.3 Bark
-// between centres. Long bands 0 and 1 come out exactly as their reference rows. Three other
-// reference band rows cannot hold with these partitions, and are built by the rule above:
-// long band 20 (FFT lines 304.0 to 371.6) is wider than the three partitions of at most 18
-// lines that "bu=59 bo=61" allows; short band 0 ends at line 2.67, inside partition 3, so its
-// last partition cannot be 2 with w2 = 0.167; short band 11 (lines 70.7 to 90.7) ends 1.2 lines
-// into the 19-line top partition, so its w2 cannot be 1.000.
+// between centres.
+// Long bands 0 and 1 come out of the band mapping exactly as their reference rows; they fix its
+// scale (8/9 FFT line per band line) and its half-line partition edges. Three other reference
+// band rows cannot come out of it with any layout that keeps the reference partitions, and are
+// taken as given (kReferenceBands; --report prints what the mapping builds):
+//  - long band 20, "bu=59 bo=61 w1=0.278 w2=0.960": the band ends at FFT line 371.6, and
+//    partition 61 ends where the 18-line top partition starts, at 446.5. For 96 % of
+//    partition 61 to lie inside the band it would have to be about 1900 lines wide.
+//  - short band 0, "bo= 2 w2=0.167": the band ends at line 2.67. With partition 0 the DC line,
+//    partition 2 holds a sixth of its width below 2.67 only if partition 1 takes lines 1 and 2
+//    and partition 2 line 3 alone, narrower than the partition below it.
+//  - short band 11, "bu=36 bo=38 w1=0.833 w2=1.000": the band (lines 70.7 to 90.7) ends 1.2
+//    lines into the 19-line top partition (lines 90 to 108) yet would hold all of it.
+// A reference row's neighbours share its end partitions: the band below ends on the row's first
+// partition and the band above starts on its last, each taking the rest of that partition, so
+// every partition still counts once in all (long band 19 reaches up to partition 59, short
+// band 1 starts on partition 2, short band 10 ends on partition 36). The block decision reads
+// the partitions only, so these rows change the ratios the bands hand to the quantiser but not
+// the block types. A layout whose partitions widen past 18 lines below the top one puts
+// partitions 59 to 61 nearer band 20 (14.5 to 19.2 kHz instead of 16.9 to 19.2 kHz), but still
+// cannot give the row, and it chose short blocks more often on sustained tones, so the
+// partitions stay as they are.
 //
 // The lower-rate sets (24000, 22050, 16000 Hz) are never selected by the encoder; they are built
 // the same way, on the band tables of 48000, 44100 and 32000 Hz, and printed with nine
@@ -294,8 +310,7 @@ std::vector<Band> BuildBands(const std::vector<Partition>& parts, const int* edg
         b.cbw = sb == 0 ? bo - bu - 1 : bo - bu;
         b.w1 = (highEdge(bu) - std::max(lo, lowEdge(bu))) / (highEdge(bu) - lowEdge(bu));
         b.w2 = (std::min(hi, highEdge(bo)) - lowEdge(bo)) / (highEdge(bo) - lowEdge(bo));
-        if (bo == bu)
-            b.w2 = 0.0;  // the top band inside the top partition: count its share once
+        if (bo == bu) b.w2 = 0.0;  // the top band inside the top partition: count its share once
     }
     return out;
 }
@@ -317,14 +332,65 @@ constexpr Pin kReferenceNorms[] = {
 
 void ApplyReferenceNorms(int fs, bool isLong, std::vector<Partition>& parts, bool report) {
     for (const Pin& pin : kReferenceNorms) {
-        if (pin.fs != fs || pin.isLong != isLong)
-            continue;
+        if (pin.fs != fs || pin.isLong != isLong) continue;
         double& n = parts[pin.part].norm;
         if (report)
             std::cerr << fs << (isLong ? " long" : " short") << " partition " << pin.part << ": norm " << n
                       << " built, " << pin.norm << " reference\n";
-        if (Round3(n) != pin.norm)
-            n = pin.norm;
+        if (Round3(n) != pin.norm) n = pin.norm;
+    }
+}
+
+// The reference band rows of 44100 Hz. Rows 0 and 1 of the long set come out of the mapping as
+// they are; the others cannot (see the top of this file) and are taken as given.
+struct BandPin {
+    int fs;
+    bool isLong;
+    int sb;
+    Band row;
+};
+constexpr BandPin kReferenceBands[] = {
+    {44100, true, 0, {3, 0, 4, 1.000, 0.056}},     {44100, true, 1, {3, 4, 7, 0.944, 0.611}},
+    {44100, true, 20, {2, 59, 61, 0.278, 0.960}},  {44100, false, 0, {2, 0, 2, 1.000, 0.167}},
+    {44100, false, 11, {2, 36, 38, 0.833, 1.000}},
+};
+
+bool SameRow(const Band& a, const Band& b) {
+    return a.cbw == b.cbw && a.bu == b.bu && a.bo == b.bo && Round3(a.w1) == Round3(b.w1) &&
+           Round3(a.w2) == Round3(b.w2);
+}
+
+// Sets a reference row and lets its neighbours share its end partitions with it: the band below
+// ends on the row's first partition and the band above starts on its last, each taking the rest
+// of that partition, so every partition still counts once in all and the weights of a shared
+// partition add up to one.
+void ApplyReferenceBands(int fs, bool isLong, std::vector<Band>& bands, bool report) {
+    for (const BandPin& pin : kReferenceBands) {
+        if (pin.fs != fs || pin.isLong != isLong) continue;
+        Band& b = bands[pin.sb];
+        if (report)
+            std::cerr << fs << (isLong ? " long" : " short") << " band " << pin.sb << ": built bu " << b.bu
+                      << " bo " << b.bo << " w1 " << b.w1 << " w2 " << b.w2 << "\n";
+        if (SameRow(b, pin.row)) continue;
+        b = pin.row;
+        if (pin.sb > 0) {
+            Band& below = bands[pin.sb - 1];
+            below.bo = b.bu;
+            below.w2 = 1.0 - b.w1;
+            below.cbw = pin.sb - 1 == 0 ? below.bo - below.bu - 1 : below.bo - below.bu;
+        }
+        if (pin.sb + 1 < int(bands.size())) {
+            Band& above = bands[pin.sb + 1];
+            above.bu = b.bo;
+            above.w1 = 1.0 - b.w2;
+            above.cbw = above.bo - above.bu;
+        }
+    }
+    for (std::size_t sb = 1; sb < bands.size(); ++sb) {
+        if (bands[sb].bu > bands[sb].bo || bands[sb].bu < bands[sb - 1].bo) {
+            std::cerr << fs << " band " << sb << " does not follow the band below it\n";
+            std::exit(1);
+        }
     }
 }
 
@@ -408,8 +474,7 @@ int main(int argc, char** argv) {
     }
     const bool report = argc > 2 && std::string(argv[2]) == "--report";
     const Bark z = FitBark();
-    if (report)
-        std::cerr << "Bark constants a = " << z.a << ", b = " << z.b << "\n";
+    if (report) std::cerr << "Bark constants a = " << z.a << ", b = " << z.b << "\n";
     std::vector<std::vector<Partition>> longSets, shortSets;
     std::vector<std::vector<Band>> longBands, shortBands;
     for (const RateSet& r : kSets) {
@@ -420,6 +485,8 @@ int main(int argc, char** argv) {
         const auto& sfb = layer3::tables::kScalefactorBands[r.bandTable];
         longBands.push_back(BuildBands(l, sfb.l, 21, 1024.0 / 1152.0));
         shortBands.push_back(BuildBands(s, sfb.s, 12, 256.0 / 384.0));
+        ApplyReferenceBands(r.fs, true, longBands.back(), report);
+        ApplyReferenceBands(r.fs, false, shortBands.back(), report);
         longSets.push_back(std::move(l));
         shortSets.push_back(std::move(s));
     }

@@ -50,8 +50,8 @@ TEST(PsyCorpusTest, ShortBlockShareOfEachRecording) {
                 switched += s.gi.block_type != 0;
             }
         }
-        std::printf("%-36s %5d granules  short %5.1f%%  start/short/stop %5.1f%%\n",
-                    file.filename().string().c_str(), granules, 100.0 * shortBlocks / granules,
+        std::printf("%-36s %5d granules  short %4d (%5.2f%%)  start/short/stop %5.2f%%\n",
+                    file.filename().string().c_str(), granules, shortBlocks, 100.0 * shortBlocks / granules,
                     100.0 * switched / granules);
         EXPECT_LT(shortBlocks, granules / 2) << file;
     }

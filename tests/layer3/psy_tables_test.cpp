@@ -38,17 +38,57 @@ int LineOf(const std::string& text) {
     return -1;
 }
 
+int Header(const std::string& header) {
+    const int line = LineOf(header);
+    EXPECT_GE(line, 0) << header;
+    return line;
+}
+
+struct ReferenceRow {
+    const char* set;  // the header of the set that holds the row
+    int index;
+    const char* row;
+};
+
 TEST(PsyTablesTest, TextHoldsTheReferenceRowsOf44100Hz) {
-    for (const char* row : {
-             "No= 0 #lines= 1 minval=24.5 qthr=   4.532 norm=0.951 bval=   0.000",
-             "No=62 #lines=18 minval= 0.0 qthr= 162.770 norm=0.515 bval=  24.442",
-             "No= 0 #lines= 1 qthr=   4.532 norm=1.000 SNR=-8.240 bval=   0.000",
-             "No=38 #lines=19 qthr= 171.813 norm=0.447 SNR=-4.559 bval=  24.173",
-             "sb= 0 cbw=3 bu= 0 bo= 4 w1=1.000 w2=0.056",
-             "sb= 1 cbw=3 bu= 4 bo= 7 w1=0.944 w2=0.611",
-         })
-        EXPECT_GE(LineOf(row), 0) << row;
+    for (const ReferenceRow& r : {
+             ReferenceRow{"freq = 44100.0 partition = 62", 0,
+                          "No= 0 #lines= 1 minval=24.5 qthr=   4.532 norm=0.951 bval=   0.000"},
+             ReferenceRow{"freq = 44100.0 partition = 62", 62,
+                          "No=62 #lines=18 minval= 0.0 qthr= 162.770 norm=0.515 bval=  24.442"},
+             ReferenceRow{"freq = 44100.0 partition = 38", 0,
+                          "No= 0 #lines= 1 qthr=   4.532 norm=1.000 SNR=-8.240 bval=   0.000"},
+             ReferenceRow{"freq = 44100.0 partition = 38", 38,
+                          "No=38 #lines=19 qthr= 171.813 norm=0.447 SNR=-4.559 bval=  24.173"},
+             ReferenceRow{"freq=44100 sb=20", 0, "sb= 0 cbw=3 bu= 0 bo= 4 w1=1.000 w2=0.056"},
+             ReferenceRow{"freq=44100 sb=20", 1, "sb= 1 cbw=3 bu= 4 bo= 7 w1=0.944 w2=0.611"},
+             ReferenceRow{"freq=44100 sb=20", 20, "sb=20 cbw=2 bu=59 bo=61 w1=0.278 w2=0.960"},
+             ReferenceRow{"freq=44100 sb=11", 0, "sb= 0 cbw=2 bu= 0 bo= 2 w1=1.000 w2=0.167"},
+             ReferenceRow{"freq=44100 sb=11", 11, "sb=11 cbw=2 bu=36 bo=38 w1=0.833 w2=1.000"},
+         }) {
+        const int line = Header(r.set) + 1 + r.index;
+        ASSERT_LT(line, kPsyDataLines);
+        EXPECT_STREQ(kPsyData[line], r.row) << r.set;
+    }
     EXPECT_EQ(LineOf("freq = 48000.0 partition = 61"), 0);
+    EXPECT_GE(LineOf("freq= 16000 partition = 45"), 0);
+    EXPECT_GE(LineOf("freq=32000 sb=20"), 0);
+}
+
+// Summed over the bands, every partition from the first band's up to the last band's counts
+// once: neighbouring bands split the partition they share. (The last band may end inside its
+// last partition.)
+void ExpectEachPartitionCountsOnce(const int* bu, const int* bo, const double* w1, const double* w2,
+                                   int bands, int rate) {
+    double weight[layer3::kMaxPartitions] = {};
+    for (int sb = 0; sb < bands; ++sb) {
+        weight[bu[sb]] += w1[sb];
+        weight[bo[sb]] += bu[sb] == bo[sb] ? 0.0 : w2[sb];
+        for (int b = bu[sb] + 1; b < bo[sb]; ++b)
+            weight[b] += 1.0;
+    }
+    for (int b = bu[0]; b < bo[bands - 1]; ++b)
+        EXPECT_NEAR(weight[b], 1.0, 0.002) << rate << " partition " << b;
 }
 
 struct Coverage {
@@ -71,6 +111,8 @@ TEST(PsyTablesTest, EveryRateParsesWithItsCoverage) {
         EXPECT_EQ(t->numlines_s[0], 1);
         for (int b = 1; b < t->npart_l; ++b)
             EXPECT_GE(t->numlines_l[b], t->numlines_l[b - 1]);
+        ExpectEachPartitionCountsOnce(t->bu_l, t->bo_l, t->w1_l, t->w2_l, layer3::kPsyLongBands, c.rate);
+        ExpectEachPartitionCountsOnce(t->bu_s, t->bo_s, t->w1_s, t->w2_s, layer3::kPsyShortBands, c.rate);
         EXPECT_EQ(t->minval[0], 24.5);
         EXPECT_EQ(t->minval[t->npart_l - 1], 0.0);
         // The spreading function peaks on its own partition at 0 dB.
@@ -136,12 +178,6 @@ std::string ParseOutput(int rate, const std::vector<const char*>& text) {
     EXPECT_EXIT(parse(), testing::ExitedWithCode(255), "");
     const auto bytes = testwav::ReadBytes(path);
     return std::string(bytes.begin(), bytes.end());
-}
-
-int Header(const std::string& header) {
-    const int line = LineOf(header);
-    EXPECT_GE(line, 0) << header;
-    return line;
 }
 
 TEST(PsyTablesDeathTest, EveryCheckFiresWithItsText) {
