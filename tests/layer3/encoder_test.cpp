@@ -327,10 +327,10 @@ TEST(Layer3Encoder, GoldenChecksums) {
         std::uint64_t expected;
     };
     const Case cases[] = {
-        {"44100 stereo 128k mode 1", 44100, 2, 9, 0, 1, 0xcc58a0d7d3f02243ull},
+        {"44100 stereo 128k mode 1", 44100, 2, 9, 0, 1, 0xfa1638d9695f1b6bull},
         {"48000 mono 64k mode 3", 48000, 1, 5, 0, 3, 0x81f287ea9a4d27bbull},
         {"32000 stereo 320k mode 0", 32000, 2, 14, 0, 0, 0xe50e7150aa5e94f1ull},
-        {"44100 stereo as mono 96k mode 2", 44100, 2, 7, 1, 2, 0xae582413afb042a0ull},
+        {"44100 stereo as mono 96k mode 2", 44100, 2, 7, 1, 2, 0xa9a202f2e75e4cdbull},
     };
     for (const Case& c : cases) {
         auto pcm = Music(c.rate, c.channels, c.rate);
