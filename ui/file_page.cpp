@@ -96,7 +96,8 @@ void CFilePage::EnablePage(bool enable) {
 
 void CFilePage::OnAdd() {
     const QStringList chosen = QFileDialog::getOpenFileNames(
-        this, "Open", QString::fromStdString(model_.LastFolder()), "WAV files (*.wav *.WAV *.Wav)");
+        this, "Open", QString::fromStdString(model_.LastFolder()), "WAV files (*.wav *.WAV *.Wav)", nullptr,
+        QFileDialog::HideNameFilterDetails);
     if (chosen.isEmpty()) return;
     std::vector<std::string> paths;
     for (const QString& f : chosen)
