@@ -54,7 +54,6 @@ int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, Profil
             closed = dlg->OnClose();
         return 0;
     });
-    // Before the worker starts, so that Ctrl-C reaches the watcher and not the worker.
     platform::InterruptWatcher watcher(
         [&](int count) { queue.Post(WM_INTERRUPT, static_cast<std::uintptr_t>(count), 0); });
     CMainDlg main(std::move(parts), encodingSettings);
@@ -116,6 +115,8 @@ int RunParallel(CommandLineFiles& files, CommandLineSettings& settingsPage, cons
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything loads a library or starts a thread: they all inherit the blocked SIGINT.
+    platform::RouteInterruptsToOneThread();
     BatchOptions options = ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (options.help) {
         std::fputs(BatchUsage(), stdout);

@@ -11,8 +11,11 @@
 #include "job/encoding_settings.h"
 #include "job/output_names.h"
 #include "layer3/layer3_encoder.h"
+#include "platform/interrupt.h"
 
 int main(int argc, char** argv) {
+    // Before anything loads a library or starts a thread: they all inherit the blocked SIGINT.
+    platform::RouteInterruptsToOneThread();
     DetectCodecAtStartUp();
     const CMakerCommandLineInfo info = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (info.fileName.empty()) {

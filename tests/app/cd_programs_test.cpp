@@ -1,7 +1,12 @@
 // velto-batch with audio CD tracks, on the image library's drives.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "tests/support/cd_image.h"
 #include "tests/support/mp3_decoder.h"
@@ -26,6 +31,21 @@ struct ImageDisc {
     std::string rips = dir.File("rips");
     ImageDisc() { fs::create_directory(rips); }
 };
+
+// Waits until the file has more than `bytes` bytes, so that Ctrl-C meets the program at work.
+void WaitForBytes(const std::string& path, std::uintmax_t bytes) {
+    for (int i = 0; i < 600; ++i) {
+        std::error_code ec;
+        if (fs::file_size(path, ec) > bytes && !ec) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::uint32_t LE32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    std::uint32_t v = 0;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
 
 }  // namespace
 
@@ -111,4 +131,45 @@ TEST(BatchCd, ADriveThatStallsIsGivenUpAfterItsTimeOut) {
     EXPECT_TRUE(fs::exists(disc.dir.File("a.mp3")));  // the files before the tracks are done
     EXPECT_TRUE(fs::exists(disc.rips + "/Track 02.wav"));
     EXPECT_FALSE(fs::exists(disc.rips + "/Track 03.wav"));
+}
+
+TEST(BatchCd, CtrlCStopsAnExtractionAfterTheCurrentReadAndKeepsAWellFormedWav) {
+    ImageDisc disc;
+    // Reads of 20 ms each: the first track takes three seconds in Normal mode.
+    testcd::ScopedEnv slow("VELTO_CD_FAULTS", "delay=20");
+    testproc::Background batch("velto-batch", {"--cd=0", "--folder=" + disc.rips, "--dae-mode=0"});
+    const std::string wav = disc.rips + "/Track 02.wav";
+    WaitForBytes(wav + ".velto-partial", 44 + 20 * 2352);
+    batch.Signal(SIGINT);
+    const testproc::Result r = batch.Wait();
+    EXPECT_EQ(r.signal, 0) << "killed by the signal\n" << r.output;
+    EXPECT_EQ(r.exitCode, 130) << r.output;
+    const std::vector<std::uint8_t> bytes = testwav::ReadBytes(wav);
+    ASSERT_GT(bytes.size(), 44u + 20 * 2352) << r.output;
+    EXPECT_LT(bytes.size(), 44u + 150 * 2352);
+    EXPECT_EQ((bytes.size() - 44) % 2352, 0u);
+    EXPECT_EQ(LE32(bytes, 40), bytes.size() - 44);
+    EXPECT_EQ(LE32(bytes, 4), bytes.size() - 8);
+    const std::vector<std::uint8_t> track = testcd::TrackBytes(disc.tracks[1]);
+    EXPECT_TRUE(std::equal(bytes.begin() + 44, bytes.end(), track.begin()));
+    EXPECT_FALSE(fs::exists(wav + ".velto-partial"));
+    EXPECT_FALSE(fs::exists(disc.rips + "/Track 02.mp3"));
+    EXPECT_FALSE(fs::exists(disc.rips + "/Track 03.wav"));
+}
+
+TEST(BatchCd, CtrlCWhileATrackIsEncodedKeepsItsWavAndAShorterMp3) {
+    ImageDisc disc;
+    disc.tracks[2].sectors = 9000;  // two minutes of tone take a while to encode
+    testcd::ScopedEnv images("VELTO_CD_IMAGES",
+                             "0=" + testcd::WriteCueBin(disc.dir.Path(), "long", disc.tracks));
+    testproc::Background batch("velto-batch", {"--cd=0", "--tracks=3", "--folder=" + disc.rips});
+    WaitForBytes(disc.rips + "/Track 03.mp3.velto-partial", 20000);
+    batch.Signal(SIGINT);
+    const testproc::Result r = batch.Wait();
+    EXPECT_EQ(r.signal, 0) << "killed by the signal\n" << r.output;
+    EXPECT_EQ(r.exitCode, 130) << r.output;
+    EXPECT_EQ(testwav::ReadBytes(disc.rips + "/Track 03.wav").size(), 44u + 9000 * 2352);
+    const testmp3::Decoded d = testmp3::DecodeFile(disc.rips + "/Track 03.mp3");
+    EXPECT_TRUE(d.opened && d.errors == 0) << r.output;
+    EXPECT_LT(d.samples.size() / 2, 9000u * 588);
 }

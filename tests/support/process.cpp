@@ -65,6 +65,7 @@ Result Collect(pid_t pid, const std::string& outputPath) {
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid)
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
     std::ifstream in(outputPath);
     r.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     std::remove(outputPath.c_str());

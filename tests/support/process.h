@@ -9,6 +9,7 @@ namespace testproc {
 
 struct Result {
     int exitCode = -1;   // the exit status, or 128 + signal when a signal ended it
+    int signal = 0;      // the signal that ended it, 0 when it exited
     std::string output;  // standard output and standard error together
 };
 
