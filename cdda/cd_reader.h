@@ -70,6 +70,11 @@ inline constexpr int kFramesPerSector = 588;
 // READ TOC asks for the header, 99 track descriptors and the lead-out's.
 inline constexpr int kTocBytes = 4 + 8 * (kMaxTracks + 1);
 
+// The entry of track number `track`, or null when the table holds none: a disc's first track
+// need not be track 1 (an enhanced CD, an image cut from a later track), so entry k holds the
+// k-th track of the disc, whatever its number.
+const TrackEntry* FindTrack(const TrackEntry (&table)[kMaxTracks], int track);
+
 // Fills the table from a READ TOC response (format 0, addresses as logical blocks) of `size`
 // bytes; never reads past them. The number of audio tracks, 0 when the response holds none.
 int ParseTocResponse(const std::uint8_t* data, std::size_t size, TrackEntry (&table)[kMaxTracks]);

@@ -275,12 +275,12 @@ void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
     }
     const cdda::TrackEntry(&table)[cdda::kMaxTracks] = cdda::TrackTable();
     for (int track : selection.tracks) {
-        if (track < 1 || track > cdda::kMaxTracks) continue;
+        const cdda::TrackEntry* entry = cdda::FindTrack(table, track);
+        if (!entry) continue;
         settings_.currentFile = Printf("Track %02d.wav", track);
         ResetFileProgress();
         const std::string path = TrackWavPath(audioCd.extractedWavsFolder, track);
-        const cdda::TrackEntry& entry = table[track - 1];
-        if (!ExtractTrack(selection.adapter, selection.target, entry.firstSector, entry.lastSector, path)) {
+        if (!ExtractTrack(selection.adapter, selection.target, entry->firstSector, entry->lastSector, path)) {
             ++failedFiles;
             m_bStop = 1;
         }

@@ -173,3 +173,25 @@ TEST(BatchCd, CtrlCWhileATrackIsEncodedKeepsItsWavAndAShorterMp3) {
     EXPECT_TRUE(d.opened && d.errors == 0) << r.output;
     EXPECT_LT(d.samples.size() / 2, 9000u * 588);
 }
+
+TEST(BatchCd, ADiscThatStartsAtTrackTwoIsRippedTrackByTrack) {
+    ImageDisc disc;
+    // An image cut from a disc's second track on: the table's first entry is track 2.
+    const std::vector<TrackSpec> tracks{TrackSpec{false, 150, testcd::Fill::Noise, 7},
+                                        TrackSpec{false, 120, testcd::Fill::Noise, 8}, TrackSpec{true, 100}};
+    testcd::ScopedEnv images("VELTO_CD_IMAGES",
+                             "0=" + testcd::WriteCueBin(disc.dir.Path(), "cut", tracks, 2));
+    testproc::Result r = testproc::Run("velto-batch", {"--list-drives"});
+    EXPECT_NE(r.output.find("Track  2  0:01"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Track  3  0:01"), std::string::npos) << r.output;
+    r = testproc::Run("velto-batch", {"--cd=0", "--folder=" + disc.rips, "--extract-only", "--dae-mode=1"});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    for (int k : {0, 1}) {
+        const std::vector<std::uint8_t> wav =
+            testwav::ReadBytes(disc.rips + "/Track 0" + std::to_string(k + 2) + ".wav");
+        const std::vector<std::uint8_t> expected = testcd::TrackBytes(tracks[static_cast<std::size_t>(k)]);
+        ASSERT_EQ(wav.size(), 44 + expected.size()) << k;
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), wav.begin() + 44)) << "track " << k + 2;
+    }
+    EXPECT_FALSE(fs::exists(disc.rips + "/Track 04.wav"));
+}
