@@ -1,7 +1,5 @@
 #include "cdda/track_extractor.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -96,12 +94,11 @@ bool Extraction::PrepareFolder(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return true;
     const std::string folder = path.substr(0, slash);
-    struct stat st {};
     // The root, or a folder that is there: nothing to ask.
-    if (folder.empty() || (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return true;
+    if (folder.empty() || platform::IsFolder(folder)) return true;
     const int answer = platform::MessageBox(folder + " does not exists.\nDo you want to create it?",
                                             platform::kAppCaption, platform::MB_YESNO);
-    if (answer == platform::IDYES) mkdir(folder.c_str(), 0777);
+    if (answer == platform::IDYES) platform::MakeFolder(folder);
     return true;
 }
 
