@@ -1,5 +1,5 @@
 // velto: encodes the one WAV file named on the command line with the built-in encoder and
-// shows its progress; without a file name it prints its usage.
+// shows its progress; without a file name it prints its usage. -h and --help print it too.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,11 +17,11 @@ int main(int argc, char** argv) {
     // Before anything loads a library or starts a thread: they all inherit the blocked SIGINT.
     platform::RouteInterruptsToOneThread();
     DetectCodecAtStartUp();
-    const CMakerCommandLineInfo info = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (const int status = AnswerHelpAndNotices(args, stdout, stderr); status >= 0) return status;
+    const CMakerCommandLineInfo info = ParseCommandLine(args);
     if (info.fileName.empty()) {
-        std::fprintf(stderr,
-                     "usage: velto [-b<kbps>] [-c] [-e<0|1|2>] [-m] [-o] [-p<0..6>] file.wav\n"
-                     "Encodes file.wav to file.mp3 beside it. For many files use velto-batch.\n");
+        std::fputs(VeltoUsage(), stderr);
         return 2;
     }
     // The reader explains the defects of a WAV file, not a file it cannot open at all.

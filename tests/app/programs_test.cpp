@@ -45,7 +45,11 @@ TEST_F(Programs, VeltoEncodesWithTheSwitches) {
     EXPECT_EQ(headers[0].mode, 3);
     EXPECT_TRUE(testmp3::DecodeBytes(bytes).Clean());
 
-    ASSERT_EQ(testproc::Run("velto", {"-b100", wav}).exitCode, 0);
+    r = testproc::RunApart("velto", {"-b100", wav, "more.wav"});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(r.errors,
+              "velto: -b100 is not a bit rate; encoding at 128 kbps\n"
+              "velto: more.wav is not encoded: velto encodes one file; velto-batch encodes several\n");
     headers = testmp3::ParseHeaders(testwav::ReadBytes(dir.File("song.mp3")));
     EXPECT_EQ(headers[0].bitrateIndex, 9);
 
@@ -62,6 +66,12 @@ TEST_F(Programs, VeltoReportsBadInputAndUsage) {
     EXPECT_NE(r.exitCode, 0);
     EXPECT_NE(r.output.find("is not a WAVE file."), std::string::npos) << r.output;
     EXPECT_NE(testproc::Run("velto", {}).exitCode, 0);
+    for (const char* help : {"-h", "--help"}) {
+        r = testproc::RunApart("velto", {help});
+        EXPECT_EQ(r.exitCode, 0) << help;
+        EXPECT_EQ(r.output.rfind("usage: velto", 0), 0u) << r.output;
+        EXPECT_EQ(r.errors, "");
+    }
     EXPECT_NE(testproc::Run("velto", {dir.File("missing.wav")}).exitCode, 0);
 }
 
