@@ -151,9 +151,12 @@ int CMainDlg::EncodeBatchThread() {
     std::unique_ptr<CEncoder> encoder = parts_.makeEncoder(settings_.UseCodec != 0);
     // The list is read again after every file: the user may add files while the batch runs.
     for (int i = 0; parts_.files && i < parts_.files->Count(); ++i) {
-        if (IsExcluded(i)) continue;
+        if (m_bStop || IsExcluded(i)) {
+            // Not reached because the batch stopped, or left out by the codec check.
+            Report({FileOutcome::kSkipped, parts_.files->Path(i), OutputNameFor(parts_.files->Path(i))});
+            continue;
+        }
         EncodeFile(*encoder, parts_.files->Path(i));
-        if (m_bStop) break;
     }
     if (!m_bStop && parts_.audioCdPage && parts_.audioCdPage->HasWindow()) EncodeCdTracks(*encoder);
     if (!m_bClosing) {
@@ -176,13 +179,15 @@ void CMainDlg::EncodeFile(CEncoder& encoder, const std::string& input) {
 
 bool CMainDlg::Encode(CEncoder& encoder, const std::string& input, const std::string& output,
                       bool postWhileClosing) {
-    bool complete = false;
+    bool complete = false, failed = false;
+    long long frames = 0;
     if (encoder.Open(settings_, input, output)) {
         settings_.currentFile = input;
         ResetFileProgress();
         complete = true;
         for (int r = encoder.EncodeStep(); r >= 0; r = encoder.EncodeStep()) {
             ++settings_.batchFramesDone;
+            ++frames;
             if (m_bStop) {
                 complete = false;
                 break;
@@ -191,14 +196,25 @@ bool CMainDlg::Encode(CEncoder& encoder, const std::string& input, const std::st
         }
     } else {
         ++failedFiles;
+        failed = true;
     }
     encoder.Close();
     if (encoder.OutputFailed()) {
-        ++failedFiles;
+        if (!failed) ++failedFiles;
+        failed = true;
         complete = false;
     } else if (complete) {
         ++encodedFiles;
     }
+    FileOutcome outcome{complete ? FileOutcome::kEncoded
+                        : failed ? FileOutcome::kFailed
+                                 : FileOutcome::kStopped,
+                        input, output};
+    if (settings_.samplingFrequencyHz > 0 && !failed)
+        outcome.audioSeconds = static_cast<double>(std::min<long long>(frames * settings_.samplesPerFrame,
+                                                                       settings_.sampleCount)) /
+                               settings_.samplingFrequencyHz;
+    Report(outcome);
     return complete;
 }
 
@@ -225,6 +241,7 @@ class WindowExtractionHost : public cdda::ExtractionHost {
     void SetExtracting(bool running) override { dlg_.m_bExtracting = running ? 1 : 0; }
     void SetExtractStart(long long seconds) override { dlg_.m_extractStart = seconds; }
     void AddExcludedSeconds(long long seconds) override { dlg_.m_excludedSeconds += seconds; }
+    void ReadFailed(std::uint32_t sector) override { dlg_.lastFailedSector = sector; }
 
   private:
     CMainDlg& dlg_;
@@ -280,10 +297,19 @@ void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
         settings_.currentFile = Printf("Track %02d.wav", track);
         ResetFileProgress();
         const std::string path = TrackWavPath(audioCd.extractedWavsFolder, track);
+        lastFailedSector = -1;
+        FileOutcome extraction{FileOutcome::kExtracted, Printf("Track %02d", track), path};
+        extraction.trackFirstSector = entry->firstSector;
+        extraction.audioSeconds = (static_cast<double>(entry->lastSector) - entry->firstSector + 1) / 75.0;
         if (!ExtractTrack(selection.adapter, selection.target, entry->firstSector, entry->lastSector, path)) {
             ++failedFiles;
             m_bStop = 1;
+            extraction.kind = FileOutcome::kExtractionFailed;
+            extraction.failedSector = lastFailedSector;
+        } else if (m_bStop) {
+            extraction.kind = FileOutcome::kExtractionStopped;
         }
+        Report(extraction);
         // A stopped or failed extraction leaves its WAV as it is.
         if (m_bStop) break;
         const bool encoded = !extractOnly && EncodeTrackWav(encoder, path);

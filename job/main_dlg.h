@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "job/encoding_settings.h"
+#include "job/file_outcome.h"
 #include "job/job_views.h"
 #include "platform/event.h"
 #include "platform/thread.h"
@@ -31,6 +32,7 @@ struct MainDlgParts {
     BatchEncoderFactory makeEncoder;
     profile::AppProfile* profile = nullptr;
     bool codecFound = false;
+    FileOutcomeSink onFileDone;  // optional: told of every file and track as it ends
 };
 
 class CMainDlg {
@@ -76,6 +78,8 @@ class CMainDlg {
     // Files of this batch that could not be opened or written, and files encoded to their end.
     std::atomic<int> failedFiles{0};
     std::atomic<int> encodedFiles{0};
+    // Where the read that failed the last extraction began (worker thread only).
+    long long lastFailedSector = -1;
 
     // What the batch read at Go, for the worker.
     profile::AudioCdValues audioCd;
@@ -102,6 +106,9 @@ class CMainDlg {
     bool Encode(CEncoder& encoder, const std::string& input, const std::string& output,
                 bool postWhileClosing);
     void EncodeCdTracks(CEncoder& encoder);
+    void Report(const FileOutcome& outcome) const {
+        if (parts_.onFileDone) parts_.onFileDone(outcome);
+    }
     bool AskToExtractWithoutEncoding();
     bool EncodeTrackWav(CEncoder& encoder, const std::string& wav);
     void WaitForWorkerWhileClosing();
