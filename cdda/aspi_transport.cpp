@@ -101,7 +101,13 @@ bool CCDReader::Execute(aspi::SRB_ExecSCSICmd& request) {
         waited = true;
         waitResult = manager.Event().Wait(manager.WaitMs());
     }
-    switch (RequestStatus(request)) {
+    const aspi::BYTE status = RequestStatus(request);
+    lastSenseKey_ = lastAsc_ = 0;
+    if (status == aspi::SS_ERR && request.SRB_TargStat == aspi::STATUS_CHKCOND) {
+        lastSenseKey_ = request.SenseArea[2] & 0x0F;
+        lastAsc_ = request.SenseArea[12];
+    }
+    switch (status) {
         case aspi::SS_COMP:
             if (waited && waitResult == platform::WAIT_OBJECT_0) manager.Event().Reset();
             return true;

@@ -100,12 +100,16 @@ class CCDReader {
     bool ReadSectors(int adapter, int target, int lun, std::uint32_t lba, int count, std::uint8_t* buffer);
 
     aspi::DWORD LastStatus() const { return lastStatus_; }
+    // Whether the drive said of the last command that it has no disc (sense key NOT READY,
+    // MEDIUM NOT PRESENT).
+    bool LastFoundNoDisc() const { return lastSenseKey_ == 0x02 && lastAsc_ == 0x3A; }
 
   private:
     static void FillRequest(aspi::SRB_ExecSCSICmd& request, int adapter, int target, int lun,
                             std::uint8_t* buffer, std::uint32_t length, int cdbLength);
 
     aspi::DWORD lastStatus_ = 0;
+    std::uint8_t lastSenseKey_ = 0, lastAsc_ = 0;  // of the last command that failed with sense
 };
 
 // A CD-ROM drive found on host adapter 0.

@@ -363,12 +363,14 @@ std::intptr_t CMainDlg::OnMessage(const platform::Message& message) {
             OnJobProgress(message.wParam, message.lParam);
             break;
         case WM_JOB_RESET_FILE_PROGRESS:
+            spinUpShown_ = false;
             ResetFileBar();
             break;
         case WM_JOB_END_BATCH:
             EndBatch();
             break;
         case WM_JOB_EXTRACTION_STATUS:
+            spinUpShown_ = true;
             ShowExtractionStatus();
             break;
         default:
@@ -384,6 +386,10 @@ void CMainDlg::OnJobProgress(std::uintptr_t wParam, std::intptr_t lParam) {
         return;
     }
     const bool extracting = m_bExtracting != 0;
+    if (extracting && !spinUpShown_) {
+        w.Refresh();
+        return;
+    }
     const int frameCount = settings_.frameCount;
     const int done = settings_.batchFramesDone;
     const int total = settings_.batchFrames;

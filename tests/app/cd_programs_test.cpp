@@ -49,14 +49,29 @@ std::uint32_t LE32(const std::vector<std::uint8_t>& b, std::size_t at) {
 
 }  // namespace
 
-TEST(BatchCd, ListsTheDrivesAndTheirAudioTracks) {
+TEST(BatchCd, ListsTheDrivesTheirTracksAndWhyADriveHasNone) {
     ImageDisc disc;
-    const testproc::Result r = testproc::Run("velto-batch", {"--list-drives"});
+    const std::string dataOnly = testcd::WriteCueBin(disc.dir.Path(), "data", {TrackSpec{true, 100}});
+    testcd::ScopedEnv images("VELTO_CD_IMAGES", "0=" + disc.dir.File("disc.cue") +
+                                                    ",2=" + disc.dir.File("missing.cue") + ",3=" + dataOnly);
+    testproc::Result r = testproc::Run("velto-batch", {"--list-drives"});
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    EXPECT_NE(r.output.find("Target 0: Image Drive 0"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("Track  2  0:01"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("Track  3  0:03"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("Track  1"), std::string::npos) << "a data track was listed";
+    EXPECT_EQ(r.output,
+              "Target 0: Image Drive 0   \n"
+              "  Track  1  data\n"
+              "  Track  2  0:01\n"
+              "  Track  3  0:03\n"
+              "  Track  4  0:01\n"
+              "Target 2: Image Drive 2   \n"
+              "  no disc\n"
+              "Target 3: Image Drive 3   \n"
+              "  Track  1  data\n"
+              "  no audio tracks\n");
+    r = testproc::Run("velto-batch", {"--cd=2"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("the drive on target 2 has no disc"), std::string::npos) << r.output;
+    r = testproc::Run("velto-batch", {"--cd=3"});
+    EXPECT_NE(r.output.find("a disc with no audio tracks"), std::string::npos) << r.output;
 }
 
 TEST(BatchCd, ExtractsAndEncodesEveryTrackOfTheDisc) {
