@@ -51,10 +51,13 @@ int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, Profil
         if (m.id != WM_INTERRUPT) return dlg->OnMessage(m);
         // The first Ctrl-C is Stop; the next one is the close procedure.
         interrupts = static_cast<int>(m.wParam);
-        if (interrupts == 1 && dlg->m_bRunning)
+        if (interrupts == 1 && dlg->m_bRunning) {
             dlg->OnGo();
-        else
+        } else {
+            // A drive that does not answer would hold the close for its whole time-out.
+            cdda::CAspiManager::Instance().AbortAllWaits();
             closed = dlg->OnClose();
+        }
         return 0;
     });
     platform::InterruptWatcher watcher(

@@ -57,6 +57,11 @@ int CAspiManager::Load(aspi::DWORD& supportInfo) {
     return adapters_;
 }
 
+void CAspiManager::AbortAllWaits() {
+    abortWaits_ = true;
+    event_.Set();
+}
+
 aspi::DWORD CAspiManager::Send(void* srb) {
     return send_ ? send_(srb) : aspi::SS_FAILED_INIT;
 }
@@ -97,7 +102,8 @@ bool CCDReader::Execute(aspi::SRB_ExecSCSICmd& request) {
     lastStatus_ = manager.Send(&request);
     bool waited = false;
     unsigned waitResult = platform::WAIT_TIMEOUT;
-    if (RequestStatus(request) == aspi::SS_PENDING) {
+    // Checked after the event was reset: AbortAllWaits sets the flag before the event.
+    if (RequestStatus(request) == aspi::SS_PENDING && !manager.AbortingWaits()) {
         waited = true;
         waitResult = manager.Event().Wait(manager.WaitMs());
     }

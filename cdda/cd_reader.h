@@ -3,6 +3,7 @@
 // program sends through it (INQUIRY, READ TOC, READ CD).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,11 @@ class CAspiManager {
     unsigned WaitMs() const { return waitMs_; }
     void SetWaitMsForTesting(unsigned ms) { waitMs_ = ms; }
 
+    // For a program that is closing: the request waited for now is aborted at once, and so is
+    // every later one, so that a drive that does not answer holds nobody up.
+    void AbortAllWaits();
+    bool AbortingWaits() const { return abortWaits_.load(); }
+
     // The library's file: VELTO_ASPI_LIBRARY when set, otherwise libwnaspi32.so beside the
     // executable.
     static std::string LibraryPath();
@@ -49,6 +55,7 @@ class CAspiManager {
     int adapters_ = 0;
     platform::Event event_{false, false};
     unsigned waitMs_ = 10000;
+    std::atomic<bool> abortWaits_{false};
 };
 
 // One table-of-contents entry.

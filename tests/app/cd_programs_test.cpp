@@ -215,3 +215,22 @@ TEST(BatchCd, ADiscThatStartsAtTrackTwoIsRippedTrackByTrack) {
     }
     EXPECT_FALSE(fs::exists(disc.rips + "/Track 04.wav"));
 }
+
+TEST(BatchCd, ASecondCtrlCClosesAtOnceEvenWhileTheDriveDoesNotAnswer) {
+    ImageDisc disc;
+    testcd::ScopedEnv stalling("VELTO_CD_FAULTS", "pending=300");  // 100 sectors into track 2
+    testproc::Background batch("velto-batch", {"--cd=0", "--folder=" + disc.rips, "--dae-mode=0"});
+    const std::string wav = disc.rips + "/Track 02.wav";
+    WaitForBytes(wav + ".velto-partial", 44 + 90 * 2352);
+    const auto start = std::chrono::steady_clock::now();
+    batch.Signal(SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    batch.Signal(SIGINT);
+    const testproc::Result r = batch.Wait();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "waited for the drive";
+    EXPECT_EQ(r.exitCode, 130) << r.output;
+    EXPECT_EQ(r.signal, 0);
+    const std::vector<std::uint8_t> bytes = testwav::ReadBytes(wav);
+    ASSERT_EQ(bytes.size(), 44u + 100 * 2352) << r.output;
+    EXPECT_EQ(LE32(bytes, 40), 100u * 2352);
+}
