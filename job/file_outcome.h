@@ -2,6 +2,7 @@
 // that a front end can list every file and sum the batch up.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -24,6 +25,13 @@ struct FileOutcome {
     long long failedSector = -1;
     long long trackFirstSector = 0;
 };
+
+// The audio in the first `frames` frames of a file of sampleCount samples per channel: the
+// encoder's last frames are padding beyond the input.
+inline double AudioSecondsEncoded(long long frames, int samplesPerFrame, long long sampleCount, int rate) {
+    if (rate <= 0) return 0;
+    return static_cast<double>(std::min(frames * samplesPerFrame, sampleCount)) / rate;
+}
 
 // Called on the worker thread, so it must be safe to call from several at once.
 using FileOutcomeSink = std::function<void(const FileOutcome&)>;

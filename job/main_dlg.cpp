@@ -210,10 +210,9 @@ bool CMainDlg::Encode(CEncoder& encoder, const std::string& input, const std::st
                         : failed ? FileOutcome::kFailed
                                  : FileOutcome::kStopped,
                         input, output};
-    if (settings_.samplingFrequencyHz > 0 && !failed)
-        outcome.audioSeconds = static_cast<double>(std::min<long long>(frames * settings_.samplesPerFrame,
-                                                                       settings_.sampleCount)) /
-                               settings_.samplingFrequencyHz;
+    if (!failed)
+        outcome.audioSeconds = AudioSecondsEncoded(frames, settings_.samplesPerFrame, settings_.sampleCount,
+                                                   settings_.samplingFrequencyHz);
     Report(outcome);
     return complete;
 }
@@ -363,14 +362,14 @@ std::intptr_t CMainDlg::OnMessage(const platform::Message& message) {
             OnJobProgress(message.wParam, message.lParam);
             break;
         case WM_JOB_RESET_FILE_PROGRESS:
-            spinUpShown_ = false;
+            awaitingSpinUp_ = true;
             ResetFileBar();
             break;
         case WM_JOB_END_BATCH:
             EndBatch();
             break;
         case WM_JOB_EXTRACTION_STATUS:
-            spinUpShown_ = true;
+            awaitingSpinUp_ = false;
             ShowExtractionStatus();
             break;
         default:
@@ -386,7 +385,7 @@ void CMainDlg::OnJobProgress(std::uintptr_t wParam, std::intptr_t lParam) {
         return;
     }
     const bool extracting = m_bExtracting != 0;
-    if (extracting && !spinUpShown_) {
+    if (extracting && awaitingSpinUp_) {
         w.Refresh();
         return;
     }

@@ -123,9 +123,9 @@ class CMainDlg {
     MainDlgParts parts_;
     EncodingSettings& settings_;
     platform::WindowHandle* handle_ = nullptr;
-    // User-interface thread: the current track's "Spinning up drive..." has been shown. Progress
-    // the previous file's encoding posted may still be queued when the next extraction begins;
-    // it must not be drawn as that extraction's progress.
-    bool spinUpShown_ = false;
+    // User-interface thread: a file has begun whose "Spinning up drive..." has not been shown
+    // yet. Progress the previous file's encoding posted may still be queued when the next
+    // extraction begins; it must not be drawn as that extraction's progress.
+    bool awaitingSpinUp_ = false;
     std::unique_ptr<platform::Thread> m_pWorker;
 };

@@ -165,9 +165,8 @@ void CParallelBatch::EncodeOne(std::size_t index) {
                         : failed ? FileOutcome::kFailed
                                  : FileOutcome::kStopped,
                         input, OutputNameFor(input)};
-    if (settings.samplingFrequencyHz > 0 && !failed)
-        outcome.audioSeconds = static_cast<double>(std::min<long long>(frames * settings.samplesPerFrame,
-                                                                       settings.sampleCount)) /
-                               settings.samplingFrequencyHz;
+    if (!failed)
+        outcome.audioSeconds = AudioSecondsEncoded(frames, settings.samplesPerFrame, settings.sampleCount,
+                                                   settings.samplingFrequencyHz);
     onFileDone_(outcome);
 }
