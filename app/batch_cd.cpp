@@ -2,21 +2,42 @@
 
 #include <algorithm>
 
+namespace {
+
+// Reads the table of contents of the disc in the drive on target into table. Empty when the
+// disc has one, even of data tracks only; otherwise why there is none to read.
+std::string ReadDisc(int target, cdda::TrackEntry (&table)[cdda::kMaxTracks]) {
+    cdda::CCDReader reader;
+    if (reader.ReadToc(0, target, 0, table) > 0 || table[0].trackNumber != 0) return "";
+    return reader.LastFoundNoDisc() ? "no disc" : "a disc that cannot be read";
+}
+
+bool HasAudio(const cdda::TrackEntry (&table)[cdda::kMaxTracks]) {
+    return std::any_of(std::begin(table), std::end(table),
+                       [](const cdda::TrackEntry& e) { return e.trackNumber != 0 && e.IsAudio(); });
+}
+
+}  // namespace
+
 bool ListDrives(std::FILE* out) {
     cdda::CCDReader reader;
     if (reader.Init() <= 0) return false;
     const std::vector<cdda::DriveInfo> drives = cdda::DiscoverDrives();
     if (drives.empty()) std::fputs("No CD-ROM drive found.\n", out);
-    for (std::size_t i = 0; i < drives.size(); ++i) {
-        cdda::CCDAudioPage page({});
-        // The page lists the drives itself; here each one is looked at in turn.
-        std::fprintf(out, "Target %d: %s\n", drives[i].target, drives[i].name.c_str());
-        if (page.SelectDriveTarget(drives[i], drives) == 0) {
-            std::fputs("  no audio tracks\n", out);
+    for (const cdda::DriveInfo& drive : drives) {
+        std::fprintf(out, "Target %d: %s\n", drive.target, drive.name.c_str());
+        cdda::TrackEntry table[cdda::kMaxTracks] = {};
+        if (const std::string problem = ReadDisc(drive.target, table); !problem.empty()) {
+            std::fprintf(out, "  %s\n", problem.c_str());
             continue;
         }
-        for (const cdda::TrackItem& item : page.Items())
-            std::fprintf(out, "  %s  %s\n", item.text.c_str(), item.length.c_str());
+        // Data tracks are shown for what they are; only audio tracks are ever extracted.
+        for (const cdda::TrackEntry& e : table) {
+            if (e.trackNumber == 0) continue;
+            std::fprintf(out, "  %s  %s\n", cdda::TrackText(e.trackNumber).c_str(),
+                         e.IsAudio() ? cdda::TrackLength(e).c_str() : "data");
+        }
+        if (!HasAudio(table)) std::fputs("  no audio tracks\n", out);
     }
     return true;
 }
@@ -44,8 +65,12 @@ std::string SelectCdTracks(const BatchOptions& options, cdda::CCDAudioPage& page
     const auto drive = std::find_if(drives.begin(), drives.end(),
                                     [&](const cdda::DriveInfo& d) { return d.target == options.cdTarget; });
     if (drive == drives.end()) return "no CD-ROM drive on target " + std::to_string(options.cdTarget);
-    if (page.SelectDriveTarget(*drive, drives) == 0)
-        return "the disc in target " + std::to_string(options.cdTarget) + " has no audio tracks";
+    if (page.SelectDriveTarget(*drive, drives) == 0) {
+        cdda::TrackEntry table[cdda::kMaxTracks] = {};
+        const std::string problem = ReadDisc(options.cdTarget, table);
+        return "the drive on target " + std::to_string(options.cdTarget) + " has " +
+               (problem.empty() ? "a disc with no audio tracks" : problem);
+    }
     const std::vector<cdda::TrackItem> items = page.Items();
     if (options.allTracks) {
         page.SelectAll();

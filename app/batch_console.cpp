@@ -9,7 +9,7 @@
 #include "layer3/wave_reader.h"
 
 ConsoleJobWindow::ConsoleJobWindow(std::FILE* out, bool terminal, int columns)
-    : out_(out), terminal_(terminal), columns_(columns) {}
+    : out_(out), terminal_(terminal), columns_(columns), terminalTitle_(out, terminal) {}
 
 void ConsoleJobWindow::SetFileBar(int low, int high, int position) {
     fileLow_ = low, fileHigh_ = high, filePos_ = position;
@@ -22,7 +22,10 @@ void ConsoleJobWindow::SetBatchBar(int low, int high, int position) {
 void ConsoleJobWindow::SetTitle(const std::string& title) {
     if (title == title_) return;
     title_ = title;
-    if (terminal_) std::fprintf(out_, "\033]0;%s\007", title.c_str());
+    if (title == kIdleTitle)
+        terminalTitle_.Restore();
+    else
+        terminalTitle_.Set(title);
 }
 
 int ConsoleJobWindow::Percent(int low, int high, int pos) {
@@ -41,16 +44,9 @@ std::string ConsoleJobWindow::Line() const {
 
 void ConsoleJobWindow::Refresh() {
     if (status_.empty()) return;  // the batch has ended or not begun
-    if (terminal_) {
-        RedrawTerminalLine(out_, Line(), columns_);
-        drew_ = true;
-    } else {
-        // One line per file: the status line up to its percentage names the file.
-        const std::string file = status_.substr(0, status_.rfind(" - "));
-        if (file == lastFileLine_) return;
-        lastFileLine_ = file;
-        std::fprintf(out_, "%s\n", file.c_str());
-    }
+    if (!terminal_) return;
+    RedrawTerminalLine(out_, Line(), columns_);
+    drew_ = true;
     std::fflush(out_);
 }
 
@@ -66,18 +62,18 @@ CommandLineFiles::CommandLineFiles(const std::vector<std::string>& files) {
         // The reader explains the defects of a WAV file, not a file it cannot open at all.
         if (const std::string why = UnreadableInputReason(f); !why.empty()) {
             std::fprintf(stderr, "velto-batch: %s cannot be read: %s\n", f.c_str(), why.c_str());
-            ++refused_;
+            refused_.push_back(f);
             continue;
         }
         if (const std::string why = UnwritableOutputReason(OutputNameFor(f)); !why.empty()) {
             std::fprintf(stderr, "velto-batch: %s cannot be written: %s\n", OutputNameFor(f).c_str(),
                          why.c_str());
-            ++refused_;
+            refused_.push_back(f);
             continue;
         }
         layer3::CWaveReader reader;
         if (!reader.Open(f)) {
-            ++refused_;
+            refused_.push_back(f);
             continue;
         }
         paths_.push_back(f);

@@ -8,9 +8,11 @@
 
 #include "app/batch_options.h"
 #include "job/job_views.h"
+#include "platform/terminal.h"
 
 // The terminal as the main window: the file and batch bars, the status line, the times and
-// the title, redrawn in place; without a terminal, one plain line per file.
+// the title, redrawn in place (the user's own title comes back when the batch ends); without a
+// terminal nothing, as the batch's report lists each file then.
 class ConsoleJobWindow : public JobWindowView {
   public:
     ConsoleJobWindow(std::FILE* out, bool terminal, int columns);
@@ -33,6 +35,8 @@ class ConsoleJobWindow : public JobWindowView {
     std::string Line() const;
 
   private:
+    // The title the job logic gives back at the end of a batch: on a terminal, the user's own.
+    static constexpr const char* kIdleTitle = "Velto";
     static int Percent(int low, int high, int pos);
 
     std::FILE* out_;
@@ -40,8 +44,8 @@ class ConsoleJobWindow : public JobWindowView {
     int columns_;
     int fileLow_ = 0, fileHigh_ = 100, filePos_ = 0;
     int batchLow_ = 0, batchHigh_ = 100, batchPos_ = 0;
-    std::string status_, elapsed_, remaining_, title_ = "Velto";
-    std::string lastFileLine_;
+    std::string status_, elapsed_, remaining_, title_ = kIdleTitle;
+    platform::TerminalTitle terminalTitle_;
     bool drew_ = false;
 };
 
@@ -54,12 +58,13 @@ class CommandLineFiles : public FilesPageView {
     std::string Path(int index) const override { return paths_[static_cast<std::size_t>(index)]; }
     int Frames(int index) const override { return frames_[static_cast<std::size_t>(index)]; }
     std::string LastFolder() const override { return ""; }
-    int Refused() const { return refused_; }
+    int Refused() const { return static_cast<int>(refused_.size()); }
+    const std::vector<std::string>& RefusedFiles() const { return refused_; }
 
   private:
     std::vector<std::string> paths_;
     std::vector<int> frames_;
-    int refused_ = 0;
+    std::vector<std::string> refused_;
 };
 
 // The Settings page as the command line fills it: the profile's values with the switches

@@ -14,7 +14,6 @@ int RunCompactProgress(const CMakerCommandLineInfo& commandLine, EncodingSetting
     platform::MessageQueueWindow window([&](const platform::Message& m) -> std::intptr_t {
         return dialogForMessages ? dialogForMessages->OnMessage(m) : 0;
     });
-    // Before the worker starts, so that Ctrl-C reaches the watcher and not the worker.
     platform::InterruptWatcher interrupts([&](int) { window.Post(WM_CLOSE, 0, 0); });
     CProgressDlg dialog(commandLine, settings, view, makeEncoder);
     dialogForMessages = &dialog;

@@ -5,7 +5,7 @@
 #include "job/text.h"
 
 ConsoleProgressView::ConsoleProgressView(std::FILE* out, bool terminal, int columns)
-    : out_(out), terminal_(terminal), columns_(columns) {}
+    : out_(out), terminal_(terminal), columns_(columns), terminalTitle_(out, terminal) {}
 
 void ConsoleProgressView::SetBarRange(int low, int high) {
     low_ = low;
@@ -23,7 +23,7 @@ int ConsoleProgressView::Percent() const {
 
 void ConsoleProgressView::SetTitle(const std::string& title) {
     title_ = title;
-    if (terminal_) std::fprintf(out_, "\033]0;%s\007", title.c_str());
+    terminalTitle_.Set(title);
 }
 
 std::string ConsoleProgressView::Line() const {
@@ -57,6 +57,6 @@ void ConsoleProgressView::Refresh() {
 
 void ConsoleProgressView::End() {
     if (terminal_ && drewLine_) std::fputc('\n', out_);
-    if (terminal_) std::fprintf(out_, "\033]0;%s\007", "");
+    terminalTitle_.Restore();
     std::fflush(out_);
 }

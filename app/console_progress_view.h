@@ -1,12 +1,14 @@
 // Progress drawn on a terminal: one status line redrawn in place with a bar, the times and the
-// percentage, and the title also set as the terminal's title. When the output is not a
-// terminal it writes no control sequences, only a plain line at most every 10 percent.
+// percentage, and the title also set as the terminal's title until the end gives the user's own
+// back. When the output is not a terminal it writes no control sequences, only a plain line at
+// most every 10 percent.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
 #include "app/progress_dialog.h"
+#include "platform/terminal.h"
 
 class ConsoleProgressView : public ProgressView {
   public:
@@ -35,4 +37,5 @@ class ConsoleProgressView : public ProgressView {
     std::string status_, elapsed_ = "00:00:00", remaining_ = "00:00:00", title_ = "Velto";
     int lastPlainDecile_ = -1;
     bool drewLine_ = false;
+    platform::TerminalTitle terminalTitle_;
 };

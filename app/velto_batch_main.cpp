@@ -1,6 +1,7 @@
 // velto-batch: encodes WAV files and folders of them on the command line, with the settings
 // of the profile's [Settings] section and the switches over them.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 #include "app/batch_cd.h"
 #include "app/batch_console.h"
 #include "app/batch_options.h"
+#include "app/batch_report.h"
 #include "app/encoder_choice.h"
 #include "app/input_check.h"
 #include "job/encoding_settings.h"
@@ -26,7 +28,7 @@ namespace {
 constexpr int kExitEncoded = 0, kExitFailed = 1, kExitUsage = 2, kExitStopped = 130;
 
 int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, ProfileDaePage& daePage,
-              AudioCdPageView* cdPage, bool codecFound, int refused) {
+              AudioCdPageView* cdPage, bool codecFound, int refused, BatchReport& report) {
     ConsoleJobWindow window(stdout, platform::IsTerminal(stdout), platform::TerminalColumns(stdout));
     CodecCanEncode codec;
     MainDlgParts parts;
@@ -38,6 +40,7 @@ int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, Profil
     parts.codec = codecFound ? &codec : nullptr;
     parts.codecFound = codecFound;
     parts.makeEncoder = MakeBatchEncoder;
+    parts.onFileDone = [&report](const FileOutcome& outcome) { report.Record(outcome); };
     // No profile: the command line never writes it back.
 
     CMainDlg* dlg = nullptr;
@@ -48,13 +51,15 @@ int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, Profil
         if (m.id != WM_INTERRUPT) return dlg->OnMessage(m);
         // The first Ctrl-C is Stop; the next one is the close procedure.
         interrupts = static_cast<int>(m.wParam);
-        if (interrupts == 1 && dlg->m_bRunning)
+        if (interrupts == 1 && dlg->m_bRunning) {
             dlg->OnGo();
-        else
+        } else {
+            // A drive that does not answer would hold the close for its whole time-out.
+            cdda::CAspiManager::Instance().AbortAllWaits();
             closed = dlg->OnClose();
+        }
         return 0;
     });
-    // Before the worker starts, so that Ctrl-C reaches the watcher and not the worker.
     platform::InterruptWatcher watcher(
         [&](int count) { queue.Post(WM_INTERRUPT, static_cast<std::uintptr_t>(count), 0); });
     CMainDlg main(std::move(parts), encodingSettings);
@@ -72,7 +77,7 @@ int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, Profil
 }
 
 int RunParallel(CommandLineFiles& files, CommandLineSettings& settingsPage, const BatchOptions& options,
-                int refused) {
+                int refused, BatchReport& report) {
     EncodingSettings settings;
     ApplySettingsValues(settingsPage.Values(), true, settings);
     std::vector<ParallelBatchFile> list;
@@ -83,6 +88,7 @@ int RunParallel(CommandLineFiles& files, CommandLineSettings& settingsPage, cons
     const int workers = std::min(WorkerCount(options.jobs), std::max(files.Count(), 1));
     CParallelBatch batch(settings, std::move(list), workers,
                          [useCodec = settings.UseCodec != 0] { return MakeBatchEncoder(useCodec); });
+    batch.OnFileDone([&report](const FileOutcome& outcome) { report.Record(outcome); });
     int interrupts = 0;
     platform::InterruptWatcher watcher([&](int count) {
         interrupts = count;
@@ -116,6 +122,8 @@ int RunParallel(CommandLineFiles& files, CommandLineSettings& settingsPage, cons
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything loads a library or starts a thread: they all inherit the blocked SIGINT.
+    platform::RouteInterruptsToOneThread();
     BatchOptions options = ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (options.help) {
         std::fputs(BatchUsage(), stdout);
@@ -141,18 +149,27 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     }
+    const auto start = std::chrono::steady_clock::now();
     CommandLineFiles files(ExpandInputs(options.inputs));
     CommandLineSettings settingsPage(profile::ReadSettings(profileFile, codecFound), options, codecFound);
     ProfileDaePage daePage(DaeValuesFor(options, profile::ReadDae(profileFile)));
+    BatchReport report(stdout, stderr, !platform::IsTerminal(stdout));
+    for (const std::string& path : files.RefusedFiles())
+        report.Refused(path);
+    int status = kExitEncoded;
     if (options.cdTarget >= 0) {
         cdda::CCDAudioPage cdPage(CdValuesFor(options, profile::ReadAudioCd(profileFile)));
         if (const std::string why = SelectCdTracks(options, cdPage); !why.empty()) {
             std::fprintf(stderr, "velto-batch: --cd=%d: %s\n", options.cdTarget, why.c_str());
             return kExitFailed;
         }
-        return RunSerial(files, settingsPage, daePage, &cdPage, codecFound, files.Refused());
+        status = RunSerial(files, settingsPage, daePage, &cdPage, codecFound, files.Refused(), report);
+    } else if (WorkerCount(options.jobs) == 1) {
+        status = RunSerial(files, settingsPage, daePage, nullptr, codecFound, files.Refused(), report);
+    } else {
+        status = RunParallel(files, settingsPage, options, files.Refused(), report);
     }
-    if (WorkerCount(options.jobs) == 1)
-        return RunSerial(files, settingsPage, daePage, nullptr, codecFound, files.Refused());
-    return RunParallel(files, settingsPage, options, files.Refused());
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+    std::printf("%s\n", report.Summary(wall.count()).c_str());
+    return status;
 }

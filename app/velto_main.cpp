@@ -1,6 +1,6 @@
 // velto: the desktop program. Without a file name it opens the main window; with one it
 // encodes that WAV file with the built-in encoder in the compact progress window, or on the
-// terminal where no display can be reached.
+// terminal where no display can be reached. -h and --help print the usage.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,19 +14,23 @@
 #include "job/output_names.h"
 #include "layer3/layer3_encoder.h"
 #include "platform/display.h"
+#include "platform/interrupt.h"
 
 int main(int argc, char** argv) {
+    // Before anything loads a library or starts a thread: they all inherit the blocked SIGINT.
+    platform::RouteInterruptsToOneThread();
     const bool codecFound = DetectCodecAtStartUp();
-    const CMakerCommandLineInfo info = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (const int status = AnswerHelpAndNotices(args, stdout, stderr); status >= 0) return status;
+    const CMakerCommandLineInfo info = ParseCommandLine(args);
     const bool display = platform::DisplayAvailable();
     if (info.fileName.empty()) {
         if (display) return RunMainWindow(argc, argv, codecFound);
-        std::fprintf(
-            stderr,
-            "velto: the window needs a display, and none can be reached (DISPLAY and "
-            "WAYLAND_DISPLAY).\n"
-            "To encode without a window: velto file.wav, or velto-batch for many files and CD tracks.\n"
-            "usage: velto [-b<kbps>] [-c] [-e<0|1|2>] [-m] [-o] [-p<0..6>] [file.wav]\n");
+        std::fprintf(stderr,
+                     "velto: the window needs a display, and none can be reached (DISPLAY and "
+                     "WAYLAND_DISPLAY).\n"
+                     "To encode without a window: velto file.wav, or velto-batch for many files and CD tracks.\n");
+        std::fputs(VeltoUsage(), stderr);
         return 2;
     }
     // The reader explains the defects of a WAV file, not a file it cannot open at all.

@@ -61,6 +61,11 @@ int CAspiManager::Load(aspi::DWORD& supportInfo) {
     return adapters_;
 }
 
+void CAspiManager::AbortAllWaits() {
+    abortWaits_ = true;
+    event_.Set();
+}
+
 aspi::DWORD CAspiManager::Send(void* srb) {
     return send_ ? send_(srb) : aspi::SS_FAILED_INIT;
 }
@@ -101,11 +106,18 @@ bool CCDReader::Execute(aspi::SRB_ExecSCSICmd& request) {
     lastStatus_ = manager.Send(&request);
     bool waited = false;
     unsigned waitResult = platform::WAIT_TIMEOUT;
-    if (RequestStatus(request) == aspi::SS_PENDING) {
+    // Checked after the event was reset: AbortAllWaits sets the flag before the event.
+    if (RequestStatus(request) == aspi::SS_PENDING && !manager.AbortingWaits()) {
         waited = true;
         waitResult = manager.Event().Wait(manager.WaitMs());
     }
-    switch (RequestStatus(request)) {
+    const aspi::BYTE status = RequestStatus(request);
+    lastSenseKey_ = lastAsc_ = 0;
+    if (status == aspi::SS_ERR && request.SRB_TargStat == aspi::STATUS_CHKCOND) {
+        lastSenseKey_ = request.SenseArea[2] & 0x0F;
+        lastAsc_ = request.SenseArea[12];
+    }
+    switch (status) {
         case aspi::SS_COMP:
             if (waited && waitResult == platform::WAIT_OBJECT_0) manager.Event().Reset();
             return true;

@@ -125,9 +125,9 @@ int CCDAudioPage::SelectedTrackFrames() const {
     long long frames = 0;
     const TrackEntry(&table)[kMaxTracks] = TrackTable();
     for (const TrackItem& item : items_) {
-        if (!item.selected || item.track < 1 || item.track > kMaxTracks) continue;
-        const TrackEntry& e = table[item.track - 1];
-        frames += (static_cast<long long>(e.lastSector) - e.firstSector + 1) * kFramesPerSector / 1152;
+        const TrackEntry* e = item.selected ? FindTrack(table, item.track) : nullptr;
+        if (!e) continue;
+        frames += (static_cast<long long>(e->lastSector) - e->firstSector + 1) * kFramesPerSector / 1152;
     }
     return static_cast<int>(frames);
 }

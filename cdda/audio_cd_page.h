@@ -12,7 +12,8 @@
 
 namespace cdda {
 
-// The process-wide table of contents of the disc last read: entry t-1 holds track t.
+// The process-wide table of contents of the disc last read, in disc order (FindTrack looks a
+// track up by its number).
 TrackEntry (&TrackTable())[kMaxTracks];
 
 struct TrackItem {

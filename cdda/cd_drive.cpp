@@ -93,6 +93,13 @@ int ParseTocResponse(const std::uint8_t* data, std::size_t size, TrackEntry (&ta
     return audio;
 }
 
+const TrackEntry* FindTrack(const TrackEntry (&table)[kMaxTracks], int track) {
+    if (track < 1 || track > kMaxTracks) return nullptr;
+    for (const TrackEntry& e : table)
+        if (e.trackNumber == track) return &e;
+    return nullptr;
+}
+
 std::string ProductName(const std::uint8_t (&inquiry)[96]) {
     const char* text = reinterpret_cast<const char*>(inquiry + 16);
     return std::string(text, strnlen(text, 16));

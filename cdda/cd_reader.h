@@ -3,6 +3,7 @@
 // program sends through it (INQUIRY, READ TOC, READ CD).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,11 @@ class CAspiManager {
     unsigned WaitMs() const { return waitMs_; }
     void SetWaitMsForTesting(unsigned ms) { waitMs_ = ms; }
 
+    // For a program that is closing: the request waited for now is aborted at once, and so is
+    // every later one, so that a drive that does not answer holds nobody up.
+    void AbortAllWaits();
+    bool AbortingWaits() const { return abortWaits_.load(); }
+
     // The library's file: VELTO_ASPI_LIBRARY when set, otherwise libwnaspi32.so beside the
     // executable.
     static std::string LibraryPath();
@@ -49,6 +55,7 @@ class CAspiManager {
     int adapters_ = 0;
     platform::Event event_{false, false};
     unsigned waitMs_ = 10000;
+    std::atomic<bool> abortWaits_{false};
 };
 
 // One table-of-contents entry.
@@ -69,6 +76,11 @@ inline constexpr int kSectorBytes = 2352;
 inline constexpr int kFramesPerSector = 588;
 // READ TOC asks for the header, 99 track descriptors and the lead-out's.
 inline constexpr int kTocBytes = 4 + 8 * (kMaxTracks + 1);
+
+// The entry of track number `track`, or null when the table holds none: a disc's first track
+// need not be track 1 (an enhanced CD, an image cut from a later track), so entry k holds the
+// k-th track of the disc, whatever its number.
+const TrackEntry* FindTrack(const TrackEntry (&table)[kMaxTracks], int track);
 
 // Fills the table from a READ TOC response (format 0, addresses as logical blocks) of `size`
 // bytes; never reads past them. The number of audio tracks, 0 when the response holds none.
@@ -95,12 +107,16 @@ class CCDReader {
     bool ReadSectors(int adapter, int target, int lun, std::uint32_t lba, int count, std::uint8_t* buffer);
 
     aspi::DWORD LastStatus() const { return lastStatus_; }
+    // Whether the drive said of the last command that it has no disc (sense key NOT READY,
+    // MEDIUM NOT PRESENT).
+    bool LastFoundNoDisc() const { return lastSenseKey_ == 0x02 && lastAsc_ == 0x3A; }
 
   private:
     static void FillRequest(aspi::SRB_ExecSCSICmd& request, int adapter, int target, int lun,
                             std::uint8_t* buffer, std::uint32_t length, int cdbLength);
 
     aspi::DWORD lastStatus_ = 0;
+    std::uint8_t lastSenseKey_ = 0, lastAsc_ = 0;  // of the last command that failed with sense
 };
 
 // A CD-ROM drive found on host adapter 0.

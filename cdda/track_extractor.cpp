@@ -1,7 +1,5 @@
 #include "cdda/track_extractor.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -58,7 +56,9 @@ class Extraction {
     enum class Loop { kDone, kFailed, kWriteFailed };
 
     bool Read(std::uint32_t lba, int sectors, std::uint8_t* buffer) {
-        return reader_.ReadSectors(adapter_, target_, kLun, lba, sectors, buffer);
+        const bool ok = reader_.ReadSectors(adapter_, target_, kLun, lba, sectors, buffer);
+        if (!ok) failedSector_ = lba;
+        return ok;
     }
     bool WriteFrames(const std::uint32_t* frames, long long n) {
         const auto bytes = static_cast<std::size_t>(n) * 4;
@@ -71,6 +71,10 @@ class Extraction {
     Loop BufferedLoop();
     Loop JitterLoop();
     bool Finish(bool ok, const char* message);
+    bool ReadFailed() {
+        host_.ReadFailed(failedSector_);
+        return Finish(false, "Cannot read from CD.");
+    }
 
     ExtractionHost& host_;
     ExtractionParameters p_;
@@ -80,6 +84,7 @@ class Extraction {
     CCDReader reader_;
     platform::OutputFile file_;
     std::uint64_t written_ = 0;
+    std::uint32_t failedSector_ = 0;  // where the read that failed last began
     long long start_ = 0;
     std::unique_ptr<SectorBuffer[]> buffers_;
 };
@@ -96,12 +101,11 @@ bool Extraction::PrepareFolder(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return true;
     const std::string folder = path.substr(0, slash);
-    struct stat st {};
     // The root, or a folder that is there: nothing to ask.
-    if (folder.empty() || (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return true;
+    if (folder.empty() || platform::IsFolder(folder)) return true;
     const int answer = platform::MessageBox(folder + " does not exists.\nDo you want to create it?",
                                             platform::kAppCaption, platform::MB_YESNO);
-    if (answer == platform::IDYES) mkdir(folder.c_str(), 0777);
+    if (answer == platform::IDYES) platform::MakeFolder(folder);
     return true;
 }
 
@@ -119,7 +123,7 @@ bool Extraction::Run(const std::string& path) {
 
     buffers_ = std::make_unique<SectorBuffer[]>(2);
     host_.SetStatus("Spinning up drive...");
-    if (!Read(0, 1, buffers_[0].Bytes())) return Finish(false, "Cannot read from CD.");
+    if (!Read(0, 1, buffers_[0].Bytes())) return ReadFailed();
     start_ = platform::NowSeconds();
     host_.SetExtractStart(start_);
 
@@ -135,7 +139,7 @@ bool Extraction::Run(const std::string& path) {
             result = JitterLoop();
             break;
     }
-    if (result == Loop::kFailed) return Finish(false, "Cannot read from CD.");
+    if (result == Loop::kFailed) return ReadFailed();
     if (result == Loop::kWriteFailed) return Finish(false, "Cannot write to file.");
     const bool ok = Finish(true, "Cannot write to file.");
     if (ok) host_.AddExcludedSeconds(platform::NowSeconds() - start_);

@@ -33,6 +33,8 @@ class ExtractionHost {
     virtual void SetExtractStart(long long seconds) = 0;
     // Seconds this track took, left out of the encoding times.
     virtual void AddExcludedSeconds(long long seconds) = 0;
+    // The read that failed the track began at this sector; told before the message is shown.
+    virtual void ReadFailed(std::uint32_t /*sector*/) {}
 };
 
 // Extracts sectors first..last (inclusive) of the drive at adapter/target into a WAV file at

@@ -161,9 +161,13 @@ int CMainDlg::EncodeBatchThread() {
     m_hWorkerDone.Reset();
     std::unique_ptr<CEncoder> encoder = parts_.makeEncoder(settings_.UseCodec != 0);
     for (int i = 0; i < static_cast<int>(batchFiles.size()); ++i) {
-        if (IsExcluded(i)) continue;
-        EncodeFile(*encoder, batchFiles[static_cast<std::size_t>(i)].path);
-        if (m_bStop) break;
+        const std::string& path = batchFiles[static_cast<std::size_t>(i)].path;
+        if (m_bStop || IsExcluded(i)) {
+            // Not reached because the batch stopped, or left out by the codec check.
+            Report({FileOutcome::kSkipped, path, OutputNameFor(path)});
+            continue;
+        }
+        EncodeFile(*encoder, path);
     }
     if (!m_bStop && parts_.audioCdPage && parts_.audioCdPage->HasWindow()) EncodeCdTracks(*encoder);
     if (!m_bClosing) {
@@ -186,13 +190,15 @@ void CMainDlg::EncodeFile(CEncoder& encoder, const std::string& input) {
 
 bool CMainDlg::Encode(CEncoder& encoder, const std::string& input, const std::string& output,
                       bool postWhileClosing) {
-    bool complete = false;
+    bool complete = false, failed = false;
+    long long frames = 0;
     if (encoder.Open(settings_, input, output)) {
         settings_.currentFile = input;
         ResetFileProgress();
         complete = true;
         for (int r = encoder.EncodeStep(); r >= 0; r = encoder.EncodeStep()) {
             if (CountsTowardsProgress(r, settings_)) ++settings_.batchFramesDone;
+            ++frames;
             if (m_bStop) {
                 complete = false;
                 break;
@@ -201,14 +207,24 @@ bool CMainDlg::Encode(CEncoder& encoder, const std::string& input, const std::st
         }
     } else {
         ++failedFiles;
+        failed = true;
     }
     encoder.Close();
     if (encoder.OutputFailed()) {
-        ++failedFiles;
+        if (!failed) ++failedFiles;
+        failed = true;
         complete = false;
     } else if (complete) {
         ++encodedFiles;
     }
+    FileOutcome outcome{complete ? FileOutcome::kEncoded
+                        : failed ? FileOutcome::kFailed
+                                 : FileOutcome::kStopped,
+                        input, output};
+    if (!failed)
+        outcome.audioSeconds = AudioSecondsEncoded(frames, settings_.samplesPerFrame, settings_.sampleCount,
+                                                   settings_.samplingFrequencyHz);
+    Report(outcome);
     return complete;
 }
 
@@ -235,6 +251,7 @@ class WindowExtractionHost : public cdda::ExtractionHost {
     void SetExtracting(bool running) override { dlg_.m_bExtracting = running ? 1 : 0; }
     void SetExtractStart(long long seconds) override { dlg_.m_extractStart = seconds; }
     void AddExcludedSeconds(long long seconds) override { dlg_.m_excludedSeconds += seconds; }
+    void ReadFailed(std::uint32_t sector) override { dlg_.lastFailedSector = sector; }
 
   private:
     CMainDlg& dlg_;
@@ -285,15 +302,24 @@ void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
     }
     const cdda::TrackEntry(&table)[cdda::kMaxTracks] = cdda::TrackTable();
     for (int track : selection.tracks) {
-        if (track < 1 || track > cdda::kMaxTracks) continue;
+        const cdda::TrackEntry* entry = cdda::FindTrack(table, track);
+        if (!entry) continue;
         settings_.currentFile = Printf("Track %02d.wav", track);
         ResetFileProgress();
         const std::string path = TrackWavPath(audioCd.extractedWavsFolder, track);
-        const cdda::TrackEntry& entry = table[track - 1];
-        if (!ExtractTrack(selection.adapter, selection.target, entry.firstSector, entry.lastSector, path)) {
+        lastFailedSector = -1;
+        FileOutcome extraction{FileOutcome::kExtracted, Printf("Track %02d", track), path};
+        extraction.trackFirstSector = entry->firstSector;
+        extraction.audioSeconds = (static_cast<double>(entry->lastSector) - entry->firstSector + 1) / 75.0;
+        if (!ExtractTrack(selection.adapter, selection.target, entry->firstSector, entry->lastSector, path)) {
             ++failedFiles;
             m_bStop = 1;
+            extraction.kind = FileOutcome::kExtractionFailed;
+            extraction.failedSector = lastFailedSector;
+        } else if (m_bStop) {
+            extraction.kind = FileOutcome::kExtractionStopped;
         }
+        Report(extraction);
         // A stopped or failed extraction leaves its WAV as it is.
         if (m_bStop) break;
         const bool encoded = !extractOnly && EncodeTrackWav(encoder, path);
@@ -347,12 +373,14 @@ std::intptr_t CMainDlg::OnMessage(const platform::Message& message) {
             OnJobProgress(message.wParam, message.lParam);
             break;
         case WM_JOB_RESET_FILE_PROGRESS:
+            awaitingSpinUp_ = true;
             ResetFileBar();
             break;
         case WM_JOB_END_BATCH:
             EndBatch();
             break;
         case WM_JOB_EXTRACTION_STATUS:
+            awaitingSpinUp_ = false;
             ShowExtractionStatus();
             break;
         default:
@@ -368,6 +396,10 @@ void CMainDlg::OnJobProgress(std::uintptr_t wParam, std::intptr_t lParam) {
         return;
     }
     const bool extracting = m_bExtracting != 0;
+    if (extracting && awaitingSpinUp_) {
+        w.Refresh();
+        return;
+    }
     const int frameCount = FileProgressFrames(settings_);
     const int done = settings_.batchFramesDone;
     const int total = settings_.batchFrames;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "job/encoding_settings.h"
+#include "job/file_outcome.h"
 #include "job/job_views.h"
 #include "platform/event.h"
 #include "platform/thread.h"
@@ -31,6 +32,7 @@ struct MainDlgParts {
     BatchEncoderFactory makeEncoder;
     profile::AppProfile* profile = nullptr;
     bool codecFound = false;
+    FileOutcomeSink onFileDone;  // optional: told of every file and track as it ends
 };
 
 class CMainDlg {
@@ -76,6 +78,8 @@ class CMainDlg {
     // Files of this batch that could not be opened or written, and files encoded to their end.
     std::atomic<int> failedFiles{0};
     std::atomic<int> encodedFiles{0};
+    // Where the read that failed the last extraction began (worker thread only).
+    long long lastFailedSector = -1;
 
     // What the batch read at Go, for the worker: the Files list as it was then (files added
     // or dropped during a batch wait for the next Go, and the exclusions keep their meaning).
@@ -111,6 +115,9 @@ class CMainDlg {
     bool Encode(CEncoder& encoder, const std::string& input, const std::string& output,
                 bool postWhileClosing);
     void EncodeCdTracks(CEncoder& encoder);
+    void Report(const FileOutcome& outcome) const {
+        if (parts_.onFileDone) parts_.onFileDone(outcome);
+    }
     bool AskToExtractWithoutEncoding();
     bool EncodeTrackWav(CEncoder& encoder, const std::string& wav);
     void WaitForWorkerWhileClosing();
@@ -125,5 +132,9 @@ class CMainDlg {
     MainDlgParts parts_;
     EncodingSettings& settings_;
     platform::WindowHandle* handle_ = nullptr;
+    // User-interface thread: a file has begun whose "Spinning up drive..." has not been shown
+    // yet. Progress the previous file's encoding posted may still be queued when the next
+    // extraction begins; it must not be drawn as that extraction's progress.
+    bool awaitingSpinUp_ = false;
     std::unique_ptr<platform::Thread> m_pWorker;
 };

@@ -119,6 +119,8 @@ void CParallelBatch::Worker() {
         const std::size_t index = startOrder_[k];
         OrderedMessages::currentFile = index;
         if (stop_) {
+            if (onFileDone_)
+                onFileDone_({FileOutcome::kSkipped, files_[index].path, OutputNameFor(files_[index].path)});
             orderedMessages->Finished(index);
             continue;
         }
@@ -133,12 +135,14 @@ void CParallelBatch::EncodeOne(std::size_t index) {
     EncodingSettings settings = settings_;
     std::unique_ptr<CEncoder> encoder = makeEncoder_();
     const std::string& input = files_[index].path;
-    bool complete = false;
+    bool complete = false, failed = false;
+    long long frames = 0;
     if (encoder->Open(settings, input, OutputNameFor(input))) {
         current_ = input;
         complete = true;
         for (int r = encoder->EncodeStep(); r >= 0; r = encoder->EncodeStep()) {
             if (CountsTowardsProgress(r, settings)) ++framesDone_;
+            ++frames;
             if (stop_) {
                 complete = false;
                 break;
@@ -146,10 +150,23 @@ void CParallelBatch::EncodeOne(std::size_t index) {
         }
     } else {
         ++failed_;
+        failed = true;
     }
     encoder->Close();
-    if (encoder->OutputFailed())
-        ++failed_;
-    else if (complete)
+    if (encoder->OutputFailed()) {
+        if (!failed) ++failed_;
+        failed = true;
+        complete = false;
+    } else if (complete) {
         ++encoded_;
+    }
+    if (!onFileDone_) return;
+    FileOutcome outcome{complete ? FileOutcome::kEncoded
+                        : failed ? FileOutcome::kFailed
+                                 : FileOutcome::kStopped,
+                        input, OutputNameFor(input)};
+    if (!failed)
+        outcome.audioSeconds = AudioSecondsEncoded(frames, settings.samplesPerFrame, settings.sampleCount,
+                                                   settings.samplingFrequencyHz);
+    onFileDone_(outcome);
 }

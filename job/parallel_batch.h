@@ -12,6 +12,7 @@
 
 #include "job/encoder.h"
 #include "job/encoding_settings.h"
+#include "job/file_outcome.h"
 
 struct ParallelBatchFile {
     std::string path;
@@ -30,6 +31,8 @@ class CParallelBatch {
     void Run(const std::function<void()>& progress);
     // Asks every worker to stop after its current frame; no new file is started.
     void Stop() { stop_ = 1; }
+    // Tells sink of every file as it ends, from the worker that handled it. Set before Run.
+    void OnFileDone(FileOutcomeSink sink) { onFileDone_ = std::move(sink); }
 
     int BatchFrames() const { return batchFrames_; }
     int FramesDone() const { return framesDone_.load(); }
@@ -50,6 +53,7 @@ class CParallelBatch {
     std::vector<std::size_t> startOrder_;
     const int workers_;
     EncoderFactory makeEncoder_;
+    FileOutcomeSink onFileDone_;
     int batchFrames_ = 0;
     std::atomic<std::size_t> next_{0};
     std::atomic<int> framesDone_{0}, encoded_{0}, failed_{0}, stop_{0};

@@ -106,5 +106,11 @@ inline constexpr const char* kPartialSuffix = ".velto-partial";
 bool SameFile(const std::string& a, const std::string& b);
 bool FileExists(const std::string& path);
 bool RemoveFile(const std::string& path);
+// Empty when path is a regular file that opens for reading; otherwise the reason, such as
+// "No such file or directory", "it is a folder" or "it is not a regular file".
+std::string UnreadableFileReason(const std::string& path);
+bool IsFolder(const std::string& path);
+// Makes one folder (its parent must exist); false when it could not.
+bool MakeFolder(const std::string& path);
 
 }  // namespace platform

@@ -1,25 +1,31 @@
-// Ctrl-C (SIGINT) as an event of the program rather than an asynchronous signal: while an
-// InterruptWatcher lives, SIGINT is blocked in every thread started after it and delivered to a
-// thread of its own, which calls the handler with the count of interrupts so far. The handler
-// may take locks and post messages, which a signal handler could not.
+// Ctrl-C (SIGINT) as an event of the program rather than an asynchronous signal. Each program
+// blocks the signal first thing in main, so that every thread started afterwards, by the
+// program or by a library it loads, inherits the block, and one thread of the process takes
+// each SIGINT with sigwait. While an InterruptWatcher lives, that thread calls the watcher's
+// handler with the count of interrupts so far; the handler may take locks and post messages,
+// which a signal handler could not. Without a watcher an interrupt ends the process as SIGINT
+// does by default, and a process started with SIGINT ignored keeps ignoring it.
 #pragma once
 
 #include <functional>
-#include <thread>
 
 namespace platform {
 
+// Call first thing in main, before any library is loaded or any thread is started: a thread
+// that starts with SIGINT unblocked may be the one the kernel picks, and then it ends the
+// process. Blocks SIGINT in the calling thread and starts the thread that takes it; calling it
+// again only blocks the signal in the calling thread.
+void RouteInterruptsToOneThread();
+
 class InterruptWatcher {
   public:
-    // Construct before starting any other thread, so that they inherit the blocked signal.
+    // Takes over the interrupts until destroyed. Routes them first if main did not; threads
+    // started before that are not covered. The handler runs on the interrupt thread, never
+    // while the destructor runs, so it must not wait for the thread that destroys the watcher.
     explicit InterruptWatcher(std::function<void(int count)> onInterrupt);
     ~InterruptWatcher();
     InterruptWatcher(const InterruptWatcher&) = delete;
     InterruptWatcher& operator=(const InterruptWatcher&) = delete;
-
-  private:
-    std::function<void(int)> onInterrupt_;
-    std::thread watcher_;
 };
 
 }  // namespace platform

@@ -46,6 +46,8 @@ void ParseFault(std::string_view entry, FaultPlan& faults) {
         if (auto n = Number<int>(value, 0, kMaxJitter)) faults.jitter = *n;
     } else if (name == "seed") {
         if (auto n = Number<std::uint32_t>(value, 0, UINT32_MAX)) faults.seed = *n;
+    } else if (name == "delay") {
+        if (auto n = Number<int>(value, 0, 10000)) faults.delayMs = *n;
     } else if (name == "fail" || name == "pending") {
         if (auto lba = Number<std::int32_t>(value, 0, INT32_MAX))
             (name == "fail" ? faults.failing : faults.pending).push_back(*lba);

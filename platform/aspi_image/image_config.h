@@ -1,6 +1,6 @@
 // The set-up of the virtual drives, from two environment variables:
 //   VELTO_CD_IMAGES="0=/path/a.cue,3=/path/b.cue"  a disc image in each of these targets;
-//   VELTO_CD_FAULTS="jitter=N,seed=N,fail=LBA,pending=LBA,..."  faults that READ CD shows.
+//   VELTO_CD_FAULTS="jitter=N,seed=N,fail=LBA,pending=LBA,delay=MS,..."  faults that READ CD shows.
 // Entries that cannot be read are ignored.
 #pragma once
 
@@ -19,6 +19,7 @@ struct FaultPlan {
     std::uint32_t seed = 1;             // of the jitter's random sequence
     std::vector<std::int32_t> failing;  // sectors that cannot be read
     std::vector<std::int32_t> pending;  // sectors whose read never ends
+    int delayMs = 0;                    // every READ CD takes this long, as a slow drive's
 };
 
 struct ImageConfig {

@@ -1,8 +1,10 @@
 #include "platform/aspi_image/image_drives.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string_view>
+#include <thread>
 
 #include "platform/aspi/scsi.h"
 
@@ -145,6 +147,7 @@ Outcome ImageDrives::ReadCd(const DiscImage& disc, const Command& command) {
     const std::size_t bytes = static_cast<std::size_t>(count) * kSectorBytes;
     if (command.data.size() < bytes) return Outcome::AdapterError(HASTAT_DO_DU);
     if (count == 0) return Outcome::Done(0);
+    if (faults_.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(faults_.delayMs));
     if (Covers(faults_.pending, lba, count)) return Outcome::Held();
     if (Covers(faults_.failing, lba, count))
         return Outcome::CheckCondition(scsi::kMediumError, scsi::kUnrecoveredReadError);

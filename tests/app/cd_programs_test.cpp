@@ -1,7 +1,12 @@
 // velto-batch with audio CD tracks, on the image library's drives.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "tests/support/cd_image.h"
 #include "tests/support/mp3_decoder.h"
@@ -27,16 +32,46 @@ struct ImageDisc {
     ImageDisc() { fs::create_directory(rips); }
 };
 
+// Waits until the file has more than `bytes` bytes, so that Ctrl-C meets the program at work.
+void WaitForBytes(const std::string& path, std::uintmax_t bytes) {
+    for (int i = 0; i < 600; ++i) {
+        std::error_code ec;
+        if (fs::file_size(path, ec) > bytes && !ec) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::uint32_t LE32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    std::uint32_t v = 0;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+
 }  // namespace
 
-TEST(BatchCd, ListsTheDrivesAndTheirAudioTracks) {
+TEST(BatchCd, ListsTheDrivesTheirTracksAndWhyADriveHasNone) {
     ImageDisc disc;
-    const testproc::Result r = testproc::Run("velto-batch", {"--list-drives"});
+    const std::string dataOnly = testcd::WriteCueBin(disc.dir.Path(), "data", {TrackSpec{true, 100}});
+    testcd::ScopedEnv images("VELTO_CD_IMAGES", "0=" + disc.dir.File("disc.cue") +
+                                                    ",2=" + disc.dir.File("missing.cue") + ",3=" + dataOnly);
+    testproc::Result r = testproc::Run("velto-batch", {"--list-drives"});
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    EXPECT_NE(r.output.find("Target 0: Image Drive 0"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("Track  2  0:01"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("Track  3  0:03"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("Track  1"), std::string::npos) << "a data track was listed";
+    EXPECT_EQ(r.output,
+              "Target 0: Image Drive 0   \n"
+              "  Track  1  data\n"
+              "  Track  2  0:01\n"
+              "  Track  3  0:03\n"
+              "  Track  4  0:01\n"
+              "Target 2: Image Drive 2   \n"
+              "  no disc\n"
+              "Target 3: Image Drive 3   \n"
+              "  Track  1  data\n"
+              "  no audio tracks\n");
+    r = testproc::Run("velto-batch", {"--cd=2"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("the drive on target 2 has no disc"), std::string::npos) << r.output;
+    r = testproc::Run("velto-batch", {"--cd=3"});
+    EXPECT_NE(r.output.find("a disc with no audio tracks"), std::string::npos) << r.output;
 }
 
 TEST(BatchCd, ExtractsAndEncodesEveryTrackOfTheDisc) {
@@ -94,7 +129,12 @@ TEST(BatchCd, RefusesWhatItCannotDoWithAReason) {
     testcd::ScopedEnv failing("VELTO_CD_FAULTS", "fail=400");
     r = testproc::Run("velto-batch", {"--cd=0", "--folder=" + disc.rips});
     EXPECT_EQ(r.exitCode, 1) << r.output;
-    EXPECT_NE(r.output.find("Cannot read from CD."), std::string::npos) << r.output;
+    EXPECT_NE(
+        r.output.find("Cannot read from CD.\nvelto-batch: Track 03: the read at sector 400 (sector 50 of "
+                      "the track) failed; the partial WAV " +
+                      disc.rips + "/Track 03.wav is kept\n"),
+        std::string::npos)
+        << r.output;
     EXPECT_TRUE(fs::exists(disc.rips + "/Track 02.mp3"));
     EXPECT_TRUE(fs::exists(disc.rips + "/Track 03.wav"));
     EXPECT_FALSE(fs::exists(disc.rips + "/Track 04.wav"));
@@ -111,4 +151,86 @@ TEST(BatchCd, ADriveThatStallsIsGivenUpAfterItsTimeOut) {
     EXPECT_TRUE(fs::exists(disc.dir.File("a.mp3")));  // the files before the tracks are done
     EXPECT_TRUE(fs::exists(disc.rips + "/Track 02.wav"));
     EXPECT_FALSE(fs::exists(disc.rips + "/Track 03.wav"));
+}
+
+TEST(BatchCd, CtrlCStopsAnExtractionAfterTheCurrentReadAndKeepsAWellFormedWav) {
+    ImageDisc disc;
+    // Reads of 20 ms each: the first track takes three seconds in Normal mode.
+    testcd::ScopedEnv slow("VELTO_CD_FAULTS", "delay=20");
+    testproc::Background batch("velto-batch", {"--cd=0", "--folder=" + disc.rips, "--dae-mode=0"});
+    const std::string wav = disc.rips + "/Track 02.wav";
+    WaitForBytes(wav + ".velto-partial", 44 + 20 * 2352);
+    batch.Signal(SIGINT);
+    const testproc::Result r = batch.Wait();
+    EXPECT_EQ(r.signal, 0) << "killed by the signal\n" << r.output;
+    EXPECT_EQ(r.exitCode, 130) << r.output;
+    const std::vector<std::uint8_t> bytes = testwav::ReadBytes(wav);
+    ASSERT_GT(bytes.size(), 44u + 20 * 2352) << r.output;
+    EXPECT_LT(bytes.size(), 44u + 150 * 2352);
+    EXPECT_EQ((bytes.size() - 44) % 2352, 0u);
+    EXPECT_EQ(LE32(bytes, 40), bytes.size() - 44);
+    EXPECT_EQ(LE32(bytes, 4), bytes.size() - 8);
+    const std::vector<std::uint8_t> track = testcd::TrackBytes(disc.tracks[1]);
+    EXPECT_TRUE(std::equal(bytes.begin() + 44, bytes.end(), track.begin()));
+    EXPECT_FALSE(fs::exists(wav + ".velto-partial"));
+    EXPECT_FALSE(fs::exists(disc.rips + "/Track 02.mp3"));
+    EXPECT_FALSE(fs::exists(disc.rips + "/Track 03.wav"));
+}
+
+TEST(BatchCd, CtrlCWhileATrackIsEncodedKeepsItsWavAndAShorterMp3) {
+    ImageDisc disc;
+    disc.tracks[2].sectors = 9000;  // two minutes of tone take a while to encode
+    testcd::ScopedEnv images("VELTO_CD_IMAGES",
+                             "0=" + testcd::WriteCueBin(disc.dir.Path(), "long", disc.tracks));
+    testproc::Background batch("velto-batch", {"--cd=0", "--tracks=3", "--folder=" + disc.rips});
+    WaitForBytes(disc.rips + "/Track 03.mp3.velto-partial", 20000);
+    batch.Signal(SIGINT);
+    const testproc::Result r = batch.Wait();
+    EXPECT_EQ(r.signal, 0) << "killed by the signal\n" << r.output;
+    EXPECT_EQ(r.exitCode, 130) << r.output;
+    EXPECT_EQ(testwav::ReadBytes(disc.rips + "/Track 03.wav").size(), 44u + 9000 * 2352);
+    const testmp3::Decoded d = testmp3::DecodeFile(disc.rips + "/Track 03.mp3");
+    EXPECT_TRUE(d.opened && d.errors == 0) << r.output;
+    EXPECT_LT(d.samples.size() / 2, 9000u * 588);
+}
+
+TEST(BatchCd, ADiscThatStartsAtTrackTwoIsRippedTrackByTrack) {
+    ImageDisc disc;
+    // An image cut from a disc's second track on: the table's first entry is track 2.
+    const std::vector<TrackSpec> tracks{TrackSpec{false, 150, testcd::Fill::Noise, 7},
+                                        TrackSpec{false, 120, testcd::Fill::Noise, 8}, TrackSpec{true, 100}};
+    testcd::ScopedEnv images("VELTO_CD_IMAGES",
+                             "0=" + testcd::WriteCueBin(disc.dir.Path(), "cut", tracks, 2));
+    testproc::Result r = testproc::Run("velto-batch", {"--list-drives"});
+    EXPECT_NE(r.output.find("Track  2  0:01"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Track  3  0:01"), std::string::npos) << r.output;
+    r = testproc::Run("velto-batch", {"--cd=0", "--folder=" + disc.rips, "--extract-only", "--dae-mode=1"});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    for (int k : {0, 1}) {
+        const std::vector<std::uint8_t> wav =
+            testwav::ReadBytes(disc.rips + "/Track 0" + std::to_string(k + 2) + ".wav");
+        const std::vector<std::uint8_t> expected = testcd::TrackBytes(tracks[static_cast<std::size_t>(k)]);
+        ASSERT_EQ(wav.size(), 44 + expected.size()) << k;
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), wav.begin() + 44)) << "track " << k + 2;
+    }
+    EXPECT_FALSE(fs::exists(disc.rips + "/Track 04.wav"));
+}
+
+TEST(BatchCd, ASecondCtrlCClosesAtOnceEvenWhileTheDriveDoesNotAnswer) {
+    ImageDisc disc;
+    testcd::ScopedEnv stalling("VELTO_CD_FAULTS", "pending=300");  // 100 sectors into track 2
+    testproc::Background batch("velto-batch", {"--cd=0", "--folder=" + disc.rips, "--dae-mode=0"});
+    const std::string wav = disc.rips + "/Track 02.wav";
+    WaitForBytes(wav + ".velto-partial", 44 + 90 * 2352);
+    const auto start = std::chrono::steady_clock::now();
+    batch.Signal(SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    batch.Signal(SIGINT);
+    const testproc::Result r = batch.Wait();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "waited for the drive";
+    EXPECT_EQ(r.exitCode, 130) << r.output;
+    EXPECT_EQ(r.signal, 0);
+    const std::vector<std::uint8_t> bytes = testwav::ReadBytes(wav);
+    ASSERT_EQ(bytes.size(), 44u + 100 * 2352) << r.output;
+    EXPECT_EQ(LE32(bytes, 40), 100u * 2352);
 }

@@ -40,3 +40,19 @@ TEST(CommandLine, OutputNameReplacesTheLastThreeCharacters) {
     EXPECT_EQ(OutputNameFor("/a/x.WAV"), "/a/x.mp3");
     EXPECT_EQ(OutputNameFor("ab"), "mp3");
 }
+
+TEST(CommandLine, NoticesNameWhatVeltoDoesNotDoAsWritten) {
+    const std::vector<std::string> notices = CommandLineNotices(
+        {"-b100", "-b192", "-p9", "-p3", "-e7", "-e2", "-c", "-x", "a.wav", "b.wav", "c.wav"});
+    const std::vector<std::string> expected{
+        "-b100 is not a bit rate; encoding at 128 kbps",
+        "-p9 is not a priority (0 to 6); encoding at normal priority",
+        "-e7 is not a de-emphasis (0, 1 or 2); encoding without de-emphasis",
+        "-x is not a switch of velto; ignored",
+        "b.wav, c.wav are not encoded: velto encodes one file; velto-batch encodes several"};
+    EXPECT_EQ(notices, expected);
+    EXPECT_TRUE(CommandLineNotices({"-b100"}).empty());  // no file: the switches do nothing
+    EXPECT_TRUE(AsksForHelp({"a.wav", "--help"}));
+    EXPECT_TRUE(AsksForHelp({"-h"}));
+    EXPECT_FALSE(AsksForHelp({"h.wav", "-b128"}));
+}

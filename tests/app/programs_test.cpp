@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "tests/support/mp3_decoder.h"
@@ -21,6 +22,14 @@ void WaitForOutput(const std::string& path) {
         if (std::filesystem::file_size(path + ".velto-partial", ec) > 20000 && !ec) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 struct Programs : testing::Test {
@@ -45,7 +54,11 @@ TEST_F(Programs, VeltoEncodesWithTheSwitches) {
     EXPECT_EQ(headers[0].mode, 3);
     EXPECT_TRUE(testmp3::DecodeBytes(bytes).Clean());
 
-    ASSERT_EQ(testproc::Run("velto", {"-b100", wav}).exitCode, 0);
+    r = testproc::RunApart("velto", {"-b100", wav, "more.wav"});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(r.errors,
+              "velto: -b100 is not a bit rate; encoding at 128 kbps\n"
+              "velto: more.wav is not encoded: velto encodes one file; velto-batch encodes several\n");
     headers = testmp3::ParseHeaders(testwav::ReadBytes(dir.File("song.mp3")));
     EXPECT_EQ(headers[0].bitrateIndex, 9);
 
@@ -62,6 +75,12 @@ TEST_F(Programs, VeltoReportsBadInputAndUsage) {
     EXPECT_NE(r.exitCode, 0);
     EXPECT_NE(r.output.find("is not a WAVE file."), std::string::npos) << r.output;
     EXPECT_NE(testproc::Run("velto", {}).exitCode, 0);
+    for (const char* help : {"-h", "--help"}) {
+        r = testproc::RunApart("velto", {help});
+        EXPECT_EQ(r.exitCode, 0) << help;
+        EXPECT_EQ(r.output.rfind("usage: velto", 0), 0u) << r.output;
+        EXPECT_EQ(r.errors, "");
+    }
     EXPECT_NE(testproc::Run("velto", {dir.File("missing.wav")}).exitCode, 0);
 }
 
@@ -151,5 +170,41 @@ TEST_F(Programs, CtrlCStopsTheBatch) {
         auto decoded = testmp3::DecodeFile(dir.File("long.mp3"));
         EXPECT_TRUE(decoded.Clean()) << decoded.messages;
         EXPECT_LT(decoded.SamplesPerChannel(), 44100u * 120);
+        EXPECT_NE(r.output.find(dir.File("long.wav") + ": stopped; "), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find(dir.File("next.wav") + ": "), std::string::npos) << r.output;
+        EXPECT_EQ(Lines(r.output).back().rfind("Encoded ", 0), 0u) << r.output;
     }
+}
+
+TEST_F(Programs, BatchInAPipeNamesEveryFileOnceAndEndsWithASummary) {
+    std::vector<std::string> wavs;
+    for (int i = 0; i < 6; ++i)
+        wavs.push_back(testwav::WritePcm16(dir.File(std::to_string(i) + ".wav"),
+                                           testwav::Noise(11025, 2, static_cast<std::uint32_t>(i + 1)), 2,
+                                           44100));
+    testwav::WriteBytes(dir.File("bad.wav"), {'n', 'o'});
+    std::vector<std::string> args = wavs;
+    args.push_back(dir.File("bad.wav"));
+    for (const char* jobs : {"-j1", "-j3"}) {
+        args.push_back(jobs);
+        const testproc::Result r = testproc::RunApart("velto-batch", args);
+        args.pop_back();
+        EXPECT_EQ(r.exitCode, 1) << jobs;
+        const std::vector<std::string> lines = Lines(r.output);
+        ASSERT_EQ(lines.size(), 8u) << jobs << "\n" << r.output;
+        for (const std::string& wav : wavs)
+            EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                                 wav + ": encoded to " + wav.substr(0, wav.size() - 3) + "mp3"),
+                      1)
+                << jobs << " " << wav << "\n"
+                << r.output;
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), dir.File("bad.wav") + ": failed"), 1) << r.output;
+        EXPECT_EQ(lines.back().rfind("Encoded 6 files, 1 failed, 0 skipped: 1.5 s of audio in ", 0), 0u)
+            << lines.back();
+        EXPECT_NE(lines.back().find("x real time"), std::string::npos) << lines.back();
+        EXPECT_EQ(r.output.find('\033'), std::string::npos) << "a terminal control sequence in a pipe";
+    }
+    const testproc::Result velto = testproc::Run("velto", {wavs[0]});
+    EXPECT_EQ(velto.exitCode, 0);
+    EXPECT_EQ(velto.output.find('\033'), std::string::npos) << velto.output;
 }

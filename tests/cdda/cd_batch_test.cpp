@@ -278,3 +278,27 @@ TEST(CdBatch, ClosingDuringAnExtractionDoesNotWaitOutTheWorker) {
     b.dlg->JoinWorker();
     EXPECT_TRUE(fs::exists(b.In("Track 12.wav")));
 }
+
+TEST(CdBatch, NoExtractionLineIsShownBeforeTheDriveHasSpunUp) {
+    CdBatch b;
+    b.Select({1, 2});
+    b.dlg->OnGo();
+    // A window that falls behind: the progress the first track's encoding posted is handled
+    // only once the worker has begun to extract the second track.
+    while (b.dlg->m_bRunning || !b.dlg->m_hWorkerDone.IsSet()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        b.queue->DispatchPending();
+    }
+    b.queue->DispatchPending();
+    b.dlg->JoinWorker();
+    for (const char* track : {"Track 01.wav", "Track 02.wav"}) {
+        const auto line =
+            std::find_if(b.window.statuses.begin(), b.window.statuses.end(), [&](const std::string& s) {
+                return s.rfind(std::string("Extracting ") + track, 0) == 0 ||
+                       s.rfind("Spinning up drive...", 0) == 0;
+            });
+        ASSERT_NE(line, b.window.statuses.end()) << track;
+        EXPECT_EQ(*line, "Spinning up drive...") << track;
+        b.window.statuses.erase(b.window.statuses.begin(), line + 1);
+    }
+}

@@ -82,8 +82,8 @@ int TrackStart(const std::vector<TrackSpec>& tracks, int k) {
     return lba;
 }
 
-std::string WriteCueBin(const std::string& dir, const std::string& name,
-                        const std::vector<TrackSpec>& tracks) {
+std::string WriteCueBin(const std::string& dir, const std::string& name, const std::vector<TrackSpec>& tracks,
+                        int firstTrack) {
     const std::string binPath = dir + "/" + name + ".bin", cuePath = dir + "/" + name + ".cue";
     std::ofstream bin(binPath, std::ios::binary);
     std::ofstream cue(cuePath);
@@ -92,7 +92,7 @@ std::string WriteCueBin(const std::string& dir, const std::string& name,
         const std::vector<std::uint8_t> bytes = TrackBytes(tracks[k]);
         bin.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         char number[8];
-        std::snprintf(number, sizeof number, "%02d", static_cast<int>(k + 1) % 100);
+        std::snprintf(number, sizeof number, "%02d", (firstTrack + static_cast<int>(k)) % 100);
         cue << "  TRACK " << number << (tracks[k].data ? " MODE1/2352\n" : " AUDIO\n");
         cue << "    INDEX 01 " << Msf(TrackStart(tracks, static_cast<int>(k))) << "\n";
     }

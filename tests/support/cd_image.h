@@ -31,9 +31,9 @@ struct TrackSpec {
 };
 
 // Writes <dir>/<name>.bin and <dir>/<name>.cue (one BIN, tracks back to back, INDEX 01 at each
-// track's start, no pregaps) and returns the CUE's path.
-std::string WriteCueBin(const std::string& dir, const std::string& name,
-                        const std::vector<TrackSpec>& tracks);
+// track's start, no pregaps, numbered from firstTrack) and returns the CUE's path.
+std::string WriteCueBin(const std::string& dir, const std::string& name, const std::vector<TrackSpec>& tracks,
+                        int firstTrack = 1);
 // The bytes of one track as they are in the BIN (sectors x 2352).
 std::vector<std::uint8_t> TrackBytes(const TrackSpec& track);
 // The LBA at which track k (0-based) of such an image starts.

@@ -44,7 +44,8 @@ std::vector<char*> EnvironmentWithoutDisplay() {
     return env;
 }
 
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& outputPath) {
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& outputPath,
+            const std::string& errorPath = "") {
     std::vector<std::string> all{BinPath(program)};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -55,7 +56,10 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, co
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_TRUNC, 0);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    if (errorPath.empty())
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_TRUNC, 0);
     // The child must receive SIGINT even if the test runner blocks or ignores it.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
@@ -79,6 +83,7 @@ Result Collect(pid_t pid, const std::string& outputPath) {
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid)
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
     std::ifstream in(outputPath);
     r.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     std::remove(outputPath.c_str());
@@ -90,6 +95,15 @@ Result Collect(pid_t pid, const std::string& outputPath) {
 Result Run(const std::string& program, const std::vector<std::string>& args) {
     const std::string out = TempOutputPath();
     return Collect(Spawn(program, args, out), out);
+}
+
+Result RunApart(const std::string& program, const std::vector<std::string>& args) {
+    const std::string out = TempOutputPath(), err = TempOutputPath();
+    Result r = Collect(Spawn(program, args, out, err), out);
+    std::ifstream in(err);
+    r.errors.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::remove(err.c_str());
+    return r;
 }
 
 Background::Background(const std::string& program, const std::vector<std::string>& args)
