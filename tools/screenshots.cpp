@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     const fs::path out = fs::absolute(argc > 1 ? argv[1] : "screenshots");
     fs::create_directories(out);
     const fs::path work = fs::temp_directory_path() / ("velto-screenshots-" + std::to_string(getpid()));
-    fs::create_directories(work / "music");
+    fs::create_directories(work / "Music");
     std::ofstream(work / "disc.bin").close();
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("VELTO_ASPI_LIBRARY", (ProgramFolder() + "/libwnaspi32-image.so").c_str(), 1);
@@ -112,9 +112,9 @@ int main(int argc, char** argv) {
         profile.Write(profile::kExtractedWavsFolder, (work / "rips").string());
         CodecCanEncode codec;
         MainWindow main(profile, DetectCodecAtStartUp(), &codec, MakeBatchEncoder, encodingSettings);
-        main.FilePage()->AddFiles({Wav(work / "music", "01 Overture.wav", 95, 2, 44100),
-                                   Wav(work / "music", "02 Interview.wav", 62, 1, 32000),
-                                   Wav(work / "music", "03 Finale.wav", 181, 2, 48000)});
+        main.FilePage()->AddFiles({Wav(work / "Music", "01 Overture.wav", 95, 2, 44100),
+                                   Wav(work / "Music", "02 Interview.wav", 62, 1, 32000),
+                                   Wav(work / "Music", "03 Finale.wav", 181, 2, 48000)});
         main.show();
         ok &= Save(&main, out, "main-files.png");
         main.ShowPage(MainWindow::kAudioCdPage);
