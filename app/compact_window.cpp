@@ -10,18 +10,7 @@
 #include "platform/qt/qt_message_box.h"
 #include "platform/qt/qt_window.h"
 #include "ui/art.h"
-
-namespace {
-
-QLabel* SunkenField(const char* name, QWidget* parent) {
-    auto* field = new QLabel(parent);
-    field->setObjectName(name);
-    field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    field->setMinimumWidth(80);
-    return field;
-}
-
-}  // namespace
+#include "ui/progress_fields.h"
 
 CompactWindow::CompactWindow(const CMakerCommandLineInfo& commandLine, EncodingSettings& settings,
                              EncoderFactory makeEncoder) {
@@ -36,26 +25,18 @@ CompactWindow::CompactWindow(const CMakerCommandLineInfo& commandLine, EncodingS
     bar_->setRange(0, 1000);
     bar_->setValue(0);
     bar_->setTextVisible(false);
-    status_ = SunkenField("status", this);
-    status_->setMinimumWidth(340);
-    elapsed_ = SunkenField("elapsed", this);
-    remaining_ = SunkenField("remaining", this);
+    fields_ = std::make_unique<ui::ProgressFields>(this);
+    fields_->status->setMinimumWidth(340);
     cancel_ = new QPushButton("Cancel", this);
     cancel_->setObjectName("cancel");
     cancel_->setDefault(true);
     connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
 
-    auto* times = new QHBoxLayout;
-    times->addWidget(new QLabel("Elapsed Time:", this));
-    times->addWidget(elapsed_);
-    times->addSpacing(12);
-    times->addWidget(new QLabel("Remaining Time:", this));
-    times->addWidget(remaining_);
-    times->addStretch(1);
+    QHBoxLayout* times = fields_->TimesRow(this);
     times->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(bar_);
-    layout->addWidget(status_);
+    layout->addWidget(fields_->status);
     layout->addLayout(times);
     setFixedSize(sizeHint());
 }
@@ -83,18 +64,6 @@ void CompactWindow::SetBarRange(int low, int high) {
 
 void CompactWindow::SetBarPosition(int position) {
     bar_->setValue(position);
-}
-
-void CompactWindow::SetStatus(const std::string& text) {
-    status_->setText(QString::fromStdString(text));
-}
-
-void CompactWindow::SetElapsed(const std::string& text) {
-    elapsed_->setText(QString::fromStdString(text));
-}
-
-void CompactWindow::SetRemaining(const std::string& text) {
-    remaining_->setText(QString::fromStdString(text));
 }
 
 std::string CompactWindow::Title() const {

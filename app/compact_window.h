@@ -6,10 +6,15 @@
 #include <memory>
 
 #include "app/progress_dialog.h"
+#include "ui/progress_fields.h"
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
+
+namespace ui {
+struct ProgressFields;
+}
 
 namespace platform {
 class QtWindow;
@@ -31,16 +36,16 @@ class CompactWindow : public QDialog, public ProgressView {
     // ProgressView.
     void SetBarRange(int low, int high) override;
     void SetBarPosition(int position) override;
-    void SetStatus(const std::string& text) override;
-    void SetElapsed(const std::string& text) override;
-    void SetRemaining(const std::string& text) override;
+    void SetStatus(const std::string& text) override { fields_->SetStatus(text); }
+    void SetElapsed(const std::string& text) override { fields_->SetElapsed(text); }
+    void SetRemaining(const std::string& text) override { fields_->SetRemaining(text); }
     std::string Title() const override;
     void SetTitle(const std::string& title) override;
     void Refresh() override {}
     void End() override;
 
     QProgressBar* Bar() const { return bar_; }
-    QLabel* StatusLine() const { return status_; }
+    QLabel* StatusLine() const { return fields_->status; }
     QPushButton* CancelButton() const { return cancel_; }
     platform::QtWindow& Handle() { return *handle_; }
 
@@ -49,8 +54,6 @@ class CompactWindow : public QDialog, public ProgressView {
     platform::QtWindow* handle_ = nullptr;
     std::unique_ptr<platform::QtMessageBox> boxes_;
     QProgressBar* bar_;
-    QLabel* status_;
-    QLabel* elapsed_;
-    QLabel* remaining_;
+    std::unique_ptr<ui::ProgressFields> fields_;
     QPushButton* cancel_;
 };

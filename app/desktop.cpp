@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <cstdlib>
+#include <functional>
 
 #include "app/compact_window.h"
 #include "app/encoder_choice.h"
@@ -21,20 +22,21 @@ void SetUpApplication(QApplication& app) {
     app.setWindowIcon(ui::AppIcon());
 }
 
+// Ctrl-C in the terminal that started the program runs close on the user-interface thread, as
+// the window's own close does; a second one ends the program at once.
+platform::InterruptWatcher CloseOnInterrupt(std::function<void()> close) {
+    return platform::InterruptWatcher([close = std::move(close)](int count) {
+        if (count > 1 || !qApp) std::_Exit(130);
+        QMetaObject::invokeMethod(qApp, close, Qt::QueuedConnection);
+    });
+}
+
 }  // namespace
 
 int RunMainWindow(int& argc, char** argv, bool codecFound) {
     QPointer<MainWindow> window;
-    // Ctrl-C in the terminal that started the program closes the window as its close box
-    // does; a second one ends the program at once.
-    platform::InterruptWatcher interrupts([&](int count) {
-        if (count > 1 || !qApp) std::_Exit(130);
-        QMetaObject::invokeMethod(
-            qApp,
-            [&] {
-                if (window) window->close();
-            },
-            Qt::QueuedConnection);
+    const platform::InterruptWatcher interrupts = CloseOnInterrupt([&] {
+        if (window) window->close();
     });
     QApplication app(argc, argv);
     SetUpApplication(app);
@@ -48,14 +50,8 @@ int RunMainWindow(int& argc, char** argv, bool codecFound) {
 
 int RunCompactWindow(int& argc, char** argv, const CMakerCommandLineInfo& commandLine) {
     QPointer<CompactWindow> window;
-    platform::InterruptWatcher interrupts([&](int count) {
-        if (count > 1 || !qApp) std::_Exit(130);
-        QMetaObject::invokeMethod(
-            qApp,
-            [&] {
-                if (window) window->reject();
-            },
-            Qt::QueuedConnection);
+    const platform::InterruptWatcher interrupts = CloseOnInterrupt([&] {
+        if (window) window->reject();
     });
     QApplication app(argc, argv);
     SetUpApplication(app);

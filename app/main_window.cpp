@@ -25,6 +25,7 @@
 #include "ui/cd_audio_page.h"
 #include "ui/dae_page.h"
 #include "ui/file_page.h"
+#include "ui/progress_fields.h"
 #include "ui/settings_page.h"
 
 namespace {
@@ -33,14 +34,6 @@ namespace {
 constexpr unsigned WM_SHOW_CD_SELECTION = platform::WM_USER + 20;
 
 constexpr const char* kPageTitles[4] = {"Files", "Audio CD", "DAE", "Settings"};
-
-QLabel* SunkenField(const char* name, QWidget* parent) {
-    auto* field = new QLabel(parent);
-    field->setObjectName(name);
-    field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    field->setMinimumWidth(80);
-    return field;
-}
 
 }  // namespace
 
@@ -156,9 +149,7 @@ void MainWindow::BuildControls() {
         bar->setValue(0);
         bar->setTextVisible(false);
     }
-    elapsed_ = SunkenField("elapsed", central);
-    remaining_ = SunkenField("remaining", central);
-    status_ = SunkenField("status", central);
+    fields_ = std::make_unique<ui::ProgressFields>(central);
 
     auto* bars = new QGridLayout;
     bars->addWidget(new QLabel("File Progress:", central), 0, 0);
@@ -166,19 +157,13 @@ void MainWindow::BuildControls() {
     bars->addWidget(new QLabel("Batch Progress:", central), 1, 0);
     bars->addWidget(batchBar_, 1, 1);
     bars->addWidget(go_, 0, 2, 2, 1);
-    auto* times = new QHBoxLayout;
-    times->addWidget(new QLabel("Elapsed Time:", central));
-    times->addWidget(elapsed_);
-    times->addSpacing(12);
-    times->addWidget(new QLabel("Remaining Time:", central));
-    times->addWidget(remaining_);
-    times->addStretch(1);
+    QHBoxLayout* times = fields_->TimesRow(central);
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(tabs_, 1);
     layout->addLayout(bars);
     layout->addLayout(times);
-    layout->addWidget(status_);
+    layout->addWidget(fields_->status);
     setCentralWidget(central);
     resize(640, 480);
 }
@@ -277,18 +262,6 @@ void MainWindow::SetBatchBar(int low, int high, int position) {
 
 void MainWindow::SetBatchBarPosition(int position) {
     batchBar_->setValue(position);
-}
-
-void MainWindow::SetStatus(const std::string& text) {
-    status_->setText(QString::fromStdString(text));
-}
-
-void MainWindow::SetElapsed(const std::string& text) {
-    elapsed_->setText(QString::fromStdString(text));
-}
-
-void MainWindow::SetRemaining(const std::string& text) {
-    remaining_->setText(QString::fromStdString(text));
 }
 
 std::string MainWindow::Title() const {

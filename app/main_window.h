@@ -8,6 +8,7 @@
 
 #include "job/job_views.h"
 #include "job/main_dlg.h"
+#include "ui/progress_fields.h"
 
 class FileListModel;
 class CSettingsPageModel;
@@ -47,9 +48,9 @@ class MainWindow : public QMainWindow, public JobWindowView {
     void SetFileBarPosition(int position) override;
     void SetBatchBar(int low, int high, int position) override;
     void SetBatchBarPosition(int position) override;
-    void SetStatus(const std::string& text) override;
-    void SetElapsed(const std::string& text) override;
-    void SetRemaining(const std::string& text) override;
+    void SetStatus(const std::string& text) override { fields_->SetStatus(text); }
+    void SetElapsed(const std::string& text) override { fields_->SetElapsed(text); }
+    void SetRemaining(const std::string& text) override { fields_->SetRemaining(text); }
     std::string Title() const override;
     void SetTitle(const std::string& title) override;
     void SetGoButton(const std::string& caption, int bitmap) override;
@@ -73,9 +74,9 @@ class MainWindow : public QMainWindow, public JobWindowView {
     QPushButton* GoButton() const { return go_; }
     QProgressBar* FileBar() const { return fileBar_; }
     QProgressBar* BatchBar() const { return batchBar_; }
-    QLabel* StatusLine() const { return status_; }
-    QLabel* ElapsedField() const { return elapsed_; }
-    QLabel* RemainingField() const { return remaining_; }
+    QLabel* StatusLine() const { return fields_->status; }
+    QLabel* ElapsedField() const { return fields_->elapsed; }
+    QLabel* RemainingField() const { return fields_->remaining; }
     QTabWidget* Pages() const { return tabs_; }
 
   protected:
@@ -118,7 +119,5 @@ class MainWindow : public QMainWindow, public JobWindowView {
     QPushButton* go_ = nullptr;
     QProgressBar* fileBar_ = nullptr;
     QProgressBar* batchBar_ = nullptr;
-    QLabel* elapsed_ = nullptr;
-    QLabel* remaining_ = nullptr;
-    QLabel* status_ = nullptr;
+    std::unique_ptr<ui::ProgressFields> fields_;
 };

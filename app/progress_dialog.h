@@ -11,10 +11,10 @@
 
 #include "app/command_line.h"
 #include "job/encoder.h"
+#include "job/messages.h"
 #include "platform/event.h"
 #include "platform/thread.h"
 #include "platform/window.h"
-#include "job/messages.h"
 
 struct EncodingSettings;
 

@@ -26,10 +26,11 @@ int main(int argc, char** argv) {
     const bool display = platform::DisplayAvailable();
     if (info.fileName.empty()) {
         if (display) return RunMainWindow(argc, argv, codecFound);
-        std::fprintf(stderr,
-                     "velto: the window needs a display, and none can be reached (DISPLAY and "
-                     "WAYLAND_DISPLAY).\n"
-                     "To encode without a window: velto file.wav, or velto-batch for many files and CD tracks.\n");
+        std::fprintf(
+            stderr,
+            "velto: the window needs a display, and none can be reached (DISPLAY and "
+            "WAYLAND_DISPLAY).\n"
+            "To encode without a window: velto file.wav, or velto-batch for many files and CD tracks.\n");
         std::fputs(VeltoUsage(), stderr);
         return 2;
     }
