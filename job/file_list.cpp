@@ -39,29 +39,26 @@ bool FileListModel::Describe(const std::string& path, FileListEntry& entry) cons
     return true;
 }
 
-int FileListModel::Add(const std::vector<std::string>& paths) {
+int FileListModel::Insert(const std::vector<std::string>& paths, bool atTop) {
     int added = 0;
     for (const std::string& path : paths) {
         FileListEntry entry;
         if (!Describe(path, entry)) continue;
         std::lock_guard lock(mutex_);
-        entries_.push_back(std::move(entry));
+        entries_.insert(atTop ? entries_.begin() + added : entries_.end(), std::move(entry));
         ++added;
     }
+    return added;
+}
+
+int FileListModel::Add(const std::vector<std::string>& paths) {
+    const int added = Insert(paths, false);
     if (!paths.empty()) SetLastFolder(FolderOf(paths.back()));
     return added;
 }
 
 int FileListModel::Drop(const std::vector<std::string>& paths) {
-    int added = 0;
-    for (const std::string& path : paths) {
-        FileListEntry entry;
-        if (!Describe(path, entry)) continue;
-        std::lock_guard lock(mutex_);
-        entries_.insert(entries_.begin() + added, std::move(entry));
-        ++added;
-    }
-    return added;
+    return Insert(paths, true);
 }
 
 void FileListModel::Remove(std::vector<int> positions) {

@@ -52,6 +52,8 @@ class FileListModel : public FilesPageView {
   private:
     // Opens the file with the WAV reader; false (after its message) when it is refused.
     bool Describe(const std::string& path, FileListEntry& entry) const;
+    // Lists the files the reader accepts, in order: at the end, or from the top down.
+    int Insert(const std::vector<std::string>& paths, bool atTop);
 
     mutable std::mutex mutex_;
     std::vector<FileListEntry> entries_;
