@@ -96,7 +96,8 @@ std::vector<std::string> CommandLineNotices(const std::vector<std::string>& args
     for (const std::string& a : args) {
         const bool isSwitch = a.size() > 1 && a[0] == '-';
         if (!isSwitch) {
-            files.push_back(a);
+            // An empty argument names no file, as the parser skips it too.
+            if (!a.empty()) files.push_back(a);
         } else if (std::string notice = SwitchNotice(a.substr(1)); !notice.empty()) {
             notices.push_back(std::move(notice));
         }
