@@ -5,17 +5,6 @@
 
 namespace platform {
 
-namespace {
-
-// A post made within this time of the owning thread's last wake-up is queued without waking it
-// again: the thread is still handling messages, or its wait ends when the interval does. A
-// worker posts its progress after every frame, thousands of times a second, and waking the
-// window's thread for each took about a twelfth of the program's CPU time; the window cannot
-// show more than a hundred changes a second anyway. Sends and Wake() always wake at once.
-constexpr std::chrono::milliseconds kQuietPostInterval{10};
-
-}  // namespace
-
 struct SendSlot {
     std::mutex mutex;
     std::condition_variable done;
@@ -27,6 +16,10 @@ MessageQueueWindow::MessageQueueWindow(MessageHandler handler)
     : handler_(std::move(handler)), owner_(std::this_thread::get_id()) {}
 
 MessageQueueWindow::~MessageQueueWindow() {
+    Close();
+}
+
+void MessageQueueWindow::Close() {
     // Senders still waiting are released with a result of 0: the window is gone.
     std::deque<Pending> left;
     {
@@ -49,9 +42,15 @@ void MessageQueueWindow::Post(unsigned id, std::uintptr_t wParam, std::intptr_t 
     if (Clock::now() - lastWake_ >= kQuietPostInterval) WakeOwner();
 }
 
+void MessageQueueWindow::SetWakeHook(std::function<void()> hook) {
+    std::lock_guard lock(mutex_);
+    wakeHook_ = std::move(hook);
+}
+
 void MessageQueueWindow::WakeOwner() {
     lastWake_ = Clock::now();
     changed_.notify_all();
+    if (wakeHook_) wakeHook_();
 }
 
 bool MessageQueueWindow::WaitUntil(std::unique_lock<std::mutex>& lock, Clock::time_point deadline,

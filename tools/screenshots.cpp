@@ -27,6 +27,8 @@
 #include "tools/wav_file.h"
 #include "ui/cd_audio_page.h"
 #include "ui/file_page.h"
+#include "ui/logo_window.h"
+#include "ui/art.h"
 
 namespace {
 
@@ -130,6 +132,12 @@ int main(int argc, char** argv) {
         main.GoButton()->click();
         WaitFor([&] { return encodingSettings.batchFramesDone > 2500; });
         ok &= Save(&main, out, "main-encoding.png");
+        // The other pages during a batch: disabled but for what acts on a running batch.
+        main.ShowPage(MainWindow::kSettingsPage);
+        ok &= Save(&main, out, "main-settings-encoding.png");
+        main.ShowPage(MainWindow::kAudioCdPage);
+        ok &= Save(&main, out, "main-audio-cd-encoding.png");
+        main.ShowPage(MainWindow::kFilesPage);
         main.GoButton()->click();
         WaitFor([&] { return !main.Job().m_bRunning && main.Job().m_hWorkerDone.IsSet(); });
     }
@@ -143,6 +151,10 @@ int main(int argc, char** argv) {
         WaitFor([&] { return settings.frameCount > 3000; });
         ok &= Save(&compact, out, "compact.png");
         compact.reject();
+    }
+    if (QWidget* logo = ui::CLogoWnd::Show(ui::kBitmapLogo, 60000)) {
+        ok &= Save(logo, out, "logo.png");
+        logo->close();
     }
     fs::remove_all(work);
     return ok ? 0 : 1;
