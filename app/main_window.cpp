@@ -184,8 +184,8 @@ bool MainWindow::PageHasWindow(Page page) const {
 
 void MainWindow::ShowPage(Page page) {
     QWidget* host = pageHosts_[page];
-    const bool running = dlg_->m_bRunning != 0;
     if (!PageHasWindow(page)) {
+        // A page first shown during a batch comes up as disabled as the others are.
         QWidget* made = nullptr;
         switch (page) {
             case kFilesPage:
@@ -195,16 +195,16 @@ void MainWindow::ShowPage(Page page) {
             case kAudioCdPage:
                 cdLogic_ = std::make_unique<cdda::CCDAudioPage>(profile::ReadAudioCd(profile_));
                 made = cdPage_ = new ui::CCDAudioPage(*cdLogic_, host);
-                if (running) cdPage_->EnablePage(false);
+                cdPage_->EnablePage(pagesEnabled_);
                 break;
             case kDaePage:
                 daeLogic_ = std::make_unique<cdda::CDaePage>(profile::ReadDae(profile_));
                 daeLogic_->Initialise();
                 made = daePage_ = new ui::CDaePage(*daeLogic_, host);
-                if (running) daePage_->EnablePage(false);
+                daePage_->EnablePage(pagesEnabled_);
                 break;
             case kSettingsPage:
-                settingsModel_->Initialise(profile_, running);
+                settingsModel_->Initialise(profile_, !pagesEnabled_);
                 made = settingsPage_ = new ui::CSettingsPage(*settingsModel_, host);
                 break;
         }

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "job/encoding_settings.h"
+
 struct FileOutcome {
     enum Kind {
         kEncoded,            // the output was closed whole
@@ -26,11 +28,19 @@ struct FileOutcome {
     long long trackFirstSector = 0;
 };
 
-// The audio in the first `frames` frames of a file of sampleCount samples per channel: the
-// encoder's last frames are padding beyond the input.
-inline double AudioSecondsEncoded(long long frames, int samplesPerFrame, long long sampleCount, int rate) {
-    if (rate <= 0) return 0;
-    return static_cast<double>(std::min(frames * samplesPerFrame, sampleCount)) / rate;
+// What an encoding of input to output came to: closed whole, failed (nothing was opened or the
+// output could not be written), or stopped short; with the audio the first `frames` frames hold
+// of the file, whose last frames are padding beyond the input.
+inline FileOutcome EncodingOutcome(bool complete, bool failed, const std::string& input,
+                                   const std::string& output, long long frames, const EncodingSettings& s) {
+    FileOutcome o{complete ? FileOutcome::kEncoded
+                  : failed ? FileOutcome::kFailed
+                           : FileOutcome::kStopped,
+                  input, output};
+    if (!failed && s.samplingFrequencyHz > 0)
+        o.audioSeconds = static_cast<double>(std::min<long long>(frames * s.samplesPerFrame, s.sampleCount)) /
+                         s.samplingFrequencyHz;
+    return o;
 }
 
 // Called on the worker thread, so it must be safe to call from several at once.

@@ -117,7 +117,8 @@ int CMainDlg::CheckFilesAgainstCodec() {
     const int count = static_cast<int>(batchFiles.size());
     for (int i = count - 1; i >= 0; --i) {
         layer3::CWaveReader reader;
-        if (!reader.Open(batchFiles[static_cast<std::size_t>(i)].path)) continue;  // it fails later, in the encoder
+        if (!reader.Open(batchFiles[static_cast<std::size_t>(i)].path))
+            continue;  // it fails later, in the encoder
         const int mono = settings_.Mono || reader.channels == 1;
         if (!parts_.codec || !parts_.codec->CanEncode(reader.sampleRate, settings_.Bitrate, mono))
             m_excludedFiles.push_back(i);
@@ -217,14 +218,7 @@ bool CMainDlg::Encode(CEncoder& encoder, const std::string& input, const std::st
     } else if (complete) {
         ++encodedFiles;
     }
-    FileOutcome outcome{complete ? FileOutcome::kEncoded
-                        : failed ? FileOutcome::kFailed
-                                 : FileOutcome::kStopped,
-                        input, output};
-    if (!failed)
-        outcome.audioSeconds = AudioSecondsEncoded(frames, settings_.samplesPerFrame, settings_.sampleCount,
-                                                   settings_.samplingFrequencyHz);
-    Report(outcome);
+    Report(EncodingOutcome(complete, failed, input, output, frames, settings_));
     return complete;
 }
 

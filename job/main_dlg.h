@@ -13,13 +13,12 @@
 #include "job/encoding_settings.h"
 #include "job/file_outcome.h"
 #include "job/job_views.h"
+#include "job/messages.h"
 #include "platform/event.h"
 #include "platform/thread.h"
 #include "platform/window.h"
-#include "job/messages.h"
 
 struct EncodingSettings;
-
 
 // Collaborators of the main window's job logic.
 struct MainDlgParts {

@@ -161,12 +161,5 @@ void CParallelBatch::EncodeOne(std::size_t index) {
         ++encoded_;
     }
     if (!onFileDone_) return;
-    FileOutcome outcome{complete ? FileOutcome::kEncoded
-                        : failed ? FileOutcome::kFailed
-                                 : FileOutcome::kStopped,
-                        input, OutputNameFor(input)};
-    if (!failed)
-        outcome.audioSeconds = AudioSecondsEncoded(frames, settings.samplesPerFrame, settings.sampleCount,
-                                                   settings.samplingFrequencyHz);
-    onFileDone_(outcome);
+    onFileDone_(EncodingOutcome(complete, failed, input, OutputNameFor(input), frames, settings));
 }

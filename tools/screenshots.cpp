@@ -25,10 +25,10 @@
 #include "job/encoding_settings.h"
 #include "layer3/layer3_encoder.h"
 #include "tools/wav_file.h"
+#include "ui/art.h"
 #include "ui/cd_audio_page.h"
 #include "ui/file_page.h"
 #include "ui/logo_window.h"
-#include "ui/art.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ std::string Disc(const fs::path& dir) {
         cue += line;
         start += sectors[t];
     }
-    fs::resize_file(dir / "disc.bin", 0);
+    std::ofstream(dir / "disc.bin").close();
     fs::resize_file(dir / "disc.bin", static_cast<std::uintmax_t>(start) * 2352);
     wavfile::WriteBytes((dir / "disc.cue").string(), std::vector<std::uint8_t>(cue.begin(), cue.end()));
     return (dir / "disc.cue").string();
@@ -101,7 +101,6 @@ int main(int argc, char** argv) {
     fs::create_directories(out);
     const fs::path work = fs::temp_directory_path() / ("velto-screenshots-" + std::to_string(getpid()));
     fs::create_directories(work / "Music");
-    std::ofstream(work / "disc.bin").close();
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("VELTO_ASPI_LIBRARY", (ProgramFolder() + "/libwnaspi32-image.so").c_str(), 1);
     setenv("VELTO_CD_IMAGES", ("0=" + Disc(work)).c_str(), 1);

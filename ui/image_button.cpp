@@ -63,28 +63,34 @@ QImage Embossed(const QImage& image, QColor shadow, QColor light, int offset) {
 CImageButton::CImageButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {}
 
 bool CImageButton::SetBitmap(int bitmap, int width, int height, QRgb mask) {
-    const QImage art = RenderArt(bitmap, QSize(width, height) * 4);
-    if (art.isNull()) return false;
+    if (ArtSize(bitmap).isEmpty() || width <= 0 || height <= 0) return false;
     bitmap_ = bitmap;
-    return SetImage(art, width, height, mask);
+    source_ = QImage();
+    UseImage(width, height, mask);
+    return true;
 }
 
 bool CImageButton::SetImage(const QImage& image, int width, int height, QRgb mask) {
     if (image.isNull() || width <= 0 || height <= 0) return false;
+    bitmap_ = 0;
     source_ = image;
+    UseImage(width, height, mask);
+    return true;
+}
+
+void CImageButton::UseImage(int width, int height, QRgb mask) {
     mask_ = mask;
     imageSize_ = QSize(width, height);
-    builtFor_ = 0.0;
+    builtFor_ = 0.0;  // drawn anew at the next paint
     updateGeometry();
     update();
-    return true;
 }
 
 void CImageButton::BuildImages() {
     const qreal dpr = devicePixelRatioF();
     const QSize pixels = imageSize_ * dpr;
-    QImage image = bitmap_ ? RenderArt(bitmap_, pixels) : QImage();
-    if (image.isNull()) image = source_.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage image = bitmap_ ? RenderArt(bitmap_, pixels)
+                                 : source_.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     normal_ = WithoutMask(image, mask_);
     disabled_ = Embossed(normal_, palette().color(QPalette::Disabled, QPalette::ButtonText),
                          palette().color(QPalette::Light), qMax(1, qRound(dpr)));
@@ -115,7 +121,7 @@ QSize CImageButton::sizeHint() const {
     const QFontMetrics fm(font());
     const QString plain = QString(text()).remove(QLatin1Char('&'));
     const int textWidth = plain.isEmpty() ? 0 : fm.horizontalAdvance(plain);
-    const bool image = !source_.isNull();
+    const bool image = HasImage();
     int width = image ? edgeGap_ + imageSize_.width() : 0;
     if (textWidth) width += (image ? imageTextGap_ : 0) + textWidth;
     width += edgeGap_;
@@ -133,7 +139,7 @@ void CImageButton::changeEvent(QEvent* event) {
 }
 
 void CImageButton::paintEvent(QPaintEvent*) {
-    if (!source_.isNull() && builtFor_ != devicePixelRatioF()) BuildImages();
+    if (HasImage() && builtFor_ != devicePixelRatioF()) BuildImages();
     QPainter p(this);
     QStyleOptionButton opt;
     initStyleOption(&opt);
@@ -157,7 +163,7 @@ void CImageButton::paintEvent(QPaintEvent*) {
     const QString plain = QString(text()).remove(QLatin1Char('&'));
     ButtonLayoutInput in;
     in.area = {face.x(), face.y(), face.width(), face.height()};
-    if (!source_.isNull()) in.imageWidth = imageSize_.width(), in.imageHeight = imageSize_.height();
+    if (HasImage()) in.imageWidth = imageSize_.width(), in.imageHeight = imageSize_.height();
     in.textWidth = plain.isEmpty() ? 0 : fm.horizontalAdvance(plain);
     in.textHeight = fm.height();
     in.edgeGap = edgeGap_;
@@ -165,7 +171,7 @@ void CImageButton::paintEvent(QPaintEvent*) {
     in.pushed = isDown() || isChecked();
     const ButtonLayout at = LayOutButton(in);
 
-    if (!source_.isNull()) p.drawImage(QPoint(at.imageX, at.imageY), isEnabled() ? normal_ : disabled_);
+    if (HasImage()) p.drawImage(QPoint(at.imageX, at.imageY), isEnabled() ? normal_ : disabled_);
     if (!plain.isEmpty()) {
         const bool underline = style()->styleHint(QStyle::SH_UnderlineShortcut, &opt, this);
         style()->drawItemText(

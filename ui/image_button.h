@@ -32,11 +32,13 @@ class CImageButton : public QPushButton {
     void changeEvent(QEvent* event) override;
 
   private:
+    void UseImage(int width, int height, QRgb mask);
+    bool HasImage() const { return bitmap_ != 0 || !source_.isNull(); }
     // Renders the images at the current pixel density.
     void BuildImages();
 
-    int bitmap_ = 0;
-    QImage source_;  // the image as given, or rendered from the program's art
+    int bitmap_ = 0;  // the program's image drawn, or 0 for source_
+    QImage source_;   // an image at hand
     QRgb mask_ = 0xFF00FF;
     QSize imageSize_{15, 15};
     QImage normal_;

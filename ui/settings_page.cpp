@@ -105,7 +105,7 @@ void CSettingsPage::ShowValues() {
 void CSettingsPage::Connect() {
     profile::SettingsValues& v = model_.Current();
     const auto bindBox = [this](QCheckBox* box, int& value) {
-        connect(box, &QCheckBox::toggled, this, [&value](bool on) { value = on ? 1 : 0; });
+        connect(box, &QCheckBox::toggled, this, [v = &value](bool on) { *v = on ? 1 : 0; });
     };
     bindBox(copyright, v.copyright);
     bindBox(original, v.original);
@@ -113,7 +113,7 @@ void CSettingsPage::Connect() {
     bindBox(alertWhenDone, v.alertWhenDone);
     bindBox(useCodec, v.useCodec);
     const auto bindList = [this](QComboBox* combo, int& value) {
-        connect(combo, &QComboBox::currentIndexChanged, this, [&value](int index) { value = index; });
+        connect(combo, &QComboBox::currentIndexChanged, this, [v = &value](int index) { *v = index; });
     };
     bindList(bitrate, v.bitrate);
     bindList(deemphasis, v.deemphasis);
