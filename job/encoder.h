@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tags/tag_fields.h"
+
 struct EncodingSettings;
 
 class CEncoder {
@@ -25,6 +27,11 @@ class CEncoder {
     // file counts as failed, and the encoder has told the user.
     bool OutputFailed() const { return outputFailed_; }
 
+    // Names for the next file's tag, set before its Open (a CD track's number and names); they
+    // win over what the input itself carries.
+    void SetTrackTags(const tags::TagFields& fields) { trackTags_ = fields; }
+
   protected:
     bool outputFailed_ = false;
+    tags::TagFields trackTags_;
 };
