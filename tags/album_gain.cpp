@@ -40,4 +40,15 @@ bool WriteAlbumGain(const std::string& path, const AlbumLoudness& album) {
     return copy.Close();
 }
 
+std::vector<std::string> WriteAlbumGains(const std::vector<AlbumTrack>& tracks) {
+    std::vector<std::shared_ptr<const LoudnessMeter>> meters;
+    for (const AlbumTrack& t : tracks)
+        meters.push_back(t.loudness);
+    const AlbumLoudness album = MeasureAlbum(meters);
+    std::vector<std::string> failed;
+    for (const AlbumTrack& t : tracks)
+        if (!WriteAlbumGain(t.path, album)) failed.push_back(t.path);
+    return failed;
+}
+
 }  // namespace tags
