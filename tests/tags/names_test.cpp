@@ -6,6 +6,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -109,7 +110,10 @@ TEST(Names, TheWavsNamesInEitherEncodingAndFromDamagedChunksReachTheTag) {
     EXPECT_EQ(Frame(tag, "TALB"), "An Album");
     EXPECT_EQ(Frame(tag, "TRCK"), "3/12");
     EXPECT_EQ(Frame(tag, "TCON"), "Jazz");
-    EXPECT_EQ(Frame(tag, "TYER"), "1999");
+    EXPECT_EQ(tag->year(), 1999u);
+    const auto bytes = testwav::ReadBytes(mp3);
+    const std::string year = "TYER";  // version 2.3's frame, which TagLib reads as TDRC
+    EXPECT_NE(std::search(bytes.begin(), bytes.end(), year.begin(), year.end()), bytes.end());
     EXPECT_EQ(tag->comment().to8Bit(true), "no end");
     EXPECT_EQ(Frame(tag, "TSSE"), tags::EncoderName());
 }
@@ -147,7 +151,8 @@ TEST(Names, TheAlbumGainIsWrittenIntoEachFinishedFileAndAFileThatCannotTakeItIsN
     platform::ScriptedMessageBox boxes;
     testwav::TempDir dir;
     const auto loud = wavfile::Pcm16(Sine(44100 * 2, 32768 * 0.5), 2, 44100);
-    const auto quiet = wavfile::Pcm16(Sine(44100 * 2, 32768 * 0.05), 2, 44100);
+    // Within 10 LU of each other, so that the album's gating keeps both.
+    const auto quiet = wavfile::Pcm16(Sine(44100 * 2, 32768 * 0.3), 2, 44100);
     std::vector<tags::AlbumTrack> album;
     for (const auto& [name, wav] : {std::pair{"one", loud}, std::pair{"two", quiet}}) {
         const std::string in = testwav::WriteBytes(dir.File(std::string(name) + ".wav"), wav);
