@@ -153,3 +153,24 @@ TEST(Gapless, AFrameTooSmallForTheHeaderGivesWayToALargerBitRate) {
     const tags::InfoStream usual{44100, 128, 2, false};
     EXPECT_EQ(tags::InfoFrameLength(usual), 417);
 }
+
+TEST(Gapless, AStoppedEncodeHasAHeaderTrueForWhatWasWritten) {
+    platform::ScriptedMessageBox boxes;
+    testwav::TempDir dir;
+    const auto pcm = testwav::Noise(44100 * 5, 2, 11, 6000);
+    const std::string wav = testwav::WritePcm16(dir.File("in.wav"), pcm, 2, 44100);
+    EncodingSettings settings;
+    settings.InfoHeader = settings.Tags = settings.ReplayGain = 1;
+    auto encoder = std::make_unique<layer3::CLayer3Encoder>();
+    ASSERT_EQ(encoder->Open(settings, wav, dir.File("out.mp3")), 1);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_GE(encoder->EncodeStep(), 0);
+    encoder->Close();
+    const auto bytes = testwav::ReadBytes(dir.File("out.mp3"));
+    CheckInfoFrame(bytes, "stopped");
+    // Ten frames decode to all but the encoder's lag of the samples they were given.
+    const testmp3::Decoded d = testmp3::DecodeBytes(bytes);
+    EXPECT_TRUE(d.Clean()) << d.messages;
+    EXPECT_EQ(d.SamplesPerChannel(), 10u * 1152 - layer3::kCodecDelay);
+    EXPECT_EQ(Lag(Channel(pcm, 2, 0), Channel(d.samples, 2, 0)), 0);
+}
