@@ -5,13 +5,53 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace tags {
+
+namespace {
+
+constexpr std::size_t kBlockFrames = 1152;
+// Blocks handed over and not yet measured: about three seconds at 44.1 kHz.
+constexpr std::size_t kBlocks = 128;
+
+}  // namespace
 
 struct LoudnessMeter::State {
     ebur128_state* meter = nullptr;
     ~State() {
         if (meter) ebur128_destroy(&meter);
+    }
+};
+
+// The measuring thread and the ring of blocks it takes its samples from. A block belongs to the
+// encoder until it is handed over and to the thread until it is measured.
+struct LoudnessMeter::Worker {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::int16_t> blocks = std::vector<std::int16_t>(kBlocks * 2 * kBlockFrames);
+    std::size_t frames[kBlocks] = {};
+    std::uint64_t handedOver = 0, measured = 0;
+    bool ending = false;
+    std::thread thread;
+
+    std::int16_t* Block(std::uint64_t n) { return &blocks[(n % kBlocks) * 2 * kBlockFrames]; }
+
+    void Run(ebur128_state* meter) {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return measured < handedOver || ending; });
+            if (measured == handedOver) return;
+            const std::uint64_t n = measured;
+            lock.unlock();
+            ebur128_add_frames_short(meter, Block(n), frames[n % kBlocks]);
+            lock.lock();
+            ++measured;
+            changed.notify_all();
+        }
     }
 };
 
@@ -21,40 +61,79 @@ LoudnessMeter::LoudnessMeter(int sampleRate, int channels) : channels_(channels)
     auto state = std::make_unique<State>();
     state->meter = ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
                                 EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_HISTOGRAM);
-    if (state->meter) state_ = std::move(state);
+    if (!state->meter) return;
+    state_ = std::move(state);
+    worker_ = std::make_unique<Worker>();
+    worker_->thread = std::thread([worker = worker_.get(), meter = state_->meter] { worker->Run(meter); });
 }
 
-LoudnessMeter::~LoudnessMeter() = default;
+LoudnessMeter::~LoudnessMeter() {
+    Finish();
+}
+
+void LoudnessMeter::Finish() const {
+    if (!worker_ || !worker_->thread.joinable()) return;
+    {
+        std::lock_guard lock(worker_->mutex);
+        worker_->ending = true;
+    }
+    worker_->changed.notify_all();
+    worker_->thread.join();
+}
+
+bool LoudnessMeter::Measuring() const {
+    return worker_ && worker_->thread.joinable();
+}
+
+std::int16_t* LoudnessMeter::NextBlock() {
+    std::unique_lock lock(worker_->mutex);
+    worker_->changed.wait(lock, [&] { return worker_->handedOver - worker_->measured < kBlocks; });
+    return worker_->Block(worker_->handedOver);
+}
+
+void LoudnessMeter::HandOver(std::size_t frames) {
+    {
+        std::lock_guard lock(worker_->mutex);
+        worker_->frames[worker_->handedOver % kBlocks] = frames;
+        ++worker_->handedOver;
+    }
+    worker_->changed.notify_all();
+}
 
 void LoudnessMeter::AddInterleaved(const std::int16_t* samples, std::size_t frames, int sourceChannels) {
-    if (!state_ || frames == 0) return;
-    if (sourceChannels == 0 || sourceChannels == channels_) {
-        ebur128_add_frames_short(state_->meter, samples, frames);
-        return;
-    }
-    if (sourceChannels != 2 || channels_ != 1) return;
+    if (!Measuring()) return;
+    if (sourceChannels == 0) sourceChannels = channels_;
+    const bool mixDown = sourceChannels == 2 && channels_ == 1;
+    if (sourceChannels != channels_ && !mixDown) return;
     for (std::size_t done = 0; done < frames;) {
-        const std::size_t n = std::min<std::size_t>(frames - done, 2 * 1152);
-        for (std::size_t i = 0; i < n; ++i)
-            staging_[i] =
-                static_cast<std::int16_t>((samples[2 * (done + i)] + samples[2 * (done + i) + 1]) >> 1);
-        ebur128_add_frames_short(state_->meter, staging_, n);
+        const std::size_t n = std::min(frames - done, kBlockFrames);
+        const std::int16_t* from = samples + done * static_cast<std::size_t>(sourceChannels);
+        std::int16_t* block = NextBlock();
+        if (mixDown) {
+            for (std::size_t i = 0; i < n; ++i)
+                block[i] = static_cast<std::int16_t>((from[2 * i] + from[2 * i + 1]) >> 1);
+        } else {
+            std::copy(from, from + n * static_cast<std::size_t>(channels_), block);
+        }
+        HandOver(n);
         done += n;
     }
 }
 
 void LoudnessMeter::AddPlanar(const std::int16_t* left, const std::int16_t* right, std::size_t frames) {
-    if (!state_) return;
+    if (!Measuring()) return;
     if (channels_ == 1) return AddInterleaved(left, frames);
-    frames = std::min<std::size_t>(frames, 1152);
+    frames = std::min(frames, kBlockFrames);
+    std::int16_t* block = NextBlock();
     for (std::size_t i = 0; i < frames; ++i) {
-        staging_[2 * i] = left[i];
-        staging_[2 * i + 1] = right[i];
+        block[2 * i] = left[i];
+        block[2 * i + 1] = right[i];
     }
-    AddInterleaved(staging_, frames);
+    HandOver(frames);
 }
 
 std::optional<double> LoudnessMeter::IntegratedLufs() const {
+    Finish();
     double lufs = 0;
     if (!state_ || ebur128_loudness_global(state_->meter, &lufs) != EBUR128_SUCCESS || !std::isfinite(lufs))
         return std::nullopt;
@@ -62,6 +141,7 @@ std::optional<double> LoudnessMeter::IntegratedLufs() const {
 }
 
 double LoudnessMeter::Peak() const {
+    Finish();
     double peak = 0;
     for (int c = 0; state_ && c < channels_; ++c) {
         double p = 0;
