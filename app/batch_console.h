@@ -49,22 +49,29 @@ class ConsoleJobWindow : public JobWindowView {
     bool drew_ = false;
 };
 
+// A file left out before the batch began, and why.
+struct RefusedInput {
+    std::string path;
+    std::string reason;
+};
+
 // The files of the command line, each validated by the WAV reader as the Files page does
-// before it is listed: a file it refuses gets its message and is left out.
+// before it is listed: a file it refuses gets its message and is left out. The names are
+// moved in, so that a long list is not held twice.
 class CommandLineFiles : public FilesPageView {
   public:
-    explicit CommandLineFiles(const std::vector<std::string>& files);
+    explicit CommandLineFiles(std::vector<std::string> files);
     int Count() const override { return static_cast<int>(paths_.size()); }
     std::string Path(int index) const override { return paths_[static_cast<std::size_t>(index)]; }
     int Frames(int index) const override { return frames_[static_cast<std::size_t>(index)]; }
     std::string LastFolder() const override { return ""; }
     int Refused() const { return static_cast<int>(refused_.size()); }
-    const std::vector<std::string>& RefusedFiles() const { return refused_; }
+    const std::vector<RefusedInput>& RefusedFiles() const { return refused_; }
 
   private:
     std::vector<std::string> paths_;
     std::vector<int> frames_;
-    std::vector<std::string> refused_;
+    std::vector<RefusedInput> refused_;
 };
 
 // The Settings page as the command line fills it: the profile's values with the switches
