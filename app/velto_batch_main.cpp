@@ -205,13 +205,12 @@ int main(int argc, char** argv) {
                                          report.AlreadyDone(input, output);
                                          if (json) json->AlreadyDone(input, output);
                                      });
-    CommandLineFiles files(std::move(names));
+    CommandLineFiles files(std::move(names), [&](const std::string& path, const std::string& reason) {
+        report.Refused(path);
+        if (json) json->Refused(path, OutputNameFor(path), reason);
+    });
     CommandLineSettings settingsPage(profile::ReadSettings(profileFile, codecFound), options, codecFound);
     ProfileDaePage daePage(DaeValuesFor(options, profile::ReadDae(profileFile)));
-    for (const RefusedInput& refused : files.RefusedFiles()) {
-        report.Refused(refused.path);
-        if (json) json->Refused(refused.path, OutputNameFor(refused.path), refused.reason);
-    }
     const FileOutcomeSink onFileDone = [&](const FileOutcome& ended) {
         const double cpuSeconds = worklist::TakeThreadCpuSeconds();
         FileOutcome outcome = ended;
