@@ -1,5 +1,6 @@
 #include "worklist/name_list.h"
 
+#include <limits.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -58,6 +59,11 @@ std::string ReadNames(std::FILE* in, Separator separator, const std::function<vo
         ++lineNumber;
         std::string_view name(line.data, static_cast<std::size_t>(n));
         if (!name.empty() && name.back() == static_cast<char>(delimiter)) name.remove_suffix(1);
+        // No file has such a name: the list is not what the separator says (a list of lines
+        // read with --null comes as one name of the whole list).
+        if (name.size() > PATH_MAX)
+            return "name " + std::to_string(lineNumber) + " is longer than any file name (" +
+                   std::to_string(name.size()) + " bytes)";
         if (separator == Separator::kLine) {
             if (!name.empty() && name.back() == '\r') name.remove_suffix(1);
             if (name.find('\0') != std::string_view::npos)

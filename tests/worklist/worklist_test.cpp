@@ -2,6 +2,7 @@
 // did, and the JSON report.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -51,6 +52,12 @@ TEST(NameList, LinesSkipBlanksAndCommentsAndKeepEverythingElseOfAName) {
     // A NUL-separated list read as lines would name files that are not in it.
     EXPECT_EQ(Names("a.wav\nb.wav\0c.wav\n"s, worklist::Separator::kLine, &error).size(), 1u);
     EXPECT_EQ(error, "line 2 holds a NUL byte; a list of NUL-separated names needs --null");
+    // A long list of lines read with --null is one name longer than any file's.
+    std::string lines;
+    while (lines.size() <= PATH_MAX)
+        lines += "some/folder/take.wav\n";
+    EXPECT_TRUE(Names(lines, worklist::Separator::kNul, &error).empty());
+    EXPECT_NE(error.find("name 1 is longer than any file name"), std::string::npos) << error;
 }
 
 TEST(NameList, ShardsOfTheSortedListCoverEveryNameOnce) {
