@@ -30,21 +30,32 @@ std::uintmax_t SizeOf(const std::string& path) {
     return ec ? 0 : size;
 }
 
-const char* UsualReason(FileOutcome::Kind kind) {
+// An outcome's name in the report, and the reason given when the caller has none better.
+struct OutcomeText {
+    const char* name;
+    const char* usualReason;
+};
+
+OutcomeText TextOf(FileOutcome::Kind kind) {
     switch (kind) {
+        case FileOutcome::kEncoded:
+            return {"encoded", ""};
         case FileOutcome::kFailed:
-            return "not encoded; standard error tells why";
+            return {"failed", "not encoded; standard error tells why"};
         case FileOutcome::kStopped:
-            return "the batch was stopped during this file; the output holds what was encoded";
+            return {"stopped", "the batch was stopped during this file; the output holds what was encoded"};
         case FileOutcome::kSkipped:
-            return "not encoded: the batch was stopped before this file, or the codec cannot encode it";
+            return {"skipped",
+                    "not encoded: the batch was stopped before this file, or the codec cannot encode it"};
+        case FileOutcome::kExtracted:
+            return {"extracted", ""};
         case FileOutcome::kExtractionFailed:
-            return "a CD read failed; the output keeps what was read before it";
+            return {"extraction failed", "a CD read failed; the output keeps what was read before it"};
         case FileOutcome::kExtractionStopped:
-            return "the batch was stopped during the extraction; the output holds what was read";
-        default:
-            return "";
+            return {"extraction stopped",
+                    "the batch was stopped during the extraction; the output holds what was read"};
     }
+    return {"unknown", ""};
 }
 
 // Outcomes whose output this run wrote and kept.
@@ -71,26 +82,6 @@ double ProcessCpuSeconds() {
     return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
 }
 
-const char* OutcomeName(FileOutcome::Kind kind) {
-    switch (kind) {
-        case FileOutcome::kEncoded:
-            return "encoded";
-        case FileOutcome::kFailed:
-            return "failed";
-        case FileOutcome::kStopped:
-            return "stopped";
-        case FileOutcome::kSkipped:
-            return "skipped";
-        case FileOutcome::kExtracted:
-            return "extracted";
-        case FileOutcome::kExtractionFailed:
-            return "extraction failed";
-        case FileOutcome::kExtractionStopped:
-            return "extraction stopped";
-    }
-    return "unknown";
-}
-
 JsonReport::JsonReport(std::FILE* out) : out_(out) {
     for (const char* outcome : {"encoded", "failed", "stopped", "skipped", kAlreadyDone})
         counts_[outcome] = 0;
@@ -98,7 +89,8 @@ JsonReport::JsonReport(std::FILE* out) : out_(out) {
 
 void JsonReport::Record(const FileOutcome& o, double cpuSeconds, const std::string& reason) {
     const bool counted = o.kind == FileOutcome::kEncoded || o.kind == FileOutcome::kStopped;
-    Line(OutcomeName(o.kind), o.input, o.output, reason.empty() ? UsualReason(o.kind) : reason,
+    const OutcomeText text = TextOf(o.kind);
+    Line(text.name, o.input, o.output, reason.empty() ? text.usualReason : reason,
          counted ? o.audioSeconds : 0, cpuSeconds, KeepsOutput(o.kind));
 }
 

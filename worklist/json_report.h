@@ -19,8 +19,8 @@ double TakeThreadCpuSeconds();
 // CPU seconds of the whole process so far, every thread included.
 double ProcessCpuSeconds();
 
-// The outcome's name in the report: "encoded", "failed", "stopped", "skipped", "extracted", ...
-const char* OutcomeName(FileOutcome::Kind kind);
+// The outcome of a file left out as done; the others are named after FileOutcome's kinds:
+// "encoded", "failed", "stopped", "skipped", "extracted", "extraction failed", ...
 inline constexpr const char* kAlreadyDone = "already done";
 
 struct ReportSummary {
