@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "job/file_list.h"
 #include "job/settings_translation.h"
 #include "platform/profile.h"
 
@@ -84,6 +85,8 @@ void ParseLongOption(const std::string& a, BatchOptions& o) {
         o.useCodec = true;
     } else if (a == "--help") {
         o.help = true;
+    } else if (a == "--version") {
+        o.version = true;
     } else if (StartsWith(a, "--mode=")) {
         o.encodingMode = WholeNumber(a.substr(7));
         if (o.encodingMode < 0 || o.encodingMode > 3) o.error = "--mode takes 0, 1, 2 or 3";
@@ -146,30 +149,13 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     if (o.error.empty() && o.cdTarget < 0 && (!o.tracks.empty() || o.allTracks))
         o.error = "--tracks needs --cd";
     if (o.cdTarget >= 0 && o.tracks.empty()) o.allTracks = true;
-    if (o.error.empty() && !o.help && !o.listDrives && o.cdTarget < 0 && o.inputs.empty())
+    if (o.error.empty() && !o.help && !o.version && !o.listDrives && o.cdTarget < 0 && o.inputs.empty())
         o.error = "no WAV files given";
     return o;
 }
 
 std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs) {
-    std::vector<std::string> files;
-    for (const std::string& in : inputs) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(in, ec)) {
-            files.push_back(in);
-            continue;
-        }
-        std::vector<std::string> found;
-        for (const auto& e : std::filesystem::directory_iterator(in, ec)) {
-            std::string ext = e.path().extension().string();
-            std::transform(ext.begin(), ext.end(), ext.begin(),
-                           [](unsigned char c) { return std::tolower(c); });
-            if (ext == ".wav" && !e.is_directory(ec)) found.push_back(e.path().string());
-        }
-        std::sort(found.begin(), found.end());
-        files.insert(files.end(), found.begin(), found.end());
-    }
-    return files;
+    return ExpandFolders(inputs);
 }
 
 const char* BatchUsage() {
@@ -183,6 +169,7 @@ const char* BatchUsage() {
            "                3 minimise total distortion\n"
            "  --codec       encode with the system's MP3 codec\n"
            "  -jN, --jobs=N encode N files at once (0: one per core)\n"
+           "  --version     the program's name and version\n"
            "Audio CD tracks, extracted to WAV and encoded after the files:\n"
            "  --list-drives      list the CD-ROM drives and the audio tracks of their discs\n"
            "  --cd=TARGET        the drive on target 0-6 (as --list-drives shows it)\n"

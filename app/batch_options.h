@@ -17,6 +17,7 @@ struct BatchOptions {
     bool useCodec = false;    // --codec
     int jobs = 1;             // -jN / --jobs=N; 0 means one per core
     bool help = false;
+    bool version = false;  // --version
     // Audio CD tracks, extracted and encoded after the files; -1 where the profile decides.
     bool listDrives = false;  // --list-drives
     int cdTarget = -1;        // --cd=TARGET

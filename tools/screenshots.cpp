@@ -1,5 +1,6 @@
 // velto-screenshots: renders the main window with each of its pages, the window during a
-// batch, and the compact progress window to PNG files, offscreen, so that anyone can look at
+// batch, the Audio CD page without a drive, and the compact progress window (also with a long
+// file name) to PNG files, offscreen, so that anyone can look at
 // them without a display. Usage: velto-screenshots [output folder]
 #include <stdlib.h>
 #include <unistd.h>
@@ -141,6 +142,15 @@ int main(int argc, char** argv) {
         WaitFor([&] { return !main.Job().m_bRunning && main.Job().m_hWorkerDone.IsSet(); });
     }
     {
+        // The Audio CD page of a machine without a drive.
+        unsetenv("VELTO_CD_IMAGES");
+        profile::AppProfile profile((work / "Empty.INI").string());
+        MainWindow main(profile, false, nullptr, MakeBatchEncoder, encodingSettings);
+        main.show();
+        main.ShowPage(MainWindow::kAudioCdPage);
+        ok &= Save(&main, out, "main-audio-cd-no-drive.png");
+    }
+    {
         CMakerCommandLineInfo info;
         info.fileName = Wav(work, "song.wav", 240, 2, 44100);
         EncodingSettings settings;
@@ -149,6 +159,19 @@ int main(int argc, char** argv) {
         compact.Start();
         WaitFor([&] { return settings.frameCount > 3000; });
         ok &= Save(&compact, out, "compact.png");
+        compact.reject();
+    }
+    {
+        CMakerCommandLineInfo info;
+        info.fileName =
+            Wav(work, "Live at the Old Town Hall, second night - the complete concert, remastered.wav", 240,
+                2, 44100);
+        EncodingSettings settings;
+        CompactWindow compact(info, settings, [] { return std::make_unique<layer3::CLayer3Encoder>(); });
+        compact.show();
+        compact.Start();
+        WaitFor([&] { return settings.frameCount > 3000; });
+        ok &= Save(&compact, out, "compact-long-name.png");
         compact.reject();
     }
     if (QWidget* logo = ui::CLogoWnd::Show(ui::kBitmapLogo, 60000)) {
