@@ -67,6 +67,7 @@ class PageAtEachBox : public platform::MessageBoxFrontEnd {
 }  // namespace
 
 TEST(FirstHour, CtrlTabMovesBetweenPagesFromGoAndAfterTheMenus) {
+    cdtest::Discs discs;  // the Audio CD page on the way looks for drives
     testwav::TempDir dir;
     Window w(dir.File("Velto.INI"));
     MainWindow& main = *w.window;
@@ -125,6 +126,8 @@ TEST(FirstHour, ADroppedFolderAddsItsWavFilesByNameAndDeleteRemovesTheSelected) 
 
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &enter);
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(list->viewport(), &drop);
     ASSERT_EQ(list->topLevelItemCount(), 2);
@@ -159,6 +162,7 @@ TEST(FirstHour, TheTrackFolderTakesAHomeFolderTildeAndMakesEveryMissingLevel) {
     ui::CCDAudioPage* page = w.window->AudioCdPage();
     page->folder->setText("~/Music/new/rips");
     page->keep->setChecked(true);
+    ASSERT_EQ(page->tracks->topLevelItemCount(), 1) << page->drives->count();
     page->all->click();
     w.boxes->Answer(platform::IDYES);
     w.window->GoButton()->click();
