@@ -91,6 +91,20 @@ bool Save(QWidget* w, const fs::path& out, const char* name) {
     return ok;
 }
 
+// The compact progress window a while into encoding the file.
+bool SaveCompact(const std::string& wav, const fs::path& out, const char* name) {
+    CMakerCommandLineInfo info;
+    info.fileName = wav;
+    EncodingSettings settings;
+    CompactWindow compact(info, settings, [] { return std::make_unique<layer3::CLayer3Encoder>(); });
+    compact.show();
+    compact.Start();
+    WaitFor([&] { return settings.frameCount > 3000; });
+    const bool ok = Save(&compact, out, name);
+    compact.reject();
+    return ok;
+}
+
 std::string ProgramFolder() {
     return fs::canonical("/proc/self/exe").parent_path().string();
 }
@@ -150,30 +164,11 @@ int main(int argc, char** argv) {
         main.ShowPage(MainWindow::kAudioCdPage);
         ok &= Save(&main, out, "main-audio-cd-no-drive.png");
     }
-    {
-        CMakerCommandLineInfo info;
-        info.fileName = Wav(work, "song.wav", 240, 2, 44100);
-        EncodingSettings settings;
-        CompactWindow compact(info, settings, [] { return std::make_unique<layer3::CLayer3Encoder>(); });
-        compact.show();
-        compact.Start();
-        WaitFor([&] { return settings.frameCount > 3000; });
-        ok &= Save(&compact, out, "compact.png");
-        compact.reject();
-    }
-    {
-        CMakerCommandLineInfo info;
-        info.fileName =
-            Wav(work, "Live at the Old Town Hall, second night - the complete concert, remastered.wav", 240,
-                2, 44100);
-        EncodingSettings settings;
-        CompactWindow compact(info, settings, [] { return std::make_unique<layer3::CLayer3Encoder>(); });
-        compact.show();
-        compact.Start();
-        WaitFor([&] { return settings.frameCount > 3000; });
-        ok &= Save(&compact, out, "compact-long-name.png");
-        compact.reject();
-    }
+    ok &= SaveCompact(Wav(work, "song.wav", 240, 2, 44100), out, "compact.png");
+    ok &= SaveCompact(
+        Wav(work, "Live at the Old Town Hall, second night - the complete concert, remastered.wav", 240, 2,
+            44100),
+        out, "compact-long-name.png");
     if (QWidget* logo = ui::CLogoWnd::Show(ui::kBitmapLogo, 60000)) {
         ok &= Save(logo, out, "logo.png");
         logo->close();
