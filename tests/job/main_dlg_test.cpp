@@ -249,6 +249,8 @@ TEST(JobDriver, TheAlertSaysHowTheBatchEndedAndNamesWhatFailed) {
     b.files.entries.pop_back();
     b.world.hold = true;
     b.dlg->OnGo();
+    while (b.dlg->m_hWorkerDone.IsSet())  // the worker has begun: the loop below waits for its end
+        std::this_thread::yield();
     b.dlg->OnGo();  // Stop
     b.world.hold = false;
     b.RunToEnd();
