@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QVBoxLayout>
 
+#include "app/version.h"
 #include "ui/art.h"
 #include "ui/logo_window.h"
 
@@ -25,9 +26,13 @@ void ShowAboutBox(QWidget* parent) {
         logo->setText("Velto");
     else
         logo->setPixmap(image);
+    auto* version = new QLabel(QString("Version %1").arg(kVeltoVersion), &box);
+    version->setObjectName("version");
+    version->setAlignment(Qt::AlignCenter);
     auto* layout = new QVBoxLayout(&box);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(0, 0, 0, 8);
     layout->addWidget(logo);
+    layout->addWidget(version);
     box.exec();
 }
 

@@ -23,7 +23,7 @@ bool ListDrives(std::FILE* out) {
     cdda::CCDReader reader;
     if (reader.Init() <= 0) return false;
     const std::vector<cdda::DriveInfo> drives = cdda::DiscoverDrives();
-    if (drives.empty()) std::fputs("No CD-ROM drive found.\n", out);
+    if (drives.empty()) std::fprintf(out, "%s\n", cdda::NoDriveText().c_str());
     for (const cdda::DriveInfo& drive : drives) {
         std::fprintf(out, "Target %d: %s\n", drive.target, drive.name.c_str());
         cdda::TrackEntry table[cdda::kMaxTracks] = {};

@@ -50,9 +50,9 @@ void ConsoleJobWindow::Refresh() {
     std::fflush(out_);
 }
 
-void ConsoleJobWindow::AlertDone() {
+void ConsoleJobWindow::AlertDone(const std::string& text, const std::string& details) {
     if (terminal_ && drew_) std::fputc('\n', out_);
-    std::fprintf(out_, "%sEncoding Complete!\n", terminal_ ? "\a" : "");
+    std::fprintf(out_, "%s%s\n%s", terminal_ ? "\a" : "", text.c_str(), details.c_str());
     std::fflush(out_);
     drew_ = false;
 }

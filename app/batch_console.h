@@ -31,7 +31,7 @@ class ConsoleJobWindow : public JobWindowView {
     void DisableStopButton() override {}
     void EnablePages(bool) override {}
     void Refresh() override;
-    void AlertDone() override;
+    void AlertDone(const std::string& text, const std::string& details) override;
 
     std::string Line() const;
 

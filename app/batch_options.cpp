@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "job/file_list.h"
 #include "job/settings_translation.h"
 #include "platform/profile.h"
 
@@ -122,6 +123,8 @@ void ParseLongOption(const std::string& a, BatchOptions& o) {
         o.bare = true;
     } else if (a == "--no-replaygain") {
         o.noReplayGain = true;
+    } else if (a == "--version") {
+        o.version = true;
     } else if (StartsWith(a, "--mode=")) {
         o.encodingMode = WholeNumber(a.substr(7));
         if (o.encodingMode < 0 || o.encodingMode > 3) o.error = "--mode takes 0, 1, 2 or 3";
@@ -185,31 +188,14 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
         o.error = "--tracks needs --cd";
     if (o.error.empty()) o.error = ConflictOf(o);
     if (o.cdTarget >= 0 && o.tracks.empty()) o.allTracks = true;
-    if (o.error.empty() && !o.help && !o.listDrives && o.cdTarget < 0 && o.inputs.empty() &&
+    if (o.error.empty() && !o.help && !o.version && !o.listDrives && o.cdTarget < 0 && o.inputs.empty() &&
         o.filesFrom.empty())
         o.error = "no WAV files given";
     return o;
 }
 
 std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs) {
-    std::vector<std::string> files;
-    for (const std::string& in : inputs) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(in, ec)) {
-            files.push_back(in);
-            continue;
-        }
-        std::vector<std::string> found;
-        for (const auto& e : std::filesystem::directory_iterator(in, ec)) {
-            std::string ext = e.path().extension().string();
-            std::transform(ext.begin(), ext.end(), ext.begin(),
-                           [](unsigned char c) { return std::tolower(c); });
-            if (ext == ".wav" && !e.is_directory(ec)) found.push_back(e.path().string());
-        }
-        std::sort(found.begin(), found.end());
-        files.insert(files.end(), found.begin(), found.end());
-    }
-    return files;
+    return ExpandFolders(inputs);
 }
 
 namespace {
@@ -264,6 +250,7 @@ const char* BatchUsage() {
            "  --bare        write the audio frames only: no Info frame, tag or ReplayGain\n"
            "  --no-replaygain  measure no loudness and write no ReplayGain values\n"
            "  -jN, --jobs=N encode N files at once (0: one per core)\n"
+           "  --version     the program's name and version\n"
            "Audio CD tracks, extracted to WAV and encoded after the files:\n"
            "  --list-drives      list the CD-ROM drives and the audio tracks of their discs\n"
            "  --cd=TARGET        the drive on target 0-6 (as --list-drives shows it)\n"

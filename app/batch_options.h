@@ -22,6 +22,7 @@ struct BatchOptions {
     bool noReplayGain = false;  // --no-replaygain
     int jobs = 1;               // -jN / --jobs=N; 0 means one per core
     bool help = false;
+    bool version = false;  // --version
     // Audio CD tracks, extracted and encoded after the files; -1 where the profile decides.
     bool listDrives = false;  // --list-drives
     int cdTarget = -1;        // --cd=TARGET

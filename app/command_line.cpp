@@ -1,5 +1,8 @@
 #include "app/command_line.h"
 
+#include <algorithm>
+
+#include "app/version.h"
 #include "job/settings_translation.h"
 #include "platform/profile.h"
 
@@ -60,6 +63,7 @@ const char* VeltoUsage() {
            "  --bare     write the audio frames only: no Info frame, tag or ReplayGain\n"
            "  --no-replaygain  measure no loudness and write no ReplayGain values\n"
            "  -h         this text\n"
+           "  --version  the program's name and version\n"
            "Cancel or Ctrl-C leaves the shorter, properly closed MP3.\n"
            "For many files, folders, other settings and CD tracks use velto-batch.\n";
 }
@@ -123,6 +127,10 @@ std::vector<std::string> CommandLineNotices(const std::vector<std::string>& args
 }
 
 int AnswerHelpAndNotices(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    if (std::find(args.begin(), args.end(), "--version") != args.end()) {
+        std::fprintf(out, "velto %s\n", kVeltoVersion);
+        return 0;
+    }
     if (AsksForHelp(args)) {
         std::fputs(VeltoUsage(), out);
         return 0;

@@ -45,7 +45,7 @@ class CompactWindow : public QDialog, public ProgressView {
     void End() override;
 
     QProgressBar* Bar() const { return bar_; }
-    QLabel* StatusLine() const { return fields_->status; }
+    ui::StatusLine* StatusLine() const { return fields_->status; }
     QPushButton* CancelButton() const { return cancel_; }
     platform::QtWindow& Handle() { return *handle_; }
 

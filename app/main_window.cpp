@@ -8,12 +8,14 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "app/about_box.h"
 #include "app/input_check.h"
+#include "app/window_placement.h"
 #include "cdda/audio_cd_page.h"
 #include "cdda/dae_page.h"
 #include "job/file_list.h"
@@ -70,6 +72,7 @@ MainWindow::MainWindow(profile::AppProfile& profile, bool codecFound, CodecQuery
                        BatchEncoderFactory makeEncoder, EncodingSettings& settings)
     : profile_(profile), codecFound_(codecFound) {
     files_ = std::make_unique<FileListModel>(profile_.Read(profile::kLastFolder), UnreadableInputReason);
+    files_->Restore(profile::ReadFileList(profile_));
     settingsModel_ = std::make_unique<CSettingsPageModel>(codecFound);
     daeView_ = std::make_unique<DaeView>(*this);
     cdView_ = std::make_unique<AudioCdView>(*this);
@@ -104,6 +107,26 @@ MainWindow::MainWindow(profile::AppProfile& profile, bool codecFound, CodecQuery
     BuildControls();
     dlg_->OnInitDialog();
     ShowPage(kFilesPage);
+    RestoreGeometry();
+}
+
+void MainWindow::RestoreGeometry() {
+    const profile::WindowGeometry kept = profile::ReadWindow(profile_);
+    if (kept.width <= 0 || kept.height <= 0) return;
+    std::vector<ScreenRect> screens;
+    QList<QScreen*> all = QGuiApplication::screens();
+    if (QScreen* primary = QGuiApplication::primaryScreen()) all.prepend(primary);
+    for (QScreen* screen : all) {
+        const QRect r = screen->availableGeometry();
+        screens.push_back({r.x(), r.y(), r.width(), r.height()});
+    }
+    const ScreenRect placed = PlaceWindow({kept.left, kept.top, kept.width, kept.height}, screens);
+    resize(placed.width, placed.height);
+    move(placed.x, placed.y);
+}
+
+void MainWindow::SaveGeometry() {
+    profile::WriteWindow(profile_, {pos().x(), pos().y(), width(), height()});
 }
 
 MainWindow::~MainWindow() {
@@ -121,6 +144,10 @@ void MainWindow::BuildMenu() {
     help->addAction("&About Velto...", this, [this] { ShowAbout(); });
     // Escape closes the window, as it does a dialog, through the close procedure.
     new QShortcut(QKeySequence(Qt::Key_Escape), this, [this] { close(); });
+    // Ctrl+Tab and Ctrl+Shift+Tab move between the pages wherever the focus is, not only
+    // inside a page.
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this, [this] { StepPage(1); });
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this, [this] { StepPage(-1); });
 }
 
 void MainWindow::BuildControls() {
@@ -214,10 +241,21 @@ void MainWindow::ShowPage(Page page) {
     currentPage_ = page;
 }
 
+void MainWindow::StepPage(int step) {
+    const int count = tabs_->count();
+    tabs_->setCurrentIndex((tabs_->currentIndex() + step + count) % count);
+}
+
 void MainWindow::OnPageChanged(int index) {
     if (index < 0 || index == currentPage_) return;
-    // Leaving the DAE page takes its fields over; a field in error keeps the page shown.
-    if (currentPage_ == kDaePage && !TakeDaeFields()) return;
+    // Leaving the DAE page takes its fields over; a field in error keeps the page shown. The
+    // page comes back to the front before the check, so that its message appears over it.
+    if (currentPage_ == kDaePage && daePage_) {
+        const QSignalBlocker block(tabs_);
+        tabs_->setCurrentIndex(kDaePage);
+        if (!TakeDaeFields()) return;
+        tabs_->setCurrentIndex(index);
+    }
     ShowPage(static_cast<Page>(index));
 }
 
@@ -242,6 +280,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!TakeDaeFields()) return event->ignore();
     if (cdPage_) cdPage_->TakeOver();
     if (!dlg_->OnClose()) return event->ignore();
+    SaveGeometry();
     closed_ = true;
     event->accept();
 }
@@ -284,10 +323,9 @@ void MainWindow::EnablePages(bool enable) {
     if (daePage_) daePage_->EnablePage(enable);
 }
 
-void MainWindow::AlertDone() {
+void MainWindow::AlertDone(const std::string& text, const std::string& details) {
     platform::Beep();
-    platform::MessageBox("Encoding Complete!", platform::kAppCaption,
-                         platform::MB_OK | platform::MB_USERICON);
+    platform::MessageBox(text, platform::kAppCaption, platform::MB_OK | platform::MB_USERICON, details);
 }
 
 void MainWindow::ShowAbout() {

@@ -57,7 +57,7 @@ class MainWindow : public QMainWindow, public JobWindowView {
     void DisableStopButton() override {}
     void EnablePages(bool enable) override;
     void Refresh() override {}
-    void AlertDone() override;
+    void AlertDone(const std::string& text, const std::string& details) override;
 
     // Go (or Stop while a batch runs).
     void OnGo();
@@ -74,7 +74,7 @@ class MainWindow : public QMainWindow, public JobWindowView {
     QPushButton* GoButton() const { return go_; }
     QProgressBar* FileBar() const { return fileBar_; }
     QProgressBar* BatchBar() const { return batchBar_; }
-    QLabel* StatusLine() const { return fields_->status; }
+    ui::StatusLine* StatusLine() const { return fields_->status; }
     QLabel* ElapsedField() const { return fields_->elapsed; }
     QLabel* RemainingField() const { return fields_->remaining; }
     QTabWidget* Pages() const { return tabs_; }
@@ -89,10 +89,15 @@ class MainWindow : public QMainWindow, public JobWindowView {
     void BuildControls();
     void BuildMenu();
     void OnPageChanged(int index);
+    // The next (1) or previous (-1) page, round the end.
+    void StepPage(int step);
     // The DAE page's fields, when it has a window; false (after the message, with the page
     // shown) when one is not an integer in its range.
     bool TakeDaeFields();
     void ShowAbout();
+    // The place and size the last run kept ([Window]), on a screen.
+    void RestoreGeometry();
+    void SaveGeometry();
 
     profile::AppProfile& profile_;
     bool codecFound_;

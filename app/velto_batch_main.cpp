@@ -16,6 +16,7 @@
 #include "app/batch_report.h"
 #include "app/encoder_choice.h"
 #include "app/input_check.h"
+#include "app/version.h"
 #include "job/encoding_settings.h"
 #include "job/main_dlg.h"
 #include "job/output_names.h"
@@ -160,6 +161,10 @@ int main(int argc, char** argv) {
     BatchOptions options = ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (options.help) {
         std::fputs(BatchUsage(), stdout);
+        return kExitEncoded;
+    }
+    if (options.version) {
+        std::printf("velto-batch %s\n", kVeltoVersion);
         return kExitEncoded;
     }
     if (!options.error.empty()) {

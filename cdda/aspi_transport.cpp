@@ -30,6 +30,7 @@ void CAspiManager::Unload() {
     library_.Unload();
     supportInfo_ = nullptr;
     send_ = nullptr;
+    nodeError_ = nullptr;
 }
 
 int CAspiManager::Load(aspi::DWORD& supportInfo) {
@@ -53,6 +54,7 @@ int CAspiManager::Load(aspi::DWORD& supportInfo) {
     }
     adapters_ = static_cast<int>(supportInfo & 0xFF);
     send_ = library_.Function<aspi::SendASPI32CommandFn>("SendASPI32Command");
+    nodeError_ = library_.Function<aspi::GetDriveNodeErrorFn>("GetDriveNodeError");
     if (!send_) {
         Unload();
         adapters_ = 0;
@@ -64,6 +66,14 @@ int CAspiManager::Load(aspi::DWORD& supportInfo) {
 void CAspiManager::AbortAllWaits() {
     abortWaits_ = true;
     event_.Set();
+}
+
+int CAspiManager::DriveNodeError(std::string& path) {
+    if (!nodeError_) return 0;
+    char buffer[512] = {};
+    const int error = static_cast<int>(nodeError_(buffer, sizeof buffer));
+    path = buffer;
+    return error;
 }
 
 aspi::DWORD CAspiManager::Send(void* srb) {

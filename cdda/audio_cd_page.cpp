@@ -1,5 +1,6 @@
 #include "cdda/audio_cd_page.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -25,6 +26,26 @@ std::string TrackLength(const TrackEntry& entry) {
     return text;
 }
 
+std::string NoDriveText(const std::string& nodePath, int nodeError) {
+    if (nodeError == 0) return "No CD-ROM drive found.";
+    std::string text =
+        "The CD-ROM drive " + nodePath + " cannot be opened: " + std::strerror(nodeError) + ".";
+    if (nodeError == EACCES || nodeError == EPERM)
+        text += " Add your user to the group cdrom and log in again.";
+    return text;
+}
+
+std::string NoDriveText() {
+    std::string path;
+    const int error = CAspiManager::Instance().DriveNodeError(path);
+    return NoDriveText(path, error);
+}
+
+std::string CCDAudioPage::DriveProblem() const {
+    std::lock_guard lock(mutex_);
+    return driveProblem_;
+}
+
 void CCDAudioPage::Initialise() {
     CCDReader reader;
     if (reader.Init() <= 0) {
@@ -34,6 +55,7 @@ void CCDAudioPage::Initialise() {
     {
         std::lock_guard lock(mutex_);
         drives_ = DiscoverDrives();
+        driveProblem_ = drives_.empty() ? NoDriveText() : std::string();
     }
     // The first drive whose disc has tracks to list.
     for (int i = 0; i < static_cast<int>(drives_.size()); ++i)

@@ -52,6 +52,8 @@ class CCDAudioPage : public AudioCdPageView {
 
     // The item brought into view last, -1 before any.
     int VisibleItem() const;
+    // What the page says when it found no drive (see NoDriveText); empty when it found one.
+    std::string DriveProblem() const;
 
   private:
     mutable std::mutex mutex_;
@@ -60,7 +62,15 @@ class CCDAudioPage : public AudioCdPageView {
     int selectedDrive_ = -1;
     std::vector<TrackItem> items_;
     int visibleItem_ = -1;
+    std::string driveProblem_;
 };
+
+// What to say when no drive was found: "No CD-ROM drive found.", or, when a drive's device
+// node is there but could not be opened (nodeError, the errno), that it cannot be opened and
+// why, with the way to the right to open it when it was refused.
+std::string NoDriveText(const std::string& nodePath, int nodeError);
+// The same for the transport as it is: it asks the loaded library.
+std::string NoDriveText();
 
 // The list texts of a track.
 std::string TrackText(int track);

@@ -28,6 +28,9 @@ class CAspiManager {
     int Load(aspi::DWORD& supportInfo);
     bool Loaded() const { return library_.IsLoaded(); }
     aspi::DWORD Send(void* srb);
+    // Why the library may see no drive: the errno with which a drive's device node that is
+    // there failed to open, and its path; 0 when none did or the library cannot tell.
+    int DriveNodeError(std::string& path);
     platform::Event& Event() { return event_; }
     int Adapters() const { return adapters_; }
 
@@ -52,6 +55,7 @@ class CAspiManager {
     platform::SharedLibrary library_;
     aspi::GetASPI32SupportInfoFn supportInfo_ = nullptr;
     aspi::SendASPI32CommandFn send_ = nullptr;
+    aspi::GetDriveNodeErrorFn nodeError_ = nullptr;  // only the pass-through to real drives has it
     int adapters_ = 0;
     platform::Event event_{false, false};
     unsigned waitMs_ = 10000;

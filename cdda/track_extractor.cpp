@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -66,7 +67,8 @@ class Extraction {
         return file_.Write(frames, bytes) == bytes;
     }
     void Report(long long sectorsCovered, double rate);
-    bool PrepareFolder(const std::string& path);
+    // Asks to make a missing folder; why it could not be made, or empty.
+    std::string PrepareFolder(const std::string& path);
     Loop NormalLoop();
     Loop BufferedLoop();
     Loop JitterLoop();
@@ -97,23 +99,28 @@ void Extraction::Report(long long sectorsCovered, double rate) {
     host_.ReportProgress(static_cast<int>(sectorsCovered * 100 / count_), static_cast<float>(speed));
 }
 
-bool Extraction::PrepareFolder(const std::string& path) {
+std::string Extraction::PrepareFolder(const std::string& path) {
     const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return true;
+    if (slash == std::string::npos) return "";
     const std::string folder = path.substr(0, slash);
     // The root, or a folder that is there: nothing to ask.
-    if (folder.empty() || platform::IsFolder(folder)) return true;
+    if (folder.empty() || platform::IsFolder(folder)) return "";
     const int answer = platform::MessageBox(folder + " does not exists.\nDo you want to create it?",
                                             platform::kAppCaption, platform::MB_YESNO);
-    if (answer == platform::IDYES) platform::MakeFolder(folder);
-    return true;
+    // Every missing level, so that a new folder inside a new folder can be had too.
+    if (answer == platform::IDYES) return platform::MakeFolders(folder);
+    return "";
 }
 
 bool Extraction::Run(const std::string& path) {
     if (reader_.Init() == 0) return false;
-    PrepareFolder(path);
+    const std::string folderProblem = PrepareFolder(path);
     if (count_ <= 0 || !file_.Create(path)) {
-        if (count_ > 0) platform::MessageBox("Cannot create file.", platform::kAppCaption, platform::MB_OK);
+        // Said with the reason: the folder that could not be made, or the file's own.
+        const std::string why = folderProblem.empty() ? std::strerror(errno) : folderProblem;
+        if (count_ > 0)
+            platform::MessageBox("Cannot create file.\n" + path + ": " + why, platform::kAppCaption,
+                                 platform::MB_OK);
         return false;
     }
     host_.SetExtracting(true);

@@ -1,10 +1,35 @@
 #include "job/file_list.h"
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <iterator>
 
 #include "job/text.h"
 #include "layer3/wave_reader.h"
+#include "platform/file.h"
 #include "platform/message_box.h"
+
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs) {
+    std::vector<std::string> files;
+    for (const std::string& in : inputs) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(in, ec)) {
+            files.push_back(in);
+            continue;
+        }
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::directory_iterator(in, ec)) {
+            std::string ext = e.path().extension().string();
+            std::transform(ext.begin(), ext.end(), ext.begin(),
+                           [](unsigned char c) { return std::tolower(c); });
+            if (ext == ".wav" && !e.is_directory(ec)) found.push_back(e.path().string());
+        }
+        std::sort(found.begin(), found.end());
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
+}
 
 std::string FileLengthText(int seconds) {
     return Printf("%d:%02d", seconds / 60, seconds % 60);
@@ -58,7 +83,20 @@ int FileListModel::Add(const std::vector<std::string>& paths) {
 }
 
 int FileListModel::Drop(const std::vector<std::string>& paths) {
-    return Insert(paths, true);
+    return Insert(ExpandFolders(paths), true);
+}
+
+int FileListModel::Restore(const std::vector<std::string>& paths) {
+    std::vector<std::string> existing;
+    std::copy_if(paths.begin(), paths.end(), std::back_inserter(existing),
+                 [](const std::string& path) { return platform::FileExists(path); });
+    return Insert(existing, false);
+}
+
+int FileListModel::AddFolder(const std::string& folder) {
+    const int added = Insert(ExpandFolders({folder}), false);
+    SetLastFolder(folder);
+    return added;
 }
 
 void FileListModel::Remove(std::vector<int> positions) {

@@ -32,9 +32,14 @@ class FileListModel : public FilesPageView {
     // Files chosen in the Add dialog: appended in the order given; LastFolder becomes the
     // folder of the last one. The number listed.
     int Add(const std::vector<std::string>& paths);
-    // Files dropped onto the list: the k-th accepted one goes to position k, so they come
-    // first, in drop order. The number listed.
+    // Files and folders dropped onto the list (a folder gives its WAV files, as ExpandFolders
+    // says): the k-th accepted file goes to position k, so they come first, in drop order. The
+    // number listed.
     int Drop(const std::vector<std::string>& paths);
+    // The list a former run kept: the files that still exist, appended in order.
+    int Restore(const std::vector<std::string>& paths);
+    // The WAV files of a folder, appended in name order; LastFolder becomes the folder.
+    int AddFolder(const std::string& folder);
     // Removes the entries at the given positions (any order, duplicates ignored).
     void Remove(std::vector<int> positions);
     void Clear();
@@ -61,6 +66,9 @@ class FileListModel : public FilesPageView {
     UnreadableReason unreadable_;
 };
 
+// Files in the order given; a folder stands for its *.wav files (any case) in name order, not
+// those of its subfolders. velto-batch and the Files page expand folders alike.
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs);
 // "%d:%02d" of whole seconds.
 std::string FileLengthText(int seconds);
 // The folder of a path: everything before its last '/' ("/" for a file at the root).

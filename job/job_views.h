@@ -32,8 +32,10 @@ class JobWindowView {
     virtual void EnablePages(bool enable) = 0;
     // Shows the strings set since the last refresh.
     virtual void Refresh() = 0;
-    // The default beep, then the modal "Encoding Complete!" box; returns when it is closed.
-    virtual void AlertDone() = 0;
+    // The default beep, then the modal box that says how the batch ended ("Encoding
+    // Complete!" when every file was encoded), with details (the failed files) when there
+    // are any; returns when it is closed.
+    virtual void AlertDone(const std::string& text, const std::string& details) = 0;
 };
 
 // The Files page: its list of WAV files.

@@ -6,6 +6,7 @@
 
 #include "cdda/audio_cd_page.h"
 #include "cdda/track_extractor.h"
+#include "job/batch_alert.h"
 #include "job/encoding_settings.h"
 #include "job/output_names.h"
 #include "job/settings_translation.h"
@@ -83,8 +84,7 @@ void CMainDlg::TakeExtractionParameters() {
 void CMainDlg::OnGo() {
     m_nPriority = 0;
     if (m_bRunning) {
-        m_bRunning = 0;
-        m_bStop = 1;
+        OnStopCommand();
         return;
     }
     // The last batch was stopped and its worker is still ending (it may be waiting for this
@@ -101,8 +101,15 @@ void CMainDlg::OnGo() {
     } else {
         m_excludedFiles.clear();
     }
+    if (!HasSomethingToEncode()) {
+        platform::MessageBox(kNothingToEncode, platform::kAppCaption,
+                             platform::MB_OK | platform::MB_ICONINFORMATION);
+        return;
+    }
     failedFiles = 0;
     encodedFiles = 0;
+    failedNames.clear();
+    m_bUserStopped = 0;
     StartBatch();
     m_pWorker = std::make_unique<platform::Thread>([this] { EncodeBatchThread(); }, m_nPriority);
 }
@@ -112,6 +119,19 @@ void CMainDlg::TakeFileList() {
     const int count = parts_.files ? parts_.files->Count() : 0;
     for (int i = 0; i < count; ++i)
         batchFiles.push_back({parts_.files->Path(i), parts_.files->Frames(i)});
+}
+
+bool CMainDlg::HasSomethingToEncode() {
+    for (int i = 0; i < static_cast<int>(batchFiles.size()); ++i)
+        if (!IsExcluded(i)) return true;
+    CdSelection selection;
+    return parts_.audioCdPage && parts_.audioCdPage->HasWindow() &&
+           parts_.audioCdPage->GetSelection(selection) > 0;
+}
+
+void CMainDlg::CountFailure(const std::string& name) {
+    ++failedFiles;
+    failedNames.push_back(name);
 }
 
 int CMainDlg::CheckFilesAgainstCodec() {
@@ -209,12 +229,12 @@ bool CMainDlg::Encode(CEncoder& encoder, const std::string& input, const std::st
             if (postWhileClosing || !m_bClosing) handle_->Post(WM_JOB_PROGRESS, 0, 0);
         }
     } else {
-        ++failedFiles;
+        CountFailure(input);
         failed = true;
     }
     encoder.Close();
     if (encoder.OutputFailed()) {
-        if (!failed) ++failedFiles;
+        if (!failed) CountFailure(input);
         failed = true;
         complete = false;
     } else if (complete) {
@@ -256,8 +276,20 @@ class WindowExtractionHost : public cdda::ExtractionHost {
     unsigned statusMessage_;
 };
 
-// "Track %02d.wav" in the folder, joined with one '/'.
-std::string TrackWavPath(const std::string& folder, int track) {
+}  // namespace
+
+std::string ExpandHomeFolder(const std::string& folder) {
+    if (folder == "~") return profile::DefaultFolder();
+    if (folder.rfind("~/", 0) == 0) return profile::DefaultFolder() + folder.substr(2);
+    return folder;
+}
+
+namespace {
+
+// "Track %02d.wav" in the folder (a leading "~" standing for the home folder, as a shell
+// reads it), joined with one '/'.
+std::string TrackWavPath(const std::string& typed, int track) {
+    const std::string folder = ExpandHomeFolder(typed);
     const std::string name = Printf("Track %02d.wav", track);
     if (!folder.empty() && folder.back() == '/') return folder + name;
     return folder + "/" + name;
@@ -290,6 +322,7 @@ void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
     if (n > 0 && !extractOnly && settings_.UseCodec) {
         if (!parts_.codec || !parts_.codec->CanEncode(44100, settings_.Bitrate, settings_.Mono)) {
             if (!AskToExtractWithoutEncoding()) {
+                m_bUserStopped = 1;
                 m_bStop = 1;
                 return;
             }
@@ -313,7 +346,7 @@ void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
         extraction.trackFirstSector = entry->firstSector;
         extraction.audioSeconds = (static_cast<double>(entry->lastSector) - entry->firstSector + 1) / 75.0;
         if (!ExtractTrack(selection.adapter, selection.target, entry->firstSector, entry->lastSector, path)) {
-            ++failedFiles;
+            CountFailure(Printf("Track %02d", track));
             m_bStop = 1;
             extraction.kind = FileOutcome::kExtractionFailed;
             extraction.failedSector = lastFailedSector;
@@ -381,7 +414,10 @@ void CMainDlg::EndBatch() {
     parts_.window->SetTitle(m_savedTitle);
     parts_.window->EnablePages(true);
     parts_.window->Refresh();
-    if (alertWhenDone) parts_.window->AlertDone();
+    if (alertWhenDone) {
+        const BatchAlert alert = EndOfBatchAlert(m_bUserStopped != 0, failedNames);
+        parts_.window->AlertDone(alert.text, alert.details);
+    }
 }
 
 std::intptr_t CMainDlg::OnMessage(const platform::Message& message) {
@@ -470,6 +506,7 @@ void CMainDlg::OnJobProgress(std::uintptr_t wParam, std::intptr_t lParam) {
 }
 
 void CMainDlg::OnStopCommand() {
+    m_bUserStopped = 1;
     m_bRunning = 0;
     m_bStop = 1;
 }
@@ -495,7 +532,13 @@ void CMainDlg::SaveProfile() {
         if (parts_.audioCdPage && parts_.audioCdPage->HasWindow())
             profile::WriteAudioCd(*p, parts_.audioCdPage->Values());
         if (parts_.daePage && parts_.daePage->HasWindow()) profile::WriteDae(*p, parts_.daePage->Values());
-        if (parts_.files) p->Write(profile::kLastFolder, parts_.files->LastFolder());
+        if (parts_.files) {
+            p->Write(profile::kLastFolder, parts_.files->LastFolder());
+            std::vector<std::string> paths;
+            for (int i = 0; i < parts_.files->Count(); ++i)
+                paths.push_back(parts_.files->Path(i));
+            profile::WriteFileList(*p, paths);
+        }
     }
     WaitForWorkerWhileClosing();
     if (p) profile::WriteDaeSpeed(*p, m_lastDaeSpeed);

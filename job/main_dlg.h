@@ -23,6 +23,9 @@ namespace tags {
 struct AlbumTrack;
 }
 
+// The folder with a leading "~" or "~/" read as the user's home folder.
+std::string ExpandHomeFolder(const std::string& folder);
+
 // Collaborators of the main window's job logic.
 struct MainDlgParts {
     JobWindowView* window = nullptr;
@@ -65,6 +68,8 @@ class CMainDlg {
     std::atomic<int> m_bStop{0};
     std::atomic<int> m_bClosing{0};
     std::atomic<int> m_bExtracting{0};
+    // The user stopped the batch (as opposed to a failure that ended it).
+    std::atomic<int> m_bUserStopped{0};
     std::vector<int> m_excludedFiles;
     platform::Event m_hWorkerDone{true, true};
     int m_nPriority = 0;
@@ -80,6 +85,8 @@ class CMainDlg {
     // Files of this batch that could not be opened or written, and files encoded to their end.
     std::atomic<int> failedFiles{0};
     std::atomic<int> encodedFiles{0};
+    // The names of the failed ones, for the alert at the end (worker thread while it runs).
+    std::vector<std::string> failedNames;
     // Where the read that failed the last extraction began (worker thread only).
     long long lastFailedSector = -1;
 
@@ -108,6 +115,9 @@ class CMainDlg {
     void TakeEncodingParameters();
     void TakeFileList();
     void TakeExtractionParameters();
+    // Whether the batch Go is about to start would encode or extract anything.
+    bool HasSomethingToEncode();
+    void CountFailure(const std::string& name);
     void StartBatch();
     int EncodeBatchThread();
     bool IsExcluded(int index) const;

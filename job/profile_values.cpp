@@ -91,4 +91,39 @@ bool WriteDaeSpeed(AppProfile& p, float speedMultiple) {
     return p.Write(kDaeSpeed, static_cast<int>(std::lround(static_cast<double>(speedMultiple) * 10.0)));
 }
 
+namespace {
+std::string FileKey(int index) {
+    return "File" + std::to_string(index + 1);
+}
+}  // namespace
+
+std::vector<std::string> ReadFileList(const AppProfile& p) {
+    std::vector<std::string> paths;
+    const int count = p.Read(kFileCount);
+    for (int i = 0; i < count; ++i)
+        if (std::string path = p.ReadString(kFilesSection, FileKey(i), ""); !path.empty())
+            paths.push_back(std::move(path));
+    return paths;
+}
+
+bool WriteFileList(AppProfile& p, const std::vector<std::string>& paths) {
+    bool ok = true;
+    for (int i = 0; i < static_cast<int>(paths.size()); ++i)
+        ok &= p.WriteString(kFilesSection, FileKey(i), paths[static_cast<std::size_t>(i)]);
+    // Written last: a list cut short by a failed write is never read past what was written.
+    return p.Write(kFileCount, static_cast<int>(paths.size())) && ok;
+}
+
+WindowGeometry ReadWindow(const AppProfile& p) {
+    return {p.Read(kWindowLeft), p.Read(kWindowTop), p.Read(kWindowWidth), p.Read(kWindowHeight)};
+}
+
+bool WriteWindow(AppProfile& p, const WindowGeometry& g) {
+    bool ok = p.Write(kWindowLeft, g.left);
+    ok &= p.Write(kWindowTop, g.top);
+    ok &= p.Write(kWindowWidth, g.width);
+    ok &= p.Write(kWindowHeight, g.height);
+    return ok;
+}
+
 }  // namespace profile

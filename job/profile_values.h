@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/profile.h"
 
@@ -40,6 +41,14 @@ inline constexpr IntValue kNSectors{"DAE", "nsectors", 26};
 inline constexpr IntValue kSynchSectors{"DAE", "synchsectors", 3};
 inline constexpr StringValue kExtractedWavsFolder{"Folders", "ExtractedWavsFolder"};
 inline constexpr StringValue kLastFolder{"Folders", "LastFolder"};
+// The Files list between runs: "Count", then "File1" to "File<Count>".
+inline constexpr IntValue kFileCount{"Files", "Count", 0};
+inline constexpr const char* kFilesSection = "Files";
+// The main window's place and size; a width of 0 says none was kept.
+inline constexpr IntValue kWindowLeft{"Window", "Left", 0};
+inline constexpr IntValue kWindowTop{"Window", "Top", 0};
+inline constexpr IntValue kWindowWidth{"Window", "Width", 0};
+inline constexpr IntValue kWindowHeight{"Window", "Height", 0};
 
 // The ranges of the values that index a fixed list or a spin control: a stored value outside
 // its range is read as the value's default.
@@ -125,5 +134,16 @@ float ReadDaeSpeed(const AppProfile& p);
 // Written as the nearest integer of the multiple x 10, so a value read and written unchanged
 // stays what it was.
 bool WriteDaeSpeed(AppProfile& p, float speedMultiple);
+
+// The Files list as the last run left it, in list order.
+std::vector<std::string> ReadFileList(const AppProfile& p);
+bool WriteFileList(AppProfile& p, const std::vector<std::string>& paths);
+
+struct WindowGeometry {
+    int left = 0, top = 0;      // the frame's top-left corner
+    int width = 0, height = 0;  // the inside; 0 when none was kept
+};
+WindowGeometry ReadWindow(const AppProfile& p);
+bool WriteWindow(AppProfile& p, const WindowGeometry& g);
 
 }  // namespace profile

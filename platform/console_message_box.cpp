@@ -45,12 +45,9 @@ int ReadAnswer(std::FILE* in, const MessageBoxRequest& request, bool& endOfInput
     endOfInput = (c == EOF && line.empty());
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
         line.pop_back();
-    if (line.empty())
-        return endOfInput ? 0 : request.DefaultAnswer();
-    if (line == "y" || line == "yes" || line == "o" || line == "ok")
-        return request.FirstAnswer();
-    if (line == "n" || line == "no" || line == "c" || line == "cancel")
-        return request.SecondAnswer();
+    if (line.empty()) return endOfInput ? 0 : request.DefaultAnswer();
+    if (line == "y" || line == "yes" || line == "o" || line == "ok") return request.FirstAnswer();
+    if (line == "n" || line == "no" || line == "c" || line == "cancel") return request.SecondAnswer();
     return 0;
 }
 
@@ -69,6 +66,7 @@ int ConsoleMessageBox::Show(const MessageBoxRequest& request) {
     while (!text.empty() && text.back() == '\n')
         text.pop_back();
     std::fprintf(err_, "%s%s\n", IconPrefix(request.Icon()), text.c_str());
+    if (!request.details.empty()) std::fputs(request.details.c_str(), err_);
     if (request.Buttons() == MB_OK) {
         std::fflush(err_);
         return IDOK;
@@ -81,10 +79,8 @@ int ConsoleMessageBox::Show(const MessageBoxRequest& request) {
             std::fflush(err_);
             bool endOfInput = false;
             int answer = ReadAnswer(in_, request, endOfInput);
-            if (answer != 0)
-                return answer;
-            if (endOfInput)
-                break;
+            if (answer != 0) return answer;
+            if (endOfInput) break;
         }
     }
     int answer = request.DefaultAnswer();

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace platform {
@@ -276,6 +277,13 @@ bool IsFolder(const std::string& path) {
 
 bool MakeFolder(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0;
+}
+
+std::string MakeFolders(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    if (ec) return ec.message();
+    return IsFolder(path) ? "" : std::strerror(ENOTDIR);
 }
 
 }  // namespace platform

@@ -114,5 +114,8 @@ std::string UnreadableFileReason(const std::string& path);
 bool IsFolder(const std::string& path);
 // Makes one folder (its parent must exist); false when it could not.
 bool MakeFolder(const std::string& path);
+// Makes a folder and every missing folder above it; empty when the folder is there now,
+// otherwise why it is not.
+std::string MakeFolders(const std::string& path);
 
 }  // namespace platform

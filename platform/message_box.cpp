@@ -41,11 +41,11 @@ MessageBoxFrontEnd* SetMessageBoxFrontEnd(MessageBoxFrontEnd* frontEnd) {
     return installedFrontEnd.exchange(frontEnd);
 }
 
-int MessageBox(const std::string& text, const std::string& caption, unsigned type) {
-    MessageBoxRequest request{text, caption, type};
+int MessageBox(const std::string& text, const std::string& caption, unsigned type,
+               const std::string& details) {
+    MessageBoxRequest request{text, caption, type, details};
     MessageBoxFrontEnd* frontEnd = installedFrontEnd.load();
-    if (frontEnd == nullptr)
-        frontEnd = &ConsoleMessageBox::Standard();
+    if (frontEnd == nullptr) frontEnd = &ConsoleMessageBox::Standard();
     return frontEnd->Show(request);
 }
 

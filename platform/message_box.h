@@ -40,6 +40,7 @@ struct MessageBoxRequest {
     std::string text;
     std::string caption;
     unsigned type = MB_OK;
+    std::string details{};  // more text, shown on request (a list of names); may be empty
 
     unsigned Buttons() const { return type & MB_BUTTONS_MASK; }
     unsigned Icon() const { return type & MB_ICON_MASK; }
@@ -61,7 +62,8 @@ class MessageBoxFrontEnd {
 // Returns the previous front end so that a scope can put it back.
 MessageBoxFrontEnd* SetMessageBoxFrontEnd(MessageBoxFrontEnd* frontEnd);
 
-int MessageBox(const std::string& text, const std::string& caption, unsigned type);
+int MessageBox(const std::string& text, const std::string& caption, unsigned type,
+               const std::string& details = {});
 
 // The caption the program's own boxes carry.
 inline constexpr const char* kAppCaption = "Velto";

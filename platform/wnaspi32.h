@@ -111,6 +111,10 @@ struct SRB_Abort {
 // The entry points, exported with C linkage under these names.
 using GetASPI32SupportInfoFn = DWORD (*)();
 using SendASPI32CommandFn = DWORD (*)(void* srb);
+// This project's own addition, exported by the pass-through to real drives only: why no drive
+// may be there. It returns the errno with which a drive's device node that is there failed to
+// open (0 when none did) and writes that node's path, NUL-terminated, into path.
+using GetDriveNodeErrorFn = DWORD (*)(char* path, DWORD size);
 
 // GetASPI32SupportInfo's word: bits 8-15 the status, bits 0-7 the number of host adapters.
 constexpr DWORD SupportInfo(BYTE status, BYTE adapters) {

@@ -1,5 +1,6 @@
 // velto-screenshots: renders the main window with each of its pages, the window during a
-// batch, and the compact progress window to PNG files, offscreen, so that anyone can look at
+// batch, the Audio CD page without a drive, and the compact progress window (also with a long
+// file name) to PNG files, offscreen, so that anyone can look at
 // them without a display. Usage: velto-screenshots [output folder]
 #include <stdlib.h>
 #include <unistd.h>
@@ -90,6 +91,20 @@ bool Save(QWidget* w, const fs::path& out, const char* name) {
     return ok;
 }
 
+// The compact progress window a while into encoding the file.
+bool SaveCompact(const std::string& wav, const fs::path& out, const char* name) {
+    CMakerCommandLineInfo info;
+    info.fileName = wav;
+    EncodingSettings settings;
+    CompactWindow compact(info, settings, [] { return std::make_unique<layer3::CLayer3Encoder>(); });
+    compact.show();
+    compact.Start();
+    WaitFor([&] { return settings.frameCount > 3000; });
+    const bool ok = Save(&compact, out, name);
+    compact.reject();
+    return ok;
+}
+
 std::string ProgramFolder() {
     return fs::canonical("/proc/self/exe").parent_path().string();
 }
@@ -141,16 +156,19 @@ int main(int argc, char** argv) {
         WaitFor([&] { return !main.Job().m_bRunning && main.Job().m_hWorkerDone.IsSet(); });
     }
     {
-        CMakerCommandLineInfo info;
-        info.fileName = Wav(work, "song.wav", 240, 2, 44100);
-        EncodingSettings settings;
-        CompactWindow compact(info, settings, [] { return std::make_unique<layer3::CLayer3Encoder>(); });
-        compact.show();
-        compact.Start();
-        WaitFor([&] { return settings.frameCount > 3000; });
-        ok &= Save(&compact, out, "compact.png");
-        compact.reject();
+        // The Audio CD page of a machine without a drive.
+        unsetenv("VELTO_CD_IMAGES");
+        profile::AppProfile profile((work / "Empty.INI").string());
+        MainWindow main(profile, false, nullptr, MakeBatchEncoder, encodingSettings);
+        main.show();
+        main.ShowPage(MainWindow::kAudioCdPage);
+        ok &= Save(&main, out, "main-audio-cd-no-drive.png");
     }
+    ok &= SaveCompact(Wav(work, "song.wav", 240, 2, 44100), out, "compact.png");
+    ok &= SaveCompact(
+        Wav(work, "Live at the Old Town Hall, second night - the complete concert, remastered.wav", 240, 2,
+            44100),
+        out, "compact-long-name.png");
     if (QWidget* logo = ui::CLogoWnd::Show(ui::kBitmapLogo, 60000)) {
         ok &= Save(logo, out, "logo.png");
         logo->close();

@@ -59,12 +59,20 @@ CCDAudioPage::CCDAudioPage(cdda::CCDAudioPage& logic, QWidget* parent) : QWidget
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(folder, 1);
     folderRow->addWidget(browse);
+    driveProblem = new QLabel(this);
+    driveProblem->setObjectName("driveProblem");
+    driveProblem->setWordWrap(true);
+    driveProblem->hide();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(driveRow);
+    layout->addWidget(driveProblem);
     layout->addLayout(listRow, 1);
     layout->addLayout(folderRow);
 
     logic_.Initialise();
+    const QString problem = QString::fromStdString(logic_.DriveProblem());
+    driveProblem->setText(problem);
+    driveProblem->setVisible(!problem.isEmpty());
     const profile::AudioCdValues v = logic_.Values();
     folder->setText(QString::fromStdString(v.extractedWavsFolder));
     keep->setChecked(v.dontErase != 0);

@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -30,6 +31,7 @@ class CCDAudioPage : public QWidget {
     void SetFolder(const QString& folder);
 
     QComboBox* drives;
+    QLabel* driveProblem;  // why no drive is listed, shown only then
     QTreeWidget* tracks;
     QPushButton* refresh;
     QPushButton* all;

@@ -1,5 +1,6 @@
 #include "ui/file_page.h"
 
+#include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -77,6 +78,8 @@ CFilePage::CFilePage(FileListModel& model, QWidget* parent) : QWidget(parent), m
     connect(remove_, &QPushButton::clicked, this, [this] { RemoveSelected(); });
     connect(clear_, &QPushButton::clicked, this, [this] { ClearAll(); });
 
+    BuildContextMenu();
+
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(add_);
     buttons->addWidget(remove_);
@@ -88,10 +91,39 @@ CFilePage::CFilePage(FileListModel& model, QWidget* parent) : QWidget(parent), m
     Reload();
 }
 
+void CFilePage::BuildContextMenu() {
+    const auto action = [this](const char* text, auto slot) {
+        auto* a = new QAction(text, list_);
+        connect(a, &QAction::triggered, this, slot);
+        list_->addAction(a);
+        return a;
+    };
+    addAction_ = action("&Add ...", [this] { OnAdd(); });
+    addFolderAction_ = action("Add &Folder...", [this] { OnAddFolder(); });
+    removeAction_ = action("&Remove", [this] { RemoveSelected(); });
+    clearAction_ = action("&Clear All", [this] { ClearAll(); });
+    // Delete removes the selected files while the list has the focus.
+    removeAction_->setShortcut(QKeySequence::Delete);
+    removeAction_->setShortcutContext(Qt::WidgetShortcut);
+    list_->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
 void CFilePage::EnablePage(bool enable) {
-    add_->setEnabled(enable);
-    remove_->setEnabled(enable);
-    clear_->setEnabled(enable);
+    for (QWidget* button : {add_, remove_, clear_})
+        button->setEnabled(enable);
+    for (QAction* a : {addAction_, addFolderAction_, removeAction_, clearAction_})
+        a->setEnabled(enable);
+}
+
+void CFilePage::OnAddFolder() {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, "Add Folder", QString::fromStdString(model_.LastFolder()), QFileDialog::ShowDirsOnly);
+    if (!chosen.isEmpty()) AddFolder(chosen.toStdString());
+}
+
+void CFilePage::AddFolder(const std::string& folder) {
+    model_.AddFolder(folder);
+    Reload();
 }
 
 void CFilePage::OnAdd() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 class FileListModel;
+class QAction;
 class QPushButton;
 
 namespace ui {
@@ -34,6 +35,8 @@ class CFilePage : public QWidget {
     // What the Add dialog hands back when the user confirms: the files in selection order.
     void AddFiles(const std::vector<std::string>& paths);
     void DropFiles(const std::vector<std::string>& paths);
+    // What the folder dialog of "Add Folder..." hands back.
+    void AddFolder(const std::string& folder);
     void RemoveSelected();
     void ClearAll();
 
@@ -41,9 +44,14 @@ class CFilePage : public QWidget {
     QPushButton* AddButton() const { return add_; }
     QPushButton* RemoveButton() const { return remove_; }
     QPushButton* ClearButton() const { return clear_; }
+    // The list's context menu: Add, Add Folder, Remove (also the Delete key), Clear All.
+    QAction* AddFolderAction() const { return addFolderAction_; }
+    QAction* RemoveAction() const { return removeAction_; }
 
   private:
     void OnAdd();
+    void OnAddFolder();
+    void BuildContextMenu();
     // Shows the model's entries.
     void Reload();
 
@@ -52,6 +60,10 @@ class CFilePage : public QWidget {
     QPushButton* add_;
     QPushButton* remove_;
     QPushButton* clear_;
+    QAction* addAction_ = nullptr;
+    QAction* addFolderAction_ = nullptr;
+    QAction* removeAction_ = nullptr;
+    QAction* clearAction_ = nullptr;
 };
 
 // The local files among dropped URLs, in drop order.

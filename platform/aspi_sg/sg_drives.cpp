@@ -68,7 +68,12 @@ Outcome OutcomeOf(const sg_io_hdr_t& header, std::span<const BYTE> sense) {
     return outcome;
 }
 
-SgDrives::SgDrives(std::string nodePrefix) : nodePrefix_(std::move(nodePrefix)) {
+int SgDrives::OpenNode(const std::string& path) {
+    return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
+SgDrives::SgDrives(std::string nodePrefix, Opener open)
+    : nodePrefix_(std::move(nodePrefix)), open_(std::move(open)) {
     descriptors_.fill(-1);
 }
 
@@ -81,8 +86,23 @@ int SgDrives::Descriptor(int target) {
     if (target < 0 || target >= kTargets) return -1;
     std::lock_guard lock(mutex_);
     int& fd = descriptors_[target];
-    if (fd < 0) fd = open((nodePrefix_ + std::to_string(target)).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        fd = open_(nodePrefix_ + std::to_string(target));
+        openErrors_[target] = fd < 0 ? errno : 0;
+    }
     return fd;
+}
+
+std::optional<NodeError> SgDrives::UnopenableNode() {
+    for (int target = 0; target < kTargets; ++target) {
+        if (Descriptor(target) >= 0) continue;
+        std::lock_guard lock(mutex_);
+        // A node that is not there is no drive, and nothing to explain.
+        const int error = openErrors_[target];
+        if (error != ENOENT && error != ENOTDIR)
+            return NodeError{nodePrefix_ + std::to_string(target), error};
+    }
+    return std::nullopt;
 }
 
 bool SgDrives::Present(int target, int lun) {

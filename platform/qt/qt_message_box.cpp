@@ -39,6 +39,7 @@ int QtMessageBox::ShowNow(const MessageBoxRequest& request) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(QString::fromStdString(request.caption));
     box.setText(QString::fromStdString(request.text));
+    if (!request.details.empty()) box.setDetailedText(QString::fromStdString(request.details));
     if (request.Icon() == MB_USERICON && !QApplication::windowIcon().isNull())
         box.setIconPixmap(QApplication::windowIcon().pixmap(32, 32));
     else

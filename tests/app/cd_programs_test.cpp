@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -233,4 +236,34 @@ TEST(BatchCd, ASecondCtrlCClosesAtOnceEvenWhileTheDriveDoesNotAnswer) {
     const std::vector<std::uint8_t> bytes = testwav::ReadBytes(wav);
     ASSERT_EQ(bytes.size(), 44u + 100 * 2352) << r.output;
     EXPECT_EQ(LE32(bytes, 40), 100u * 2352);
+}
+
+TEST(CdPrograms, ListDrivesSaysWhyTheDrivesOfTheDeviceTreeAreNotListed) {
+    testwav::TempDir dev;
+    testcd::ScopedEnv library("VELTO_ASPI_LIBRARY", testproc::BinPath("libwnaspi32.so"));
+    testcd::ScopedEnv root("VELTO_DEVICE_ROOT", dev.Path());
+    testproc::Result r = testproc::Run("velto-batch", {"--list-drives"});
+    EXPECT_EQ(r.output, "No CD-ROM drive found.\n");
+
+    // A node that nobody can open, root included: a socket where the drive should be.
+    const std::string node = dev.File("sr0");
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, node.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << node;
+    r = testproc::Run("velto-batch", {"--list-drives"});
+    EXPECT_EQ(r.output, "The CD-ROM drive " + node + " cannot be opened: No such device or address.\n");
+    close(s);
+    fs::remove(node);
+
+    // A node the user may not open; root opens any, so only another user meets it.
+    if (geteuid() == 0) GTEST_SKIP() << "root may open any device node";
+    testwav::WriteBytes(node, {0});
+    fs::permissions(node, fs::perms::none);
+    r = testproc::Run("velto-batch", {"--list-drives"});
+    EXPECT_EQ(r.output,
+              "The CD-ROM drive " + node +
+                  " cannot be opened: Permission denied. Add your user to the group cdrom and log in "
+                  "again.\n");
 }

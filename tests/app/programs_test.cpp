@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/version.h"
 #include "tests/support/mp3_decoder.h"
 #include "tests/support/process.h"
 #include "tests/support/wav_writer.h"
@@ -207,4 +208,19 @@ TEST_F(Programs, BatchInAPipeNamesEveryFileOnceAndEndsWithASummary) {
     const testproc::Result velto = testproc::Run("velto", {wavs[0]});
     EXPECT_EQ(velto.exitCode, 0);
     EXPECT_EQ(velto.output.find('\033'), std::string::npos) << velto.output;
+}
+
+TEST_F(Programs, BothProgramsAndTheirManualPagesNameTheProjectsOneVersion) {
+    const std::string version = kVeltoVersion;
+    ASSERT_FALSE(version.empty());
+    for (const char* program : {"velto", "velto-batch"}) {
+        const testproc::Result r = testproc::Run(program, {"--version"});
+        EXPECT_EQ(r.exitCode, 0) << program;
+        EXPECT_EQ(r.output, std::string(program) + " " + version + "\n");
+        const std::string page = std::string(VELTO_BIN_DIR) + "/../man/" + program + ".1";
+        const std::vector<std::uint8_t> bytes = testwav::ReadBytes(page);
+        const std::string text(bytes.begin(), bytes.end());
+        EXPECT_NE(text.find("\"Velto " + version + "\""), std::string::npos) << page;
+        EXPECT_EQ(text.find('@'), std::string::npos) << page;
+    }
 }

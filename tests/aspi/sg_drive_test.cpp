@@ -60,6 +60,28 @@ TEST(SgDrives, ANodeThatIsNoScsiDeviceIsNoDrive) {
     EXPECT_NE(outcome.haStat, aspi::HASTAT_OK);
 }
 
+TEST(SgDrives, ANodeThatIsThereButCannotBeOpenedIsWhyNoDriveIsFound) {
+    testwav::TempDir dev;
+    testwav::WriteBytes(dev.File("sr2"), {0});
+    testwav::WriteBytes(dev.File("sr4"), {0});
+    // As a user outside the drive's group meets the nodes, whoever runs the test.
+    aspi::SgDrives drives(dev.Path() + "/sr", [](const std::string& path) {
+        if (!std::filesystem::exists(path)) return aspi::SgDrives::OpenNode(path);
+        errno = EACCES;
+        return -1;
+    });
+    EXPECT_FALSE(drives.DeviceType(2, 0));
+    const std::optional<aspi::NodeError> node = drives.UnopenableNode();
+    ASSERT_TRUE(node);
+    EXPECT_EQ(node->path, dev.File("sr2"));
+    EXPECT_EQ(node->error, EACCES);
+
+    // Nodes that are not there explain nothing; one that opens is no problem either.
+    testwav::TempDir empty;
+    EXPECT_FALSE(aspi::SgDrives(empty.Path() + "/sr").UnopenableNode());
+    EXPECT_FALSE(aspi::SgDrives(dev.Path() + "/sr", aspi::SgDrives::OpenNode).UnopenableNode());
+}
+
 TEST(SgDrives, EveryKindOfErrorInTheAnswerFailsTheCommand) {
     const std::array<BYTE, 18> sense = {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x11, 0, 0, 0, 0, 0};
 

@@ -37,7 +37,7 @@ class QuietWindow : public JobWindowView {
     void DisableStopButton() override {}
     void EnablePages(bool) override {}
     void Refresh() override {}
-    void AlertDone() override {}
+    void AlertDone(const std::string&, const std::string&) override {}
     std::vector<std::string> statuses;
 };
 

@@ -2,6 +2,8 @@
 // image library's virtual drives.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <cstring>
 
 #include "cdda/audio_cd_page.h"
@@ -183,7 +185,7 @@ TEST(AudioCdPage, SelectsTheFirstDriveWithAudioAndListsItsTracksUnderTheirNumber
     EXPECT_EQ(page.GetSelection(selection), 0);
 }
 
-TEST(AudioCdPage, WithoutDrivesListsNothing) {
+TEST(AudioCdPage, WithoutDrivesListsNothingAndSaysWhy) {
     cdtest::Discs discs;
     platform::ScriptedMessageBox boxes;
     cdda::CCDAudioPage page({});
@@ -191,4 +193,17 @@ TEST(AudioCdPage, WithoutDrivesListsNothing) {
     EXPECT_TRUE(page.Drives().empty());
     EXPECT_TRUE(page.Items().empty());
     EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_EQ(page.DriveProblem(), "No CD-ROM drive found.");
+
+    // What the pass-through to real drives reports of a device node it could not open.
+    EXPECT_EQ(cdda::NoDriveText("/dev/sr0", EACCES),
+              "The CD-ROM drive /dev/sr0 cannot be opened: Permission denied. Add your user to the group "
+              "cdrom and log in again.");
+    EXPECT_EQ(cdda::NoDriveText("/dev/sr2", ENXIO),
+              "The CD-ROM drive /dev/sr2 cannot be opened: No such device or address.");
+
+    discs.Insert(3, {TrackSpec{false, 150}});
+    cdda::CCDAudioPage found({});
+    found.Initialise();
+    EXPECT_EQ(found.DriveProblem(), "");
 }

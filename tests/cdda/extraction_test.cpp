@@ -211,22 +211,34 @@ TEST(Extraction, ARequestThatNeverCompletesIsAbortedAfterTheWait) {
     EXPECT_EQ(cdtest::WavData(disc.dir.File("p.wav")).size(), 26u * 2352);
 }
 
-TEST(Extraction, AsksBeforeMakingAMissingFolder) {
+TEST(Extraction, AsksBeforeMakingAMissingFolderAndMakesEveryLevel) {
     Disc disc;
     platform::ScriptedMessageBox boxes;
     boxes.Answer(platform::IDYES);
     cdtest::RecordingHost host;
-    ASSERT_TRUE(disc.Extract(host, Mode(1), 2, "new/t.wav"));
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{disc.dir.File("new") +
+    ASSERT_TRUE(disc.Extract(host, Mode(1), 2, "new/deeper/t.wav"));
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{disc.dir.File("new/deeper") +
                                                       " does not exists.\nDo you want to create it?"});
-    EXPECT_EQ(cdtest::WavData(disc.dir.File("new/t.wav")), disc.TrackBytes(kTarget, 2));
+    EXPECT_EQ(cdtest::WavData(disc.dir.File("new/deeper/t.wav")), disc.TrackBytes(kTarget, 2));
 
     boxes.Clear();
     boxes.Answer(platform::IDNO);
     EXPECT_FALSE(disc.Extract(host, Mode(1), 2, "other/t.wav"));
     ASSERT_EQ(boxes.Count(), 2u);
-    EXPECT_EQ(boxes.Texts()[1], "Cannot create file.");
+    EXPECT_EQ(boxes.Texts()[1],
+              "Cannot create file.\n" + disc.dir.File("other/t.wav") + ": No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(disc.dir.File("other")));
+
+    // A folder that cannot be made says why: here a file stands where a folder should be.
+    testwav::WriteBytes(disc.dir.File("plain"), {1});
+    boxes.Clear();
+    boxes.Answer(platform::IDYES);
+    EXPECT_FALSE(disc.Extract(host, Mode(1), 2, "plain/sub/t.wav"));
+    ASSERT_EQ(boxes.Count(), 2u);
+    EXPECT_EQ(boxes.Texts()[1].rfind("Cannot create file.\n" + disc.dir.File("plain/sub/t.wav") + ": ", 0),
+              0u);
+    EXPECT_GT(boxes.Texts()[1].size(),
+              ("Cannot create file.\n" + disc.dir.File("plain/sub/t.wav") + ": ").size());
 }
 
 TEST(Extraction, JunctionSearchFindsTheOverlapAndFallsBackToTheNominalPlace) {

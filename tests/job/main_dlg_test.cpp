@@ -7,6 +7,7 @@
 #include <map>
 #include <thread>
 
+#include "job/batch_alert.h"
 #include "job/encoding_settings.h"
 #include "platform/scripted_message_box.h"
 #include "platform/time_format.h"
@@ -30,10 +31,14 @@ class TestWindow : public JobWindowView {
     void DisableStopButton() override {}
     void EnablePages(bool e) override { pagesEnabled = e; }
     void Refresh() override {}
-    void AlertDone() override { ++alerts; }
+    void AlertDone(const std::string& text, const std::string& details) override {
+        ++alerts;
+        alert = text;
+        alertDetails = details;
+    }
     int fileRange = 0, filePos = 0, batchRange = 0, batchPos = 0, goBitmap = 140, alerts = 0;
     bool pagesEnabled = true;
-    std::string status, elapsed, remaining, title = "Velto", go = "&Go";
+    std::string status, elapsed, remaining, title = "Velto", go = "&Go", alert, alertDetails;
 };
 
 class TestFiles : public FilesPageView {
@@ -79,19 +84,16 @@ class TestEncoder : public CEncoder {
     int EncodeStep() override {
         while (w_.hold)
             std::this_thread::yield();
-        if (w_.stepTime.count())
-            std::this_thread::sleep_for(w_.stepTime);
+        if (w_.stepTime.count()) std::this_thread::sleep_for(w_.stepTime);
         w_.mostFramesDone = std::max<int>(w_.mostFramesDone, s_->batchFramesDone);
-        if (s_->frameCount >= remaining_)
-            return -1;
+        if (s_->frameCount >= remaining_) return -1;
         ++w_.steps;
         return ++s_->frameCount;
     }
     int Open(EncodingSettings& s, const std::string& in, const std::string& out) override {
         s_ = &s;
         auto it = w_.frames.find(in);
-        if (it == w_.frames.end())
-            return 0;
+        if (it == w_.frames.end()) return 0;
         w_.opened.push_back(in);
         w_.outputs.push_back(out);
         s.frameCount = 0;
@@ -144,11 +146,9 @@ struct Batch {
         dlg->OnInitDialog();
     }
     void Add(const std::string& name, int frames, bool opens = true) {
-        if (frames > 1000)
-            world.stepTime = std::chrono::microseconds(200);
+        if (frames > 1000) world.stepTime = std::chrono::microseconds(200);
         files.entries.push_back({dir.File(name), frames});
-        if (opens)
-            world.frames[dir.File(name)] = frames;
+        if (opens) world.frames[dir.File(name)] = frames;
     }
     // Runs the user-interface loop until the batch has ended.
     void RunToEnd() {
@@ -215,17 +215,51 @@ TEST(JobDriver, FramesPastAFilesLengthNeverTakeTheProgressPast100Percent) {
     EXPECT_EQ(b.window.title, "Encoding 100 %");
 }
 
-TEST(JobDriver, AnEmptyListStartsAndEndsAtOnce) {
+TEST(JobDriver, GoWithNothingToEncodeStartsNoBatchAndSaysSo) {
     Batch b;
-    b.window.title = "Velto";
     b.settingsPage.open = true;
     b.settingsPage.values.alertWhenDone = 1;
     b.dlg->OnGo();
+    EXPECT_FALSE(b.dlg->m_bRunning);
+    EXPECT_FALSE(b.dlg->WorkerRunning());
+    EXPECT_EQ(b.boxes.Texts(), std::vector<std::string>{"There is nothing to encode."});
+    EXPECT_EQ(b.window.go, "&Go");
+    EXPECT_EQ(b.window.alerts, 0);
+}
+
+TEST(JobDriver, TheAlertSaysHowTheBatchEndedAndNamesWhatFailed) {
+    EXPECT_EQ(EndOfBatchAlert(false, {}).text, "Encoding Complete!");
+    EXPECT_EQ(EndOfBatchAlert(false, {}).details, "");
+    const BatchAlert two = EndOfBatchAlert(false, {"/m/a.wav", "Track 02"});
+    EXPECT_EQ(two.text, "Encoding finished: 2 files could not be encoded.");
+    EXPECT_EQ(two.details, "/m/a.wav\nTrack 02\n");
+    EXPECT_EQ(EndOfBatchAlert(true, {"/m/a.wav"}).text, "Encoding stopped.");
+
+    Batch b;
+    b.settingsPage.open = true;
+    b.settingsPage.values.alertWhenDone = 1;
+    b.Add("a.wav", 30);
+    b.Add("broken.wav", 50, false);
+    b.dlg->OnGo();
     b.RunToEnd();
-    EXPECT_EQ(b.window.title, "Velto");
-    EXPECT_EQ(b.window.batchRange, 100);
-    EXPECT_EQ(b.window.alerts, 1);
-    EXPECT_EQ(b.world.closes, 0);
+    EXPECT_EQ(b.window.alert, "Encoding finished: 1 file could not be encoded.");
+    EXPECT_EQ(b.window.alertDetails, b.dir.File("broken.wav") + "\n");
+
+    // A stop is no failure and no success; the next batch starts from a clean slate.
+    b.files.entries.pop_back();
+    b.world.hold = true;
+    b.dlg->OnGo();
+    while (b.dlg->m_hWorkerDone.IsSet())  // the worker has begun: the loop below waits for its end
+        std::this_thread::yield();
+    b.dlg->OnGo();  // Stop
+    b.world.hold = false;
+    b.RunToEnd();
+    EXPECT_EQ(b.window.alert, "Encoding stopped.");
+    EXPECT_EQ(b.window.alertDetails, "");
+    b.dlg->OnGo();
+    b.RunToEnd();
+    EXPECT_EQ(b.window.alert, "Encoding Complete!");
+    EXPECT_EQ(b.window.alerts, 3);
 }
 
 TEST(JobDriver, CodecPreCheckExcludesFilesTheCodecCannotTake) {
@@ -392,4 +426,12 @@ TEST(JobDriver, FilesAddedDuringABatchWaitForTheNextGo) {
     b.dlg->OnGo();
     b.RunToEnd();
     EXPECT_EQ(b.world.opened.front(), b.dir.File("dropped.wav"));
+}
+
+TEST(JobDriver, ATrackFolderStartingWithATildeIsInTheHomeFolder) {
+    const std::string home = profile::DefaultFolder();
+    EXPECT_EQ(ExpandHomeFolder("~"), home);
+    EXPECT_EQ(ExpandHomeFolder("~/Music/rips"), home + "Music/rips");
+    EXPECT_EQ(ExpandHomeFolder("/srv/~/rips"), "/srv/~/rips");
+    EXPECT_EQ(ExpandHomeFolder("~other/rips"), "~other/rips");
 }
