@@ -2,9 +2,14 @@
 // returns a negative value, then Close (also after an Open that failed).
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "tags/tag_fields.h"
+
+namespace tags {
+class LoudnessMeter;
+}
 
 struct EncodingSettings;
 
@@ -36,8 +41,13 @@ class CEncoder {
     // every core busy says no.
     void AllowSecondThread(bool allow) { secondThreadAllowed_ = allow; }
 
+    // The loudness of the file the last Open began, for an album's gain; null when it was not
+    // measured.
+    std::shared_ptr<const tags::LoudnessMeter> LastLoudness() const { return lastLoudness_; }
+
   protected:
     bool outputFailed_ = false;
     bool secondThreadAllowed_ = true;
     tags::TagFields trackTags_;
+    std::shared_ptr<const tags::LoudnessMeter> lastLoudness_;
 };

@@ -7,6 +7,7 @@
 #include "job/output_names.h"
 #include "layer3/side_info_layout.h"
 #include "platform/message_box.h"
+#include "tags/input_tags.h"
 
 namespace layer3 {
 
@@ -28,6 +29,7 @@ int CLayer3Encoder::Open(EncodingSettings& settings, const std::string& inputPat
     ChooseChannelLayout();
     settings.SetSamplingFrequency(reader_.sampleRate);
     settings.sampleCount = reader_.sampleCount;
+    if (!BeginDecoration(inputPath)) return 0;
     formatter_.Open(output_, settings);
 
     ClearFrameState();
@@ -46,6 +48,17 @@ int CLayer3Encoder::Open(EncodingSettings& settings, const std::string& inputPat
     ComputeFrameSize();
     StartAnalysisThread();
     return 1;
+}
+
+bool CLayer3Encoder::BeginDecoration(const std::string& inputPath) {
+    const EncodingSettings& s = *settings_;
+    const tags::Decoration choice{s.InfoHeader != 0, s.Tags != 0, s.ReplayGain != 0};
+    tags::TagFields fields = trackTags_;
+    if (choice.tags) fields.FillFrom(tags::InputTags(inputPath));
+    const tags::InfoStream stream{s.samplingFrequencyHz, s.Bitrate, s.stereo, false};
+    const bool ok = decoration_.Begin(output_, choice, stream, fields);
+    lastLoudness_ = decoration_.Loudness();
+    return ok;
 }
 
 void CLayer3Encoder::ChooseChannelLayout() {
@@ -110,6 +123,7 @@ void CLayer3Encoder::ClearFrameState() {
     for (AnalysedFrame& frame : analysed_)
         frame = AnalysedFrame{};
     current_ = 0;
+    samplesCoded_ = 0;
     std::memset(l3_enc, 0, sizeof l3_enc);
     scalefac_ = FrameScaleFactors{};
     std::memset(frame_, 0, sizeof frame_);
@@ -128,6 +142,8 @@ bool CLayer3Encoder::NextFrameSamples() {
             // The reader interleaves two values a sample unless one channel is read as it is.
             const bool interleaved = s.mode != 3 || s.downmix;
             samplesRead_ += interleaved ? (got + 1) / 2 : got;
+            decoration_.AddPlanar(frame_[0], frame_[1],
+                                  static_cast<std::size_t>(interleaved ? (got + 1) / 2 : got));
             ++framesWritten_;
             return true;
         }
@@ -145,6 +161,7 @@ bool CLayer3Encoder::NextFrameSamples() {
 
 void CLayer3Encoder::AnalyseFrame(AnalysedFrame& out) {
     out.present = NextFrameSamples();
+    out.samplesRead = samplesRead_;
     if (!out.present) return;
     cursor_[0] = frame_[0];
     cursor_[1] = frame_[1];
@@ -172,6 +189,7 @@ int CLayer3Encoder::CodeFrame(const AnalysedFrame& in) {
 
     frameBits_ = static_cast<int>(formatter_.TotalBits() - sentBits_);
     sentBits_ += frameBits_;
+    samplesCoded_ = in.samplesRead;
     return ++s.frameCount;
 }
 
@@ -250,6 +268,8 @@ void CLayer3Encoder::Close() {
     if (outputOpen_) {
         if (formatter_.IsOpen()) formatter_.Flush();
         bool ok = formatter_.Writer().Close();
+        // The stored delay: the encoder's lag less the decoders' own, which they take off.
+        ok = decoration_.Finish(output_, kCodecDelay - tags::kDecoderDelay, samplesCoded_) && ok;
         outputOpen_ = false;
         if (reader_.CutShort()) {
             // The input ended before its data did (the reader said so): the file keeps what was

@@ -25,6 +25,7 @@
 #include "layer3/side_info.h"
 #include "layer3/wave_reader.h"
 #include "platform/file.h"
+#include "tags/mp3_decoration.h"
 
 namespace layer3 {
 
@@ -47,13 +48,16 @@ class CLayer3Encoder : public CEncoder {
   private:
     // What analysis hands to coding for one frame; two of them alternate between the stages.
     struct AnalysedFrame {
-        bool present = false;  // false: the input needs no more frames
+        bool present = false;          // false: the input needs no more frames
+        std::int64_t samplesRead = 0;  // input samples per channel read up to this frame
         double pe[kMaxGranules][kMaxChannels] = {};
         MaskingRatios ratios;
         Spectrum xr = {};
         SideInfo blocks;  // the block type fields the model chose; the rest is unused
     };
 
+    // Writes the tag and reserves the Info frame the settings ask for; false when it failed.
+    bool BeginDecoration(const std::string& inputPath);
     void ChooseChannelLayout();
     void ComputeFrameSize();
     void ClearFrameState();
@@ -82,7 +86,8 @@ class CLayer3Encoder : public CEncoder {
     double windowed_[kMaxChannels][kFilterTaps] = {};
     SubbandSamples sb_sample = {};
     AnalysedFrame analysed_[2];
-    int current_ = 0;  // the analysed frame the next step codes
+    int current_ = 0;                // the analysed frame the next step codes
+    std::int64_t samplesCoded_ = 0;  // input samples per channel in the frames written
     QuantizedValues l3_enc = {};
     FrameScaleFactors scalefac_;
     // Frame size accounting.
@@ -95,6 +100,7 @@ class CLayer3Encoder : public CEncoder {
     int sideInfoLength_ = 0;
 
     platform::OutputFile output_;
+    tags::Mp3Decoration decoration_;
     CFrameFormatter formatter_;
     CWaveReader reader_;
     EncodingSettings* settings_ = nullptr;
