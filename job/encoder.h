@@ -36,12 +36,18 @@ class CEncoder {
     // win over what the input itself carries.
     void SetTrackTags(const tags::TagFields& fields) { trackTags_ = fields; }
 
+    // Whether the next Open may give the file a second thread of its own (the built-in encoder
+    // then analyses one frame while it codes the one before). A batch whose other files keep
+    // every core busy says no.
+    void AllowSecondThread(bool allow) { secondThreadAllowed_ = allow; }
+
     // The loudness of the file the last Open began, for an album's gain; null when it was not
     // measured.
     std::shared_ptr<const tags::LoudnessMeter> LastLoudness() const { return lastLoudness_; }
 
   protected:
     bool outputFailed_ = false;
+    bool secondThreadAllowed_ = true;
     tags::TagFields trackTags_;
     std::shared_ptr<const tags::LoudnessMeter> lastLoudness_;
 };

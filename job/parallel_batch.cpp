@@ -124,16 +124,18 @@ void CParallelBatch::Worker() {
             orderedMessages->Finished(index);
             continue;
         }
-        EncodeOne(index);
+        // The last file to start leaves cores idle as the others end: it may take two threads.
+        EncodeOne(index, k + 1 == startOrder_.size());
         orderedMessages->Finished(index);
     }
 }
 
-void CParallelBatch::EncodeOne(std::size_t index) {
+void CParallelBatch::EncodeOne(std::size_t index, bool lastToStart) {
     // A fresh encoder and record for every file: the output must not depend on which files
     // this worker encoded before.
     EncodingSettings settings = settings_;
     std::unique_ptr<CEncoder> encoder = makeEncoder_();
+    encoder->AllowSecondThread(lastToStart);
     const std::string& input = files_[index].path;
     bool complete = false, failed = false;
     long long frames = 0;

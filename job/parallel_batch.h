@@ -45,7 +45,7 @@ class CParallelBatch {
 
   private:
     void Worker();
-    void EncodeOne(std::size_t index);
+    void EncodeOne(std::size_t index, bool lastToStart);
 
     const EncodingSettings settings_;
     const std::vector<ParallelBatchFile> files_;

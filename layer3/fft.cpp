@@ -48,9 +48,10 @@ namespace {
 // the lower half (rb, ib) with the twiddle (wr[j], wi[j]). The halves never overlap, which
 // lets the compiler run several butterflies in one vector operation; every lane does the
 // operations of the scalar form, so the results are the same to the bit.
-VELTO_VECTOR_KERNEL void Butterflies(double* __restrict ra, double* __restrict ia, double* __restrict rb,
-                                     double* __restrict ib, const double* __restrict wr,
-                                     const double* __restrict wi, std::size_t half) {
+inline __attribute__((always_inline)) void Butterflies(double* __restrict ra, double* __restrict ia,
+                                                       double* __restrict rb, double* __restrict ib,
+                                                       const double* __restrict wr,
+                                                       const double* __restrict wi, std::size_t half) {
     for (std::size_t j = 0; j < half; ++j) {
         const double tr = rb[j] * wr[j] - ib[j] * wi[j];
         const double ti = rb[j] * wi[j] + ib[j] * wr[j];
@@ -58,6 +59,19 @@ VELTO_VECTOR_KERNEL void Butterflies(double* __restrict ra, double* __restrict i
         ib[j] = ia[j] - ti;
         ra[j] += tr;
         ia[j] += ti;
+    }
+}
+
+// The stages of blocks of 4 lines and more: each stage's loop has its butterflies inlined, as
+// a call per block would cost more than the small blocks' work.
+VELTO_VECTOR_KERNEL void LaterStages(double* re, double* im, const double* twiddleCos,
+                                     const double* twiddleSin, std::size_t lines) {
+    for (std::size_t m = 4; m <= lines; m <<= 1) {
+        const std::size_t half = m / 2;
+        const double* wr = &twiddleCos[half - 1];
+        const double* wi = &twiddleSin[half - 1];
+        for (std::size_t start = 0; start < lines; start += m)
+            Butterflies(re + start, im + start, re + start + half, im + start + half, wr, wi, half);
     }
 }
 
@@ -100,13 +114,7 @@ void CRealFft<N>::ComplexTransform() {
         re[a] += tr;
         im[a] += ti;
     }
-    for (std::size_t m = 4; m <= kHalf; m <<= 1) {
-        const std::size_t half = m / 2;
-        const double* wr = &twiddleCos_[half - 1];
-        const double* wi = &twiddleSin_[half - 1];
-        for (std::size_t start = 0; start < kHalf; start += m)
-            Butterflies(re + start, im + start, re + start + half, im + start + half, wr, wi, half);
-    }
+    LaterStages(re, im, twiddleCos_.data(), twiddleSin_.data(), kHalf);
 }
 
 template <std::size_t N>

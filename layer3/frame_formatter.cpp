@@ -5,6 +5,7 @@
 #include "job/encoding_settings.h"
 #include "layer3/huffman_coder.h"
 #include "layer3/side_info_layout.h"
+#include "layer3/vector_kernels.h"
 #include "platform/fatal_error.h"
 #include "platform/file.h"
 
@@ -89,12 +90,24 @@ void CFrameFormatter::Open(platform::OutputFile& file, const EncodingSettings& s
     opened_ = true;
 }
 
+namespace {
+
+// Negates the values whose spectral line is negative. The sign of music is a coin toss, so a
+// jump per line would be mispredicted half the time: the negation is selected instead.
+VELTO_VECTOR_KERNEL void ApplySigns(const double* __restrict xr, int* __restrict ix) {
+    for (int i = 0; i < kGranuleLines; ++i) {
+        const int v = ix[i];
+        ix[i] = xr[i] < 0 && v > 0 ? -v : v;
+    }
+}
+
+}  // namespace
+
 void CFrameFormatter::FormatFrame(QuantizedValues& ix, SideInfo& side, const FrameScaleFactors& scalefactors,
                                   const Spectrum& xr, const std::uint8_t* ancillary, int ancillaryBits) {
     for (int gr = 0; gr < granules_; ++gr)
         for (int ch = 0; ch < stereo_; ++ch)
-            for (int i = 0; i < kGranuleLines; ++i)
-                if (xr[gr][ch][i] < 0 && ix[gr][ch][i] > 0) ix[gr][ch][i] = -ix[gr][ch][i];
+            ApplySigns(xr[gr][ch], ix[gr][ch]);
 
     AppendHeader(*settings_, header_);
     AppendSideInfo(side, granules_, stereo_, frameSide_, channelSide_, granuleSide_);

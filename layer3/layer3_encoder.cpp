@@ -1,5 +1,6 @@
 #include "layer3/layer3_encoder.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "job/encoding_settings.h"
@@ -45,6 +46,7 @@ int CLayer3Encoder::Open(EncodingSettings& settings, const std::string& inputPat
     mdct_.Init(settings);
     quantizer_.Init(settings, reservoir_);
     ComputeFrameSize();
+    StartAnalysisThread();
     return 1;
 }
 
@@ -93,13 +95,13 @@ void CLayer3Encoder::DecidePadding() {
     }
 }
 
-void CLayer3Encoder::PsychoacousticPass() {
+void CLayer3Encoder::PsychoacousticPass(AnalysedFrame& out) {
     const EncodingSettings& s = *settings_;
     for (granule_ = 0; granule_ < s.granulesPerFrame; ++granule_)
         for (channel_ = 0; channel_ < s.stereo; ++channel_)
             psy_.Analyse(channel_, &frame_[channel_][granule_ * kGranuleLines], psy_history[channel_],
-                         ratios_.l[granule_][channel_], ratios_.s[granule_][channel_], pe[granule_][channel_],
-                         side_.gr[granule_][channel_]);
+                         out.ratios.l[granule_][channel_], out.ratios.s[granule_][channel_],
+                         out.pe[granule_][channel_], out.blocks.gr[granule_][channel_]);
 }
 
 void CLayer3Encoder::FilterbankPass() {
@@ -115,12 +117,13 @@ void CLayer3Encoder::FilterbankPass() {
 void CLayer3Encoder::ClearFrameState() {
     std::memset(subbandSnr_, 0, sizeof subbandSnr_);
     std::memset(psy_history, 0, sizeof psy_history);
-    ratios_ = MaskingRatios{};
-    std::memset(pe, 0, sizeof pe);
     side_ = SideInfo{};
     std::memset(windowed_, 0, sizeof windowed_);
     std::memset(sb_sample, 0, sizeof sb_sample);
-    std::memset(xr, 0, sizeof xr);
+    for (AnalysedFrame& frame : analysed_)
+        frame = AnalysedFrame{};
+    current_ = 0;
+    samplesCoded_ = 0;
     std::memset(l3_enc, 0, sizeof l3_enc);
     scalefac_ = FrameScaleFactors{};
     std::memset(frame_, 0, sizeof frame_);
@@ -156,34 +159,117 @@ bool CLayer3Encoder::NextFrameSamples() {
     return true;
 }
 
-int CLayer3Encoder::EncodeStep() {
-    if (!outputOpen_ || settings_ == nullptr) return -1;
-    EncodingSettings& s = *settings_;
-    if (!NextFrameSamples()) return -1;
+void CLayer3Encoder::AnalyseFrame(AnalysedFrame& out) {
+    out.present = NextFrameSamples();
+    out.samplesRead = samplesRead_;
+    if (!out.present) return;
     cursor_[0] = frame_[0];
     cursor_[1] = frame_[1];
+    PsychoacousticPass(out);
+    FilterbankPass();
+    mdct_.Transform(sb_sample, out.xr, out.blocks);
+}
+
+int CLayer3Encoder::CodeFrame(const AnalysedFrame& in) {
+    EncodingSettings& s = *settings_;
+    for (int gr = 0; gr < kMaxGranules; ++gr)
+        for (int ch = 0; ch < kMaxChannels; ++ch) {
+            const GranuleInfo& chosen = in.blocks.gr[gr][ch];
+            GranuleInfo& gi = side_.gr[gr][ch];
+            gi.block_type = chosen.block_type;
+            gi.window_switching_flag = chosen.window_switching_flag;
+            gi.mixed_block_flag = chosen.mixed_block_flag;
+        }
     DecidePadding();
     s.bitsPerFrame = 8 * (wholeSlotsPerFrame_ + s.padding);
     meanBits_ = (s.bitsPerFrame - sideInfoLength_) / s.granulesPerFrame;
 
-    PsychoacousticPass();
-    FilterbankPass();
-    mdct_.Transform(sb_sample, xr, side_);
-    quantizer_.IterationLoop(pe, xr, ratios_, side_, l3_enc, meanBits_, scalefac_);
-    formatter_.FormatFrame(l3_enc, side_, scalefac_, xr, nullptr, 0);
+    quantizer_.IterationLoop(in.pe, in.xr, in.ratios, side_, l3_enc, meanBits_, scalefac_);
+    formatter_.FormatFrame(l3_enc, side_, scalefac_, in.xr, nullptr, 0);
 
     frameBits_ = static_cast<int>(formatter_.TotalBits() - sentBits_);
     sentBits_ += frameBits_;
+    samplesCoded_ = in.samplesRead;
     return ++s.frameCount;
 }
 
+const CLayer3Encoder::AnalysedFrame& CLayer3Encoder::NextAnalysedFrame() {
+    AnalysedFrame& frame = analysed_[current_];
+    if (!analysisThread_.joinable()) {
+        AnalyseFrame(frame);
+        return frame;
+    }
+    if (!analysisPending_) {
+        requested_ = current_;
+        analyseRequest_.release();
+    }
+    analysisDone_.acquire();
+    analysisPending_ = false;
+    // The other frame is free again: the next one is analysed into it while this one is coded.
+    if (frame.present) {
+        requested_ = current_ ^ 1;
+        analysisPending_ = true;
+        analyseRequest_.release();
+    }
+    return frame;
+}
+
+int CLayer3Encoder::EncodeStep() {
+    if (!outputOpen_ || settings_ == nullptr) return -1;
+    const AnalysedFrame& frame = NextAnalysedFrame();
+    if (!frame.present) return -1;
+    current_ ^= 1;
+    return CodeFrame(frame);
+}
+
+namespace {
+
+// A second thread pays where a core would otherwise stay idle; VELTO_FILE_THREADS=1 keeps
+// every file on one (to measure, or to leave the other core alone).
+bool SecondThreadWanted() {
+    const char* forced = std::getenv("VELTO_FILE_THREADS");
+    if (forced != nullptr && std::atoi(forced) == 1) return false;
+    return std::thread::hardware_concurrency() > 1;
+}
+
+}  // namespace
+
+void CLayer3Encoder::StartAnalysisThread() {
+    StopAnalysisThread();
+    if (!secondThreadAllowed_ || !SecondThreadWanted()) return;
+    quitAnalysis_ = false;
+    // A new thread inherits the scheduling of the one that starts it: the worker's priority.
+    analysisThread_ = std::thread([this] { AnalysisThreadLoop(); });
+}
+
+void CLayer3Encoder::AnalysisThreadLoop() {
+    for (;;) {
+        analyseRequest_.acquire();
+        if (quitAnalysis_) return;
+        AnalyseFrame(analysed_[requested_]);
+        analysisDone_.release();
+    }
+}
+
+// Waits for an analysis still under way (the encoding stopped before the input ended) and
+// ends the thread; the frame it analysed is never coded.
+void CLayer3Encoder::StopAnalysisThread() {
+    if (!analysisThread_.joinable()) return;
+    if (analysisPending_) analysisDone_.acquire();
+    analysisPending_ = false;
+    quitAnalysis_ = true;
+    analyseRequest_.release();
+    analysisThread_.join();
+}
+
 void CLayer3Encoder::Close() {
+    StopAnalysisThread();
     // After an Open that failed before the output was created there is nothing to finish.
     if (outputOpen_) {
         if (formatter_.IsOpen()) formatter_.Flush();
         bool ok = formatter_.Writer().Close();
         // The stored delay: the encoder's lag less the decoders' own, which they take off.
-        ok = decoration_.Finish(output_, kCodecDelay - tags::kDecoderDelay, samplesRead_) && ok;
+        ok = decoration_.Finish(output_, kCodecDelay - tags::kDecoderDelay, samplesCoded_) && ok;
         outputOpen_ = false;
         if (reader_.CutShort()) {
             // The input ended before its data did (the reader said so): the file keeps what was

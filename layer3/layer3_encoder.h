@@ -2,10 +2,18 @@
 // file, and each EncodeStep turns 1152 samples per channel into one frame. The object is reused
 // for every file of a batch, and every Open starts from the same fresh state, so a file's
 // bytes never depend on the files encoded before it.
+//
+// A frame's work falls into two stages: analysis (reading, the psychoacoustic model, the
+// filterbanks) and coding (the quantisation loops and the formatter). Nothing flows from coding
+// back to analysis, so with a second thread the analysis of frame n+1 runs while frame n is
+// coded, and the bytes are those of one thread by construction. Each EncodeStep still writes
+// exactly one frame, so a stop still ends at the next frame.
 #pragma once
 
 #include <cstdint>
+#include <semaphore>
 #include <string>
+#include <thread>
 
 #include "job/encoder.h"
 #include "layer3/analysis_filterbank.h"
@@ -38,6 +46,16 @@ class CLayer3Encoder : public CEncoder {
              const std::string& outputPath) override;
 
   private:
+    // What analysis hands to coding for one frame; two of them alternate between the stages.
+    struct AnalysedFrame {
+        bool present = false;          // false: the input needs no more frames
+        std::int64_t samplesRead = 0;  // input samples per channel read up to this frame
+        double pe[kMaxGranules][kMaxChannels] = {};
+        MaskingRatios ratios;
+        Spectrum xr = {};
+        SideInfo blocks;  // the block type fields the model chose; the rest is unused
+    };
+
     // Writes the tag and reserves the Info frame the settings ask for; false when it failed.
     bool BeginDecoration(const std::string& inputPath);
     void ChooseChannelLayout();
@@ -47,20 +65,29 @@ class CLayer3Encoder : public CEncoder {
     // has run out; false when the file needs no more frames.
     bool NextFrameSamples();
     void DecidePadding();
-    void PsychoacousticPass();
+    void PsychoacousticPass(AnalysedFrame& out);
     void FilterbankPass();
+    // The analysis stage: reads the next frame and fills out.
+    void AnalyseFrame(AnalysedFrame& out);
+    // The coding stage: quantises and formats one analysed frame; returns the frame count.
+    int CodeFrame(const AnalysedFrame& in);
+    // The analysed frame for this step: from the analysis thread, or analysed here.
+    const AnalysedFrame& NextAnalysedFrame();
+    void StartAnalysisThread();
+    void StopAnalysisThread();
+    void AnalysisThreadLoop();
 
     // Loop counters.
     int channel_ = 0, slot_ = 0, granule_ = 0;
     std::int16_t psy_history[kMaxChannels][kPsyHistory] = {};
     float subbandSnr_[32] = {};
-    MaskingRatios ratios_;
-    double pe[kMaxGranules][kMaxChannels] = {};
     SideInfo side_;
     const std::int16_t* cursor_[kMaxChannels] = {nullptr, nullptr};
     double windowed_[kMaxChannels][kFilterTaps] = {};
     SubbandSamples sb_sample = {};
-    Spectrum xr = {};
+    AnalysedFrame analysed_[2];
+    int current_ = 0;                // the analysed frame the next step codes
+    std::int64_t samplesCoded_ = 0;  // input samples per channel in the frames written
     QuantizedValues l3_enc = {};
     FrameScaleFactors scalefac_;
     // Frame size accounting.
@@ -88,6 +115,15 @@ class CLayer3Encoder : public CEncoder {
     std::int64_t samplesRead_ = 0;
     bool inputEnded_ = false;
     int framesWritten_ = 0;
+
+    // The analysis thread, while a file is open on two threads. It analyses
+    // analysed_[requested_] after each release of analyseRequest_ and then releases
+    // analysisDone_; the semaphores order every access to the frame between the two threads.
+    std::thread analysisThread_;
+    std::binary_semaphore analyseRequest_{0}, analysisDone_{0};
+    bool analysisPending_ = false;  // a request was made and its result not yet taken
+    int requested_ = 0;
+    bool quitAnalysis_ = false;
 };
 
 }  // namespace layer3

@@ -161,7 +161,9 @@ double CPsychoModel::Thresholds(int ch) {
         thr_[b] = std::max(t.qthr_l[b], std::min({nb, 2.0 * nb_1_[ch][b], 16.0 * nb_2_[ch][b]}));
         nb_2_[ch][b] = nb_1_[ch][b];
         nb_1_[ch][b] = nb;
-        pe -= t.numlines_l[b] * std::min(0.0, std::log((thr_[b] + 1.0) / (eb_[b] + 1.0)));
+        // A threshold at or above the energy gives a logarithm of at least 0: the term is 0.
+        if (thr_[b] < eb_[b])
+            pe -= t.numlines_l[b] * std::min(0.0, std::log((thr_[b] + 1.0) / (eb_[b] + 1.0)));
     }
     return pe;
 }

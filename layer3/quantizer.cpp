@@ -1,6 +1,7 @@
 #include "layer3/quantizer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -43,6 +44,65 @@ int TruncatedLog2(double v) {
 }
 
 }  // namespace
+
+namespace {
+
+// 8 ln(flatness) of the lines from the sum of their logarithms s1 and of their squares s2;
+// the flatness is the geometric mean of the squares over their arithmetic mean.
+double FlatnessMeasure(double s1, double s2) {
+    return 8 * std::log(std::exp(s1 / 576.0) / (s2 / 576.0));
+}
+
+double FlatnessEstimate(double measure) {
+    return std::max(RoundHalfAway(measure), -100.0) - 70;
+}
+
+// The sum over the nonzero lines of ln(v * v), as one logarithm of a product: the squared
+// mantissas multiply and the exponents add, which spares a logarithm per line. False where a
+// square would leave the normal range; the caller then takes the logarithms one by one.
+bool SumOfLogSquares(const double (&v)[kGranuleLines], double& sum) {
+    constexpr std::uint64_t kMantissa = (std::uint64_t{1} << 52) - 1,
+                            kHalfExponent = std::uint64_t{1022} << 52;
+    double product = 1.0;
+    std::int64_t exponents = 0;
+    for (double x : v) {
+        if (x == 0.0) continue;
+        if (x < 1e-150 || x > 1e150) return false;
+        const auto bits = std::bit_cast<std::uint64_t>(x);
+        const double m = std::bit_cast<double>((bits & kMantissa) | kHalfExponent);  // [0.5, 1)
+        exponents += 2 * (static_cast<std::int64_t>(bits >> 52) - 1022);
+        product *= m * m;
+        // Back to [0.5, 1) before the product can leave the range.
+        const auto p = std::bit_cast<std::uint64_t>(product);
+        exponents += static_cast<std::int64_t>(p >> 52) - 1022;
+        product = std::bit_cast<double>((p & kMantissa) | kHalfExponent);
+    }
+    sum = std::log(product) + static_cast<double>(exponents) * 0.69314718055994530942;
+    return true;
+}
+
+}  // namespace
+
+// The first step estimate from the spectral flatness. The fast sum of logarithms differs from
+// the line-by-line one in its last bits only (far below 1e-9), so a measure more than 1e-6
+// away from the rounding edge rounds to the same whole step; nearer the edge, and wherever
+// the fast sum does not apply, the sum is taken line by line as always.
+double CQuantizer::FirstStepEstimate(const double (&v)[kGranuleLines]) {
+    double s2 = 0;
+    for (double x : v)
+        if (x != 0.0) s2 += x * x;
+    if (!(s2 > 0)) return -70;
+    double s1 = 0;
+    if (SumOfLogSquares(v, s1) && s1 / 576.0 > -600) {
+        const double measure = FlatnessMeasure(s1, s2);
+        const double fraction = measure - std::floor(measure);
+        if (std::isfinite(measure) && std::fabs(fraction - 0.5) > 1e-6) return FlatnessEstimate(measure);
+    }
+    s1 = 0;
+    for (double x : v)
+        if (x != 0.0) s1 += std::log(x * x);
+    return FlatnessEstimate(FlatnessMeasure(s1, s2));
+}
 
 CQuantizer::CQuantizer() = default;
 CQuantizer::~CQuantizer() = default;
@@ -142,15 +202,7 @@ void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const Maski
     const bool nonZero =
         std::any_of(std::begin(xr_work_), std::end(xr_work_), [](double v) { return v != 0.0; });
     if (nonZero) {
-        // First step estimate from the spectral flatness.
-        double s1 = 0, s2 = 0;
-        for (double v : xr_work_)
-            if (v != 0.0) s1 += std::log(v * v), s2 += v * v;
-        double estimate = -70;
-        if (s2 > 0) {
-            const double sfm = std::exp(s1 / 576.0) / (s2 / 576.0);
-            estimate = std::max(RoundHalfAway(8 * std::log(sfm)), -100.0) - 70;
-        }
+        const double estimate = FirstStepEstimate(xr_work_);
         // The flatness of a nearly silent granule with a few tiny lines can ask for a step
         // beyond what global_gain carries (255 = 210 + 45); such a granule quantises to
         // zeros at 45 all the same.

@@ -102,6 +102,7 @@ class CQuantizer {
     int CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines], int zeroFrom);
     // Returns the line from which on every value is 0.
     int Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]);
+    static double FirstStepEstimate(const double (&v)[kGranuleLines]);
     void FindSuffixMaxima();
     int ZeroTailStart(double step) const;
     void MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranuleLines]);

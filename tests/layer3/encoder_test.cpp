@@ -343,3 +343,51 @@ TEST(Layer3Encoder, GoldenChecksums) {
         EXPECT_EQ(Fnv1a(e.bytes), c.expected) << c.name;
     }
 }
+
+namespace {
+
+struct StoppableRun {
+    std::vector<std::uint8_t> bytes;
+    std::vector<int> steps;  // what each EncodeStep returned
+};
+
+// Encodes wav with one thread or two, stopping after maxSteps frames when maxSteps >= 0.
+StoppableRun EncodeOnThreads(layer3::CLayer3Encoder& encoder, const testwav::TempDir& dir,
+                             const std::string& wav, bool twoThreads, int maxSteps, int mono = 0) {
+    EncodingSettings s;
+    s.Mono = mono;
+    encoder.AllowSecondThread(twoThreads);
+    StoppableRun run;
+    EXPECT_EQ(encoder.Open(s, wav, dir.File("out.mp3")), 1);
+    for (int r; static_cast<int>(run.steps.size()) != maxSteps && (r = encoder.EncodeStep()) >= 0;)
+        run.steps.push_back(r);
+    encoder.Close();
+    run.bytes = testwav::ReadBytes(dir.File("out.mp3"));
+    return run;
+}
+
+}  // namespace
+
+// The second thread analyses the next frame while the encoder codes this one: the bytes, the
+// frame count each step reports and the frame a stop ends on are those of one thread.
+TEST(Layer3Encoder, TwoThreadsGiveTheBytesAndStepsOfOne) {
+    testwav::TempDir dir;
+    auto pcm = Music(44100, 2, 44100);
+    const auto clicks = testwav::ClickTrain(44100 / 2, 2, 44100 / 8);
+    pcm.insert(pcm.end(), clicks.begin(), clicks.end());
+    const std::string wav = testwav::WritePcm16(dir.File("in.wav"), pcm, 2, 44100);
+    auto one = std::make_unique<layer3::CLayer3Encoder>();
+    auto two = std::make_unique<layer3::CLayer3Encoder>();
+    for (int mono : {0, 1}) {
+        const StoppableRun whole = EncodeOnThreads(*one, dir, wav, false, -1, mono);
+        const StoppableRun piped = EncodeOnThreads(*two, dir, wav, true, -1, mono);
+        EXPECT_EQ(piped.bytes, whole.bytes) << "mono " << mono;
+        EXPECT_EQ(piped.steps, whole.steps) << "mono " << mono;
+        ASSERT_GT(whole.steps.size(), 20u);
+        // Stopped after 7 frames, once with the same encoder again and once on one thread.
+        const StoppableRun stopped = EncodeOnThreads(*two, dir, wav, true, 7, mono);
+        EXPECT_EQ(stopped.bytes, EncodeOnThreads(*one, dir, wav, false, 7, mono).bytes);
+        EXPECT_EQ(stopped.steps.size(), 7u);
+        EXPECT_EQ(stopped.steps.back(), 7);
+    }
+}
