@@ -70,8 +70,12 @@ class Extraction {
     Loop NormalLoop();
     Loop BufferedLoop();
     Loop JitterLoop();
-    bool Finish(bool ok, const char* message);
+    // message: what to say when ok is false; without one, the write that failed.
+    bool Finish(bool ok, const char* message = nullptr);
     bool ReadFailed() {
+        // A read given up because the batch was stopped or the window closed (a drive that
+        // does not answer is not waited for then) is a stop, not a fault of the drive.
+        if (host_.StopRequested()) return Finish(true);
         host_.ReadFailed(failedSector_);
         return Finish(false, "Cannot read from CD.");
     }
@@ -103,6 +107,11 @@ bool Extraction::PrepareFolder(const std::string& path) {
     const std::string folder = path.substr(0, slash);
     // The root, or a folder that is there: nothing to ask.
     if (folder.empty() || platform::IsFolder(folder)) return true;
+    // A file of that name: creating the folder could only fail.
+    if (platform::FileExists(folder)) {
+        platform::MessageBox(folder + " is not a folder.", platform::kAppCaption, platform::MB_OK);
+        return false;
+    }
     const int answer = platform::MessageBox(folder + " does not exists.\nDo you want to create it?",
                                             platform::kAppCaption, platform::MB_YESNO);
     if (answer == platform::IDYES) platform::MakeFolder(folder);
@@ -111,9 +120,11 @@ bool Extraction::PrepareFolder(const std::string& path) {
 
 bool Extraction::Run(const std::string& path) {
     if (reader_.Init() == 0) return false;
-    PrepareFolder(path);
+    if (!PrepareFolder(path)) return false;
     if (count_ <= 0 || !file_.Create(path)) {
-        if (count_ > 0) platform::MessageBox("Cannot create file.", platform::kAppCaption, platform::MB_OK);
+        if (count_ > 0)
+            platform::MessageBox("Cannot create file " + file_.FailureText() + ".", platform::kAppCaption,
+                                 platform::MB_OK);
         return false;
     }
     host_.SetExtracting(true);
@@ -140,8 +151,8 @@ bool Extraction::Run(const std::string& path) {
             break;
     }
     if (result == Loop::kFailed) return ReadFailed();
-    if (result == Loop::kWriteFailed) return Finish(false, "Cannot write to file.");
-    const bool ok = Finish(true, "Cannot write to file.");
+    if (result == Loop::kWriteFailed) return Finish(false);
+    const bool ok = Finish(true);
     if (ok) host_.AddExcludedSeconds(platform::NowSeconds() - start_);
     return ok;
 }
@@ -154,7 +165,9 @@ bool Extraction::Finish(bool ok, const char* message) {
     const bool sealed = file_.WriteAt(0, header, sizeof header) && file_.Close();
     host_.SetExtracting(false);
     if (!ok || !sealed) {
-        platform::MessageBox(message, platform::kAppCaption, platform::MB_OK);
+        platform::MessageBox(
+            message && !ok ? std::string(message) : "Cannot write to file " + file_.FailureText() + ".",
+            platform::kAppCaption, platform::MB_OK);
         return false;
     }
     return true;

@@ -225,7 +225,8 @@ TEST(Extraction, AsksBeforeMakingAMissingFolder) {
     boxes.Answer(platform::IDNO);
     EXPECT_FALSE(disc.Extract(host, Mode(1), 2, "other/t.wav"));
     ASSERT_EQ(boxes.Count(), 2u);
-    EXPECT_EQ(boxes.Texts()[1], "Cannot create file.");
+    EXPECT_EQ(boxes.Texts()[1],
+              "Cannot create file " + disc.dir.File("other/t.wav") + ": No such file or directory.");
     EXPECT_FALSE(std::filesystem::exists(disc.dir.File("other")));
 }
 

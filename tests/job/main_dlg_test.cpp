@@ -1,9 +1,11 @@
 #include "job/main_dlg.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -79,19 +81,16 @@ class TestEncoder : public CEncoder {
     int EncodeStep() override {
         while (w_.hold)
             std::this_thread::yield();
-        if (w_.stepTime.count())
-            std::this_thread::sleep_for(w_.stepTime);
+        if (w_.stepTime.count()) std::this_thread::sleep_for(w_.stepTime);
         w_.mostFramesDone = std::max<int>(w_.mostFramesDone, s_->batchFramesDone);
-        if (s_->frameCount >= remaining_)
-            return -1;
+        if (s_->frameCount >= remaining_) return -1;
         ++w_.steps;
         return ++s_->frameCount;
     }
     int Open(EncodingSettings& s, const std::string& in, const std::string& out) override {
         s_ = &s;
         auto it = w_.frames.find(in);
-        if (it == w_.frames.end())
-            return 0;
+        if (it == w_.frames.end()) return 0;
         w_.opened.push_back(in);
         w_.outputs.push_back(out);
         s.frameCount = 0;
@@ -144,11 +143,9 @@ struct Batch {
         dlg->OnInitDialog();
     }
     void Add(const std::string& name, int frames, bool opens = true) {
-        if (frames > 1000)
-            world.stepTime = std::chrono::microseconds(200);
+        if (frames > 1000) world.stepTime = std::chrono::microseconds(200);
         files.entries.push_back({dir.File(name), frames});
-        if (opens)
-            world.frames[dir.File(name)] = frames;
+        if (opens) world.frames[dir.File(name)] = frames;
     }
     // Runs the user-interface loop until the batch has ended.
     void RunToEnd() {
@@ -392,4 +389,64 @@ TEST(JobDriver, FilesAddedDuringABatchWaitForTheNextGo) {
     b.dlg->OnGo();
     b.RunToEnd();
     EXPECT_EQ(b.world.opened.front(), b.dir.File("dropped.wav"));
+}
+
+TEST(JobDriver, AnUnreadableProfileIsReportedOnceAtStartAndNeverWritten) {
+    Batch b;
+    const std::string folder = b.dir.File("folder.INI"), fifo = b.dir.File("fifo.INI");
+    std::filesystem::create_directory(folder);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [path, why] :
+         {std::pair{folder, "it is a folder"}, std::pair{fifo, "it is not a regular file"}}) {
+        b.profile = profile::AppProfile(path);
+        b.boxes.Clear();
+        b.dlg->OnInitDialog();  // returns at once: the FIFO is never opened to wait for a writer
+        ASSERT_EQ(b.boxes.Count(), 1u) << path;
+        EXPECT_EQ(b.boxes.Texts()[0], "The settings file " + path + " cannot be read: " + why +
+                                          ".\nThe default settings are used, and the file is left as it is.");
+        b.settingsPage.open = true;
+        EXPECT_TRUE(b.dlg->OnClose());
+        EXPECT_EQ(b.boxes.Count(), 1u) << "said once: " << b.boxes.Texts().back();
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
+}
+
+TEST(JobDriver, SettingsThatCannotBeSavedAreSaidOnceAtCloseAndTheProfileKept) {
+    Batch b;
+    const std::string path = b.dir.File("ro.INI");
+    testwav::WriteBytes(path, {'[', 'D', 'A', 'E', ']', '\n'});
+    chmod(path.c_str(), 0444);
+    b.profile = profile::AppProfile(path);
+    b.settingsPage.open = true;
+    b.settingsPage.values.bitrate = 11;
+    EXPECT_TRUE(b.dlg->OnClose());
+    EXPECT_EQ(b.boxes.Texts(), std::vector<std::string>{"The settings are not saved: " + path +
+                                                        " cannot be written: it is read-only."});
+    EXPECT_EQ(testwav::ReadBytes(path).size(), 6u);
+
+    // A file where the profile's folder should be: it cannot be made.
+    testwav::WriteBytes(b.dir.File("config"), {});
+    b.profile = profile::AppProfile(b.dir.File("config/Velto.INI"));
+    b.boxes.Clear();
+    EXPECT_TRUE(b.dlg->OnClose());
+    EXPECT_EQ(b.boxes.Texts(),
+              std::vector<std::string>{"The settings are not saved: " + b.dir.File("config/Velto.INI") +
+                                       " cannot be written: Not a directory."});
+}
+
+TEST(JobDriver, ASecondInputToTheSameOutputIsSkippedWithAReasonBeforeTheBatch) {
+    Batch b;
+    b.Add("a.wav", 10);
+    b.Add("a.WAV", 10);
+    b.Add("b.wav", 10);
+    b.dlg->OnGo();
+    b.RunToEnd();
+    EXPECT_EQ(b.world.opened, (std::vector<std::string>{b.dir.File("a.wav"), b.dir.File("b.wav")}));
+    ASSERT_EQ(b.boxes.Count(), 1u);
+    EXPECT_NE(b.boxes.Texts()[0].find(b.dir.File("a.WAV") + " (" + b.dir.File("a.wav") +
+                                      " is encoded to the same " + b.dir.File("a.mp3") + ")"),
+              std::string::npos)
+        << b.boxes.Texts()[0];
 }
