@@ -57,26 +57,35 @@ void ConsoleJobWindow::AlertDone() {
     drew_ = false;
 }
 
+// Empty when the file may be encoded; otherwise why not, naming the file.
+std::string CommandLineFiles::Check(const std::string& f, std::vector<std::string>& outputs) const {
+    // The reader explains the defects of a WAV file, not a file it cannot open at all.
+    if (const std::string why = UnreadableInputReason(f); !why.empty()) return f + " cannot be read: " + why;
+    const std::string output = OutputNameFor(f);
+    if (const std::string why = UnwritableOutputReason(output); !why.empty())
+        return output + " cannot be written: " + why;
+    const std::string identity = OutputIdentity(output);
+    for (std::size_t i = 0; i < outputs.size(); ++i)
+        if (outputs[i] == identity)
+            return f + " is skipped: " + paths_[i] + " is encoded to the same " + output;
+    return "";
+}
+
 CommandLineFiles::CommandLineFiles(const std::vector<std::string>& files) {
+    std::vector<std::string> outputs;  // the identity of each listed file's output
     for (const std::string& f : files) {
-        // The reader explains the defects of a WAV file, not a file it cannot open at all.
-        if (const std::string why = UnreadableInputReason(f); !why.empty()) {
-            std::fprintf(stderr, "velto-batch: %s cannot be read: %s\n", f.c_str(), why.c_str());
-            refused_.push_back(f);
-            continue;
-        }
-        if (const std::string why = UnwritableOutputReason(OutputNameFor(f)); !why.empty()) {
-            std::fprintf(stderr, "velto-batch: %s cannot be written: %s\n", OutputNameFor(f).c_str(),
-                         why.c_str());
-            refused_.push_back(f);
+        if (const std::string why = Check(f, outputs); !why.empty()) {
+            std::fprintf(stderr, "velto-batch: %s\n", why.c_str());
+            refused_.push_back({f, why});
             continue;
         }
         layer3::CWaveReader reader;
         if (!reader.Open(f)) {
-            refused_.push_back(f);
+            refused_.push_back({f, "it is not a WAV file the encoder can read"});
             continue;
         }
         paths_.push_back(f);
+        outputs.push_back(OutputIdentity(OutputNameFor(f)));
         frames_.push_back(reader.sampleCount / 1152);
         reader.Close();
     }

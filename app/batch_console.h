@@ -50,7 +50,8 @@ class ConsoleJobWindow : public JobWindowView {
 };
 
 // The files of the command line, each validated by the WAV reader as the Files page does
-// before it is listed: a file it refuses gets its message and is left out.
+// before it is listed: a file it refuses gets its message and is left out. So is a file whose
+// output another file of the list already has (a.wav and a.WAV): it would overwrite it.
 class CommandLineFiles : public FilesPageView {
   public:
     explicit CommandLineFiles(const std::vector<std::string>& files);
@@ -59,12 +60,18 @@ class CommandLineFiles : public FilesPageView {
     int Frames(int index) const override { return frames_[static_cast<std::size_t>(index)]; }
     std::string LastFolder() const override { return ""; }
     int Refused() const { return static_cast<int>(refused_.size()); }
-    const std::vector<std::string>& RefusedFiles() const { return refused_; }
+    struct Refusal {
+        std::string path;
+        std::string reason;  // names the file
+    };
+    const std::vector<Refusal>& RefusedFiles() const { return refused_; }
 
   private:
+    std::string Check(const std::string& file, std::vector<std::string>& outputs) const;
+
     std::vector<std::string> paths_;
     std::vector<int> frames_;
-    std::vector<std::string> refused_;
+    std::vector<Refusal> refused_;
 };
 
 // The Settings page as the command line fills it: the profile's values with the switches

@@ -151,7 +151,8 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     return o;
 }
 
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs) {
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs,
+                                      std::vector<UnlistedFolder>* unlisted) {
     std::vector<std::string> files;
     for (const std::string& in : inputs) {
         std::error_code ec;
@@ -160,7 +161,12 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs) {
             continue;
         }
         std::vector<std::string> found;
-        for (const auto& e : std::filesystem::directory_iterator(in, ec)) {
+        std::filesystem::directory_iterator listing(in, ec);
+        if (ec) {
+            if (unlisted) unlisted->push_back({in, in + " cannot be listed: " + ec.message()});
+            continue;
+        }
+        for (const auto& e : listing) {
             std::string ext = e.path().extension().string();
             std::transform(ext.begin(), ext.end(), ext.begin(),
                            [](unsigned char c) { return std::tolower(c); });
@@ -197,5 +203,5 @@ const char* BatchUsage() {
            "Other settings come from the profile's [Settings], [AudioCD], [DAE] and [Folders]\n"
            "sections, which are never written.\n"
            "Exit status: 0 all encoded, 1 some failed, 2 usage error or unreadable profile,\n"
-           "130 stopped.\n";
+           "128 + the signal when stopped (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).\n";
 }

@@ -33,7 +33,13 @@ struct BatchOptions {
 
 BatchOptions ParseBatchOptions(const std::vector<std::string>& args);
 
-// Files in the order given; a folder stands for its *.wav files (any case) in name order.
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs);
+struct UnlistedFolder {
+    std::string path;
+    std::string reason;  // "<folder> cannot be listed: <the system's reason>"
+};
+// Files in the order given; a folder stands for its *.wav files (any case) in name order. A
+// folder that cannot be listed is added to unlisted instead.
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs,
+                                      std::vector<UnlistedFolder>* unlisted = nullptr);
 
 const char* BatchUsage();

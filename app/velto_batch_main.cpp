@@ -25,7 +25,7 @@
 
 namespace {
 
-constexpr int kExitEncoded = 0, kExitFailed = 1, kExitUsage = 2, kExitStopped = 130;
+constexpr int kExitEncoded = 0, kExitFailed = 1, kExitUsage = 2;
 
 int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, ProfileDaePage& daePage,
               AudioCdPageView* cdPage, bool codecFound, int refused, BatchReport& report) {
@@ -72,7 +72,7 @@ int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, Profil
     queue.DispatchPending();
     main.JoinWorker();
     if (platform::IsTerminal(stdout)) std::fputc('\n', stdout);
-    if (interrupts > 0) return kExitStopped;
+    if (interrupts > 0) return platform::InterruptExitStatus();
     return main.failedFiles > 0 || refused > 0 ? kExitFailed : kExitEncoded;
 }
 
@@ -115,7 +115,7 @@ int RunParallel(CommandLineFiles& files, CommandLineSettings& settingsPage, cons
         window.Refresh();
     });
     if (platform::IsTerminal(stdout)) std::fputc('\n', stdout);
-    if (interrupts > 0) return kExitStopped;
+    if (interrupts > 0) return platform::InterruptExitStatus();
     return batch.Failed() > 0 || refused > 0 ? kExitFailed : kExitEncoded;
 }
 
@@ -139,6 +139,11 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (options.listDrives) return ListDrives(stdout) ? kExitEncoded : kExitFailed;
+    if (!options.folder.empty() && platform::FileExists(options.folder) &&
+        !platform::IsFolder(options.folder)) {
+        std::fprintf(stderr, "velto-batch: --folder=%s: it is not a folder\n", options.folder.c_str());
+        return kExitUsage;
+    }
     profile::AppProfile profileFile;
     // A missing profile means the defaults; one that is there but cannot be read would
     // silently encode with settings the user did not choose.
@@ -150,12 +155,18 @@ int main(int argc, char** argv) {
         }
     }
     const auto start = std::chrono::steady_clock::now();
-    CommandLineFiles files(ExpandInputs(options.inputs));
+    std::vector<UnlistedFolder> unlisted;
+    CommandLineFiles files(ExpandInputs(options.inputs, &unlisted));
+    for (const UnlistedFolder& folder : unlisted)
+        std::fprintf(stderr, "velto-batch: %s\n", folder.reason.c_str());
     CommandLineSettings settingsPage(profile::ReadSettings(profileFile, codecFound), options, codecFound);
     ProfileDaePage daePage(DaeValuesFor(options, profile::ReadDae(profileFile)));
     BatchReport report(stdout, stderr, !platform::IsTerminal(stdout));
-    for (const std::string& path : files.RefusedFiles())
-        report.Refused(path);
+    for (const UnlistedFolder& folder : unlisted)
+        report.Refused(folder.path, folder.reason);
+    for (const auto& refusal : files.RefusedFiles())
+        report.Refused(refusal.path, refusal.reason);
+    const int refused = files.Refused() + static_cast<int>(unlisted.size());
     int status = kExitEncoded;
     if (options.cdTarget >= 0) {
         cdda::CCDAudioPage cdPage(CdValuesFor(options, profile::ReadAudioCd(profileFile)));
@@ -163,11 +174,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "velto-batch: --cd=%d: %s\n", options.cdTarget, why.c_str());
             return kExitFailed;
         }
-        status = RunSerial(files, settingsPage, daePage, &cdPage, codecFound, files.Refused(), report);
+        status = RunSerial(files, settingsPage, daePage, &cdPage, codecFound, refused, report);
     } else if (WorkerCount(options.jobs) == 1) {
-        status = RunSerial(files, settingsPage, daePage, nullptr, codecFound, files.Refused(), report);
+        status = RunSerial(files, settingsPage, daePage, nullptr, codecFound, refused, report);
     } else {
-        status = RunParallel(files, settingsPage, options, files.Refused(), report);
+        status = RunParallel(files, settingsPage, options, refused, report);
     }
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
     std::printf("%s\n", report.Summary(wall.count()).c_str());

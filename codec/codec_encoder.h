@@ -43,6 +43,7 @@ class CCodecEncoder : public CEncoder {
     int AbandonOpen(const char* text);
     int FinishConversion();
     bool WriteConverted();
+    void ReportWriteFailure();
     void Release();
 
     EncodingSettings* settings_ = nullptr;
