@@ -37,3 +37,24 @@ TEST(DisplayStart, TwentyStartsUnderAFreshXServerNeverAbort) {
     if (qpa) setenv("QT_QPA_PLATFORM", savedQpa.c_str(), 1);
     EXPECT_EQ(aborted, 0) << "of 20 starts; the last:\n" << last;
 }
+
+TEST(DisplayStart, AToolkitThatCannotStartFallsBackRatherThanAborting) {
+    testwav::TempDir dir;
+    setenv("VELTO_PROFILE", dir.File("Velto.INI").c_str(), 1);
+    const std::string wav =
+        testwav::WritePcm16(dir.File("short.wav"), testwav::Sine(4410, 2, 44100, 440.0), 2, 44100);
+    const char* qpa = std::getenv("QT_QPA_PLATFORM");
+    const std::string savedQpa = qpa ? qpa : "";
+    // A platform the probe takes on trust and the toolkit cannot load.
+    setenv("QT_QPA_PLATFORM", "nosuchplatform", 1);
+    const testproc::Result file = testproc::Run("velto", {wav});
+    const testproc::Result window = testproc::Run("velto", {});
+    if (qpa)
+        setenv("QT_QPA_PLATFORM", savedQpa.c_str(), 1);
+    else
+        unsetenv("QT_QPA_PLATFORM");
+    EXPECT_EQ(file.exitCode, 0) << "encoded on the terminal\n" << file.output;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("short.mp3"))) << file.output;
+    EXPECT_EQ(window.exitCode, 2) << window.output;
+    EXPECT_NE(window.output.find("the window needs a display"), std::string::npos) << window.output;
+}
