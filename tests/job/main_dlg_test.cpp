@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -396,8 +397,14 @@ TEST(JobDriver, AnUnreadableProfileIsReportedOnceAtStartAndNeverWritten) {
     const std::string folder = b.dir.File("folder.INI"), fifo = b.dir.File("fifo.INI");
     std::filesystem::create_directory(folder);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    for (const auto& [path, why] :
-         {std::pair{folder, "it is a folder"}, std::pair{fifo, "it is not a regular file"}}) {
+    std::vector<std::pair<std::string, std::string>> cases{{folder, "it is a folder"},
+                                                           {fifo, "it is not a regular file"}};
+    // Root reads a file of mode 000 all the same: that case shows as a normal user only.
+    const std::string locked = b.dir.File("locked.INI");
+    testwav::WriteBytes(locked, {'[', 'A', ']', '\n'});
+    chmod(locked.c_str(), 0);
+    if (geteuid() != 0) cases.push_back({locked, "Permission denied"});
+    for (const auto& [path, why] : cases) {
         b.profile = profile::AppProfile(path);
         b.boxes.Clear();
         b.dlg->OnInitDialog();  // returns at once: the FIFO is never opened to wait for a writer
@@ -411,6 +418,7 @@ TEST(JobDriver, AnUnreadableProfileIsReportedOnceAtStartAndNeverWritten) {
     EXPECT_TRUE(std::filesystem::is_directory(folder));
     EXPECT_TRUE(std::filesystem::is_empty(folder));
     EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
+    EXPECT_EQ(std::filesystem::status(locked).permissions(), std::filesystem::perms::none);
 }
 
 TEST(JobDriver, SettingsThatCannotBeSavedAreSaidOnceAtCloseAndTheProfileKept) {
