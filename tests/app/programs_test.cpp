@@ -240,8 +240,9 @@ TEST_F(Programs, SigtermAndSighupStopAsCtrlCDoesWithTheirOwnStatus) {
         const auto decoded = testmp3::DecodeFile(mp3);
         EXPECT_TRUE(decoded.Clean()) << what << decoded.messages;
         EXPECT_LT(decoded.SamplesPerChannel(), 44100u * 120) << what;
-        if (c.program == std::string("velto-batch"))
+        if (c.program == std::string("velto-batch")) {
             EXPECT_EQ(Lines(r.output).back().rfind("Encoded ", 0), 0u) << what << "\n" << r.output;
+        }
     }
 }
 
