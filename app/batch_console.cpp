@@ -58,7 +58,7 @@ void ConsoleJobWindow::AlertDone() {
 }
 
 // Empty when the file may be encoded; otherwise why not, naming the file.
-std::string CommandLineFiles::Check(const std::string& f, std::vector<std::string>& outputs) const {
+std::string CommandLineFiles::Check(const std::string& f, const std::vector<std::string>& outputs) const {
     // The reader explains the defects of a WAV file, not a file it cannot open at all.
     if (const std::string why = UnreadableInputReason(f); !why.empty()) return f + " cannot be read: " + why;
     const std::string output = OutputNameFor(f);
@@ -71,21 +71,25 @@ std::string CommandLineFiles::Check(const std::string& f, std::vector<std::strin
     return "";
 }
 
-CommandLineFiles::CommandLineFiles(const std::vector<std::string>& files) {
+CommandLineFiles::CommandLineFiles(std::vector<std::string> files, const RefusalSink& onRefused) {
+    const auto refuse = [&](const std::string& path, const std::string& reason) {
+        ++refused_;
+        if (onRefused) onRefused(path, reason);
+    };
     std::vector<std::string> outputs;  // the identity of each listed file's output
-    for (const std::string& f : files) {
+    for (std::string& f : files) {
         if (const std::string why = Check(f, outputs); !why.empty()) {
             std::fprintf(stderr, "velto-batch: %s\n", why.c_str());
-            refused_.push_back({f, why});
+            refuse(f, why);
             continue;
         }
         layer3::CWaveReader reader;
         if (!reader.Open(f)) {
-            refused_.push_back({f, "it is not a WAV file the encoder can read"});
+            refuse(f, "not a WAV file the encoders take; standard error tells why");
             continue;
         }
-        paths_.push_back(f);
         outputs.push_back(OutputIdentity(OutputNameFor(f)));
+        paths_.push_back(std::move(f));
         frames_.push_back(reader.sampleCount / 1152);
         reader.Close();
     }
@@ -100,6 +104,8 @@ CommandLineSettings::CommandLineSettings(const profile::SettingsValues& fromProf
     if (o.mono >= 0) values_.mono = o.mono;
     if (o.deemphasisCode >= 0) values_.deemphasis = o.deemphasisCode == 3 ? 2 : o.deemphasisCode;
     if (o.encodingMode >= 0) values_.encodingMode = o.encodingMode;
+    if (o.bare) values_.infoHeader = values_.tags = values_.replayGain = 0;
+    if (o.noReplayGain) values_.replayGain = 0;
     // The command line uses the built-in encoder unless told otherwise.
     values_.useCodec = o.useCodec && codecFound ? 1 : 0;
 }

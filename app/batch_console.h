@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,24 +55,22 @@ class ConsoleJobWindow : public JobWindowView {
 // output another file of the list already has (a.wav and a.WAV): it would overwrite it.
 class CommandLineFiles : public FilesPageView {
   public:
-    explicit CommandLineFiles(const std::vector<std::string>& files);
+    // Told of each file left out, with why (such as "cannot be read: No such file or directory").
+    using RefusalSink = std::function<void(const std::string& path, const std::string& reason)>;
+
+    explicit CommandLineFiles(std::vector<std::string> files, const RefusalSink& onRefused = {});
     int Count() const override { return static_cast<int>(paths_.size()); }
     std::string Path(int index) const override { return paths_[static_cast<std::size_t>(index)]; }
     int Frames(int index) const override { return frames_[static_cast<std::size_t>(index)]; }
     std::string LastFolder() const override { return ""; }
-    int Refused() const { return static_cast<int>(refused_.size()); }
-    struct Refusal {
-        std::string path;
-        std::string reason;  // names the file
-    };
-    const std::vector<Refusal>& RefusedFiles() const { return refused_; }
+    int Refused() const { return refused_; }
 
   private:
-    std::string Check(const std::string& file, std::vector<std::string>& outputs) const;
+    std::string Check(const std::string& file, const std::vector<std::string>& outputs) const;
 
     std::vector<std::string> paths_;
     std::vector<int> frames_;
-    std::vector<Refusal> refused_;
+    int refused_ = 0;
 };
 
 // The Settings page as the command line fills it: the profile's values with the switches

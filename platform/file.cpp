@@ -222,6 +222,12 @@ std::string OutputFile::FailureText() const {
     return why.empty() ? path_ : path_ + ": " + why;
 }
 
+bool OutputFile::Flush() {
+    if (!file_ || failed_) return false;
+    if (std::fflush(file_) != 0) Fail();
+    return !failed_;
+}
+
 void OutputFile::CloseStream() {
     if (std::fclose(file_) != 0) Fail();
     file_ = nullptr;
