@@ -57,22 +57,30 @@ void ConsoleJobWindow::AlertDone(const std::string& text, const std::string& det
     drew_ = false;
 }
 
+// Empty when the file may be encoded; otherwise why not, naming the file.
+std::string CommandLineFiles::Check(const std::string& f, const std::vector<std::string>& outputs) const {
+    // The reader explains the defects of a WAV file, not a file it cannot open at all.
+    if (const std::string why = UnreadableInputReason(f); !why.empty()) return f + " cannot be read: " + why;
+    const std::string output = OutputNameFor(f);
+    if (const std::string why = UnwritableOutputReason(output); !why.empty())
+        return output + " cannot be written: " + why;
+    const std::string identity = OutputIdentity(output);
+    for (std::size_t i = 0; i < outputs.size(); ++i)
+        if (outputs[i] == identity)
+            return f + " is skipped: " + paths_[i] + " is encoded to the same " + output;
+    return "";
+}
+
 CommandLineFiles::CommandLineFiles(std::vector<std::string> files, const RefusalSink& onRefused) {
     const auto refuse = [&](const std::string& path, const std::string& reason) {
         ++refused_;
         if (onRefused) onRefused(path, reason);
     };
+    std::vector<std::string> outputs;  // the identity of each listed file's output
     for (std::string& f : files) {
-        // The reader explains the defects of a WAV file, not a file it cannot open at all.
-        if (const std::string why = UnreadableInputReason(f); !why.empty()) {
-            std::fprintf(stderr, "velto-batch: %s cannot be read: %s\n", f.c_str(), why.c_str());
-            refuse(f, "cannot be read: " + why);
-            continue;
-        }
-        if (const std::string why = UnwritableOutputReason(OutputNameFor(f)); !why.empty()) {
-            std::fprintf(stderr, "velto-batch: %s cannot be written: %s\n", OutputNameFor(f).c_str(),
-                         why.c_str());
-            refuse(f, "the output cannot be written: " + why);
+        if (const std::string why = Check(f, outputs); !why.empty()) {
+            std::fprintf(stderr, "velto-batch: %s\n", why.c_str());
+            refuse(f, why);
             continue;
         }
         layer3::CWaveReader reader;
@@ -80,6 +88,7 @@ CommandLineFiles::CommandLineFiles(std::vector<std::string> files, const Refusal
             refuse(f, "not a WAV file the encoders take; standard error tells why");
             continue;
         }
+        outputs.push_back(OutputIdentity(OutputNameFor(f)));
         paths_.push_back(std::move(f));
         frames_.push_back(reader.sampleCount / 1152);
         reader.Close();

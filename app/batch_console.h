@@ -51,9 +51,8 @@ class ConsoleJobWindow : public JobWindowView {
 };
 
 // The files of the command line, each validated by the WAV reader as the Files page does
-// before it is listed: a file it refuses gets its message and is left out. The names are
-// moved in and a refused one is told at once rather than kept, so that a long list of names,
-// most of them missing, is held only once.
+// before it is listed: a file it refuses gets its message and is left out. So is a file whose
+// output another file of the list already has (a.wav and a.WAV): it would overwrite it.
 class CommandLineFiles : public FilesPageView {
   public:
     // Told of each file left out, with why (such as "cannot be read: No such file or directory").
@@ -67,6 +66,8 @@ class CommandLineFiles : public FilesPageView {
     int Refused() const { return refused_; }
 
   private:
+    std::string Check(const std::string& file, const std::vector<std::string>& outputs) const;
+
     std::vector<std::string> paths_;
     std::vector<int> frames_;
     int refused_ = 0;

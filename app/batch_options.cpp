@@ -194,8 +194,9 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     return o;
 }
 
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs) {
-    return ExpandFolders(inputs);
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs,
+                                      std::vector<UnlistedFolder>* unlisted) {
+    return ExpandFolders(inputs, unlisted);
 }
 
 namespace {
@@ -225,8 +226,9 @@ std::string ReadList(const std::string& path, worklist::Separator separator,
 
 }  // namespace
 
-std::string CollectInputs(const BatchOptions& o, std::vector<std::string>& files, std::size_t& listed) {
-    files = ExpandInputs(o.inputs);
+std::string CollectInputs(const BatchOptions& o, std::vector<std::string>& files, std::size_t& listed,
+                          std::vector<UnlistedFolder>* unlisted) {
+    files = ExpandInputs(o.inputs, unlisted);
     const auto separator = o.nulSeparated ? worklist::Separator::kNul : worklist::Separator::kLine;
     for (const std::string& list : o.filesFrom)
         if (const std::string why = ReadList(list, separator, files); !why.empty())
@@ -274,5 +276,5 @@ const char* BatchUsage() {
            "Other settings come from the profile's [Settings], [AudioCD], [DAE] and [Folders]\n"
            "sections, which are never written.\n"
            "Exit status: 0 all encoded, 1 some failed, 2 usage error or unreadable profile,\n"
-           "130 stopped.\n";
+           "128 + the signal when stopped (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).\n";
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "job/file_list.h"
 #include "worklist/name_list.h"
 
 struct BatchOptions {
@@ -45,13 +46,16 @@ struct BatchOptions {
 
 BatchOptions ParseBatchOptions(const std::vector<std::string>& args);
 
-// Files in the order given; a folder stands for its *.wav files (any case) in name order.
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs);
+// Files in the order given; a folder stands for its *.wav files (any case) in name order. A
+// folder that cannot be listed is added to unlisted instead.
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs,
+                                      std::vector<UnlistedFolder>* unlisted = nullptr);
 
 // The files of the batch: the command line's (folders expanded) and then the lists'. With a
 // list or a shard they are sorted and each named once, and only the shard's are kept, so that
 // every worker given the same lists agrees on the shares. Returns an empty string, or why a
 // list cannot be read; `listed` is how many files there were before the shard was taken.
-std::string CollectInputs(const BatchOptions& options, std::vector<std::string>& files, std::size_t& listed);
+std::string CollectInputs(const BatchOptions& options, std::vector<std::string>& files, std::size_t& listed,
+                          std::vector<UnlistedFolder>* unlisted = nullptr);
 
 const char* BatchUsage();

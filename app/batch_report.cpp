@@ -1,5 +1,7 @@
 #include "app/batch_report.h"
 
+#include <algorithm>
+
 #include "job/text.h"
 #include "platform/time_format.h"
 
@@ -21,57 +23,108 @@ std::string FailedReadPlace(const FileOutcome& o) {
 
 }  // namespace
 
+std::string QuotedName(const std::string& name) {
+    const auto isControl = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; };
+    if (std::none_of(name.begin(), name.end(), isControl)) return name;
+    // As ls quotes for the shell: printable runs in single quotes, control characters as
+    // $'\n' or $'\ooo', so the name stays on one line and can be pasted back.
+    std::string quoted;
+    bool inQuotes = false;
+    for (char c : name) {
+        if (isControl(c)) {
+            if (inQuotes) quoted += '\'';
+            inQuotes = false;
+            if (quoted.empty()) quoted += "''";
+            switch (c) {
+                case '\n':
+                    quoted += "$'\\n'";
+                    break;
+                case '\t':
+                    quoted += "$'\\t'";
+                    break;
+                case '\r':
+                    quoted += "$'\\r'";
+                    break;
+                default:
+                    quoted += Printf("$'\\%03o'", static_cast<unsigned char>(c));
+                    break;
+            }
+            continue;
+        }
+        if (!inQuotes) quoted += '\'';
+        inQuotes = true;
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    if (inQuotes) quoted += '\'';
+    return quoted;
+}
+
 BatchReport::BatchReport(std::FILE* out, std::FILE* err, bool listEachFile)
     : out_(out), err_(err), listEachFile_(listEachFile) {}
 
 void BatchReport::Line(const std::string& text) {
-    if (!listEachFile_) return;
-    std::fprintf(out_, "%s\n", text.c_str());
-    std::fflush(out_);
+    if (!listEachFile_ || outGone_) return;
+    // A reader that went away (| head -1) ends the list, never the batch.
+    if (std::fprintf(out_, "%s\n", text.c_str()) < 0 || std::fflush(out_) != 0) outGone_ = true;
 }
 
 void BatchReport::Record(const FileOutcome& o) {
     std::lock_guard lock(mutex_);
+    // On a terminal no line lists the file: the reason goes to standard error.
+    if (o.kind == FileOutcome::kFailed && !o.reason.empty() && !listEachFile_)
+        std::fprintf(err_, "velto-batch: %s: %s\n", QuotedName(o.input).c_str(),
+                     QuotedName(o.reason).c_str());
+    Count(o);
+}
+
+void BatchReport::Count(const FileOutcome& o) {
     audioSeconds_ += o.kind == FileOutcome::kEncoded || o.kind == FileOutcome::kStopped ? o.audioSeconds : 0;
+    const std::string input = QuotedName(o.input), output = QuotedName(o.output);
     switch (o.kind) {
         case FileOutcome::kEncoded:
             ++encoded_;
-            Line(o.input + ": encoded to " + o.output);
+            Line(input + ": encoded to " + output);
             break;
         case FileOutcome::kFailed:
             ++failed_;
-            Line(o.input + ": failed");
+            Line(input + ": failed" + (o.reason.empty() ? "" : ": " + QuotedName(o.reason)));
             break;
         case FileOutcome::kStopped:
             ++skipped_;
-            Line(o.input + ": stopped; " + o.output + " holds what was encoded");
+            Line(input + ": stopped; " + output + " holds what was encoded");
             break;
         case FileOutcome::kSkipped:
             ++skipped_;
-            Line(o.input + ": skipped");
+            Line(input + ": skipped");
             break;
         case FileOutcome::kExtracted:
             hadTracks_ = true;
             ++tracksExtracted_;
-            Line(o.input + ": extracted to " + o.output);
+            Line(input + ": extracted to " + output);
             break;
         case FileOutcome::kExtractionFailed:
             hadTracks_ = true;
             ++tracksFailed_;
             if (o.failedSector >= 0)
-                std::fprintf(err_, "velto-batch: %s: %s; the partial WAV %s is kept\n", o.input.c_str(),
-                             FailedReadPlace(o).c_str(), o.output.c_str());
-            Line(o.input + ": extraction failed");
+                std::fprintf(err_, "velto-batch: %s: %s; the partial WAV %s is kept\n", input.c_str(),
+                             FailedReadPlace(o).c_str(), output.c_str());
+            Line(input + ": extraction failed");
             break;
         case FileOutcome::kExtractionStopped:
             hadTracks_ = true;
-            Line(o.input + ": extraction stopped; " + o.output + " holds what was read");
+            Line(input + ": extraction stopped; " + output + " holds what was read");
             break;
     }
 }
 
-void BatchReport::Refused(const std::string& path) {
-    Record({FileOutcome::kFailed, path, ""});
+void BatchReport::Refused(const std::string& path, const std::string& reason) {
+    FileOutcome o{FileOutcome::kFailed, path, ""};
+    o.reason = reason;
+    std::lock_guard lock(mutex_);
+    Count(o);
 }
 
 void BatchReport::AlreadyDone(const std::string& input, const std::string& output) {

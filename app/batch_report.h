@@ -9,6 +9,10 @@
 
 #include "job/file_outcome.h"
 
+// The name as it is, or, when it holds a control character such as a newline that would
+// break the one line per file, quoted as ls quotes it for the shell: 'a'$'\n''b'.
+std::string QuotedName(const std::string& name);
+
 class BatchReport {
   public:
     // Lines for each file go to `out` only when listEachFile; details of failures to `err`.
@@ -16,8 +20,9 @@ class BatchReport {
 
     // A file or track as it ends; safe to call from several workers at once.
     void Record(const FileOutcome& outcome);
-    // A file left out before the batch began, as it cannot be read or written.
-    void Refused(const std::string& path);
+    // A file left out before the batch began, as it cannot be read or written, and why (said
+    // on standard error already).
+    void Refused(const std::string& path, const std::string& reason = "");
     // A file left out as its output, newer than it, was made by an earlier run.
     void AlreadyDone(const std::string& input, const std::string& output);
 
@@ -27,11 +32,13 @@ class BatchReport {
     std::string Summary(double wallSeconds) const;
 
   private:
+    void Count(const FileOutcome& outcome);  // under the lock
     void Line(const std::string& text);
 
     std::FILE* out_;
     std::FILE* err_;
     bool listEachFile_;
+    bool outGone_ = false;  // a line could not be written: no more are tried
     mutable std::mutex mutex_;
     int encoded_ = 0, failed_ = 0, skipped_ = 0, alreadyDone_ = 0;
     int tracksExtracted_ = 0, tracksFailed_ = 0;

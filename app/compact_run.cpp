@@ -14,10 +14,15 @@ int RunCompactProgress(const CMakerCommandLineInfo& commandLine, EncodingSetting
     platform::MessageQueueWindow window([&](const platform::Message& m) -> std::intptr_t {
         return dialogForMessages ? dialogForMessages->OnMessage(m) : 0;
     });
-    platform::InterruptWatcher interrupts([&](int) { window.Post(WM_CLOSE, 0, 0); });
+    std::atomic<bool> interrupted = false;
+    platform::InterruptWatcher interrupts([&](int) {
+        interrupted = true;
+        window.Post(WM_CLOSE, 0, 0);
+    });
     CProgressDlg dialog(commandLine, settings, view, makeEncoder);
     dialogForMessages = &dialog;
     dialog.OnInitDialog(window);
     window.RunUntil([&] { return dialog.Ended(); });
-    return dialog.Completed() ? 0 : 1;
+    if (dialog.Completed()) return 0;
+    return interrupted ? platform::InterruptExitStatus() : 1;
 }

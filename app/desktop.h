@@ -3,9 +3,13 @@
 #pragma once
 
 #include "app/command_line.h"
+#include "platform/display.h"
 
-// The main window; returns the process's exit status.
-int RunMainWindow(int& argc, char** argv, bool codecFound);
+// The main window; returns the process's exit status (128 + the signal when an interrupt
+// closed it). The display's probe connection is released once the toolkit has connected.
+int RunMainWindow(int& argc, char** argv, bool codecFound, platform::DisplayProbe& display);
 // The compact progress window for the command line's file; returns 0 when the file was
-// encoded, 1 when it could not be opened or written, or was cancelled (as the console run).
-int RunCompactWindow(int& argc, char** argv, const CMakerCommandLineInfo& commandLine);
+// encoded, 1 when it could not be opened or written, or was cancelled (as the console run),
+// 128 + the signal when an interrupt cancelled it.
+int RunCompactWindow(int& argc, char** argv, const CMakerCommandLineInfo& commandLine,
+                     platform::DisplayProbe& display);

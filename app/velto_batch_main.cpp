@@ -31,7 +31,7 @@
 
 namespace {
 
-constexpr int kExitEncoded = 0, kExitFailed = 1, kExitUsage = 2, kExitStopped = 130;
+constexpr int kExitEncoded = 0, kExitFailed = 1, kExitUsage = 2;
 
 // Where --report writes: a file it creates, standard output for "-", or nowhere.
 class ReportFile {
@@ -106,7 +106,7 @@ int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, Profil
     queue.DispatchPending();
     main.JoinWorker();
     if (platform::IsTerminal(display)) std::fputc('\n', display);
-    if (interrupts > 0) return kExitStopped;
+    if (interrupts > 0) return platform::InterruptExitStatus();
     return main.failedFiles > 0 || refused > 0 ? kExitFailed : kExitEncoded;
 }
 
@@ -149,7 +149,7 @@ int RunParallel(CommandLineFiles& files, CommandLineSettings& settingsPage, cons
         window.Refresh();
     });
     if (platform::IsTerminal(display)) std::fputc('\n', display);
-    if (interrupts > 0) return kExitStopped;
+    if (interrupts > 0) return platform::InterruptExitStatus();
     return batch.Failed() > 0 || refused > 0 ? kExitFailed : kExitEncoded;
 }
 
@@ -177,6 +177,11 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (options.listDrives) return ListDrives(stdout) ? kExitEncoded : kExitFailed;
+    if (!options.folder.empty() && platform::FileExists(options.folder) &&
+        !platform::IsFolder(options.folder)) {
+        std::fprintf(stderr, "velto-batch: --folder=%s: it is not a folder\n", options.folder.c_str());
+        return kExitUsage;
+    }
     profile::AppProfile profileFile;
     // A missing profile means the defaults; one that is there but cannot be read would
     // silently encode with settings the user did not choose.
@@ -190,7 +195,8 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::string> names;
     std::size_t listed = 0;
-    if (const std::string why = CollectInputs(options, names, listed); !why.empty()) {
+    std::vector<UnlistedFolder> unlisted;
+    if (const std::string why = CollectInputs(options, names, listed, &unlisted); !why.empty()) {
         std::fprintf(stderr, "velto-batch: %s\n", why.c_str());
         return kExitUsage;
     }
@@ -210,10 +216,15 @@ int main(int argc, char** argv) {
                                          report.AlreadyDone(input, output);
                                          if (json) json->AlreadyDone(input, output);
                                      });
+    for (const UnlistedFolder& folder : unlisted) {
+        std::fprintf(stderr, "velto-batch: %s\n", folder.reason.c_str());
+        report.Refused(folder.path, folder.reason);
+    }
     CommandLineFiles files(std::move(names), [&](const std::string& path, const std::string& reason) {
-        report.Refused(path);
+        report.Refused(path, reason);
         if (json) json->Refused(path, OutputNameFor(path), reason);
     });
+    const int refused = files.Refused() + static_cast<int>(unlisted.size());
     CommandLineSettings settingsPage(profile::ReadSettings(profileFile, codecFound), options, codecFound);
     ProfileDaePage daePage(DaeValuesFor(options, profile::ReadDae(profileFile)));
     const FileOutcomeSink onFileDone = [&](const FileOutcome& ended) {
@@ -234,13 +245,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "velto-batch: --cd=%d: %s\n", options.cdTarget, why.c_str());
             return kExitFailed;
         }
-        status = RunSerial(files, settingsPage, daePage, &cdPage, codecFound, files.Refused(), onFileDone,
-                           display);
+        status = RunSerial(files, settingsPage, daePage, &cdPage, codecFound, refused, onFileDone, display);
     } else if (WorkerCount(options.jobs) == 1) {
-        status = RunSerial(files, settingsPage, daePage, nullptr, codecFound, files.Refused(), onFileDone,
-                           display);
+        status = RunSerial(files, settingsPage, daePage, nullptr, codecFound, refused, onFileDone, display);
     } else {
-        status = RunParallel(files, settingsPage, options, files.Refused(), onFileDone, display);
+        status = RunParallel(files, settingsPage, options, refused, onFileDone, display);
     }
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
     std::fprintf(display, "%s\n", report.Summary(wall.count()).c_str());

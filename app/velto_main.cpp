@@ -23,9 +23,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (const int status = AnswerHelpAndNotices(args, stdout, stderr); status >= 0) return status;
     const CMakerCommandLineInfo info = ParseCommandLine(args);
-    const bool display = platform::DisplayAvailable();
+    platform::DisplayProbe display;
     if (info.fileName.empty()) {
-        if (display) return RunMainWindow(argc, argv, codecFound);
+        if (display.Available()) return RunMainWindow(argc, argv, codecFound, display);
         std::fprintf(
             stderr,
             "velto: the window needs a display, and none can be reached (DISPLAY and "
@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velto: %s cannot be written: %s\n", output.c_str(), why.c_str());
         return 1;
     }
-    if (display) return RunCompactWindow(argc, argv, info);
+    if (display.Available()) return RunCompactWindow(argc, argv, info, display);
+    display.Release();
     return RunCompactProgress(
         info, encodingSettings, [] { return std::make_unique<layer3::CLayer3Encoder>(); }, stdout);
 }

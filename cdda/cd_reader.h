@@ -41,6 +41,8 @@ class CAspiManager {
     // For a program that is closing: the request waited for now is aborted at once, and so is
     // every later one, so that a drive that does not answer holds nobody up.
     void AbortAllWaits();
+    // Waits again, for tests that go on after a close.
+    void ResumeWaitsForTesting() { abortWaits_ = false; }
     bool AbortingWaits() const { return abortWaits_.load(); }
 
     // The library's file: VELTO_ASPI_LIBRARY when set, otherwise libwnaspi32.so beside the

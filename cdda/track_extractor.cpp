@@ -72,8 +72,12 @@ class Extraction {
     Loop NormalLoop();
     Loop BufferedLoop();
     Loop JitterLoop();
-    bool Finish(bool ok, const char* message);
+    // message: what to say when ok is false; without one, the write that failed.
+    bool Finish(bool ok, const char* message = nullptr);
     bool ReadFailed() {
+        // A read given up because the batch was stopped or the window closed (a drive that
+        // does not answer is not waited for then) is a stop, not a fault of the drive.
+        if (host_.StopRequested()) return Finish(true);
         host_.ReadFailed(failedSector_);
         return Finish(false, "Cannot read from CD.");
     }
@@ -105,6 +109,8 @@ std::string Extraction::PrepareFolder(const std::string& path) {
     const std::string folder = path.substr(0, slash);
     // The root, or a folder that is there: nothing to ask.
     if (folder.empty() || platform::IsFolder(folder)) return "";
+    // A file of that name: creating the folder could only fail.
+    if (platform::FileExists(folder)) return folder + " is not a folder";
     const int answer = platform::MessageBox(folder + " does not exists.\nDo you want to create it?",
                                             platform::kAppCaption, platform::MB_YESNO);
     // Every missing level, so that a new folder inside a new folder can be had too.
@@ -147,8 +153,8 @@ bool Extraction::Run(const std::string& path) {
             break;
     }
     if (result == Loop::kFailed) return ReadFailed();
-    if (result == Loop::kWriteFailed) return Finish(false, "Cannot write to file.");
-    const bool ok = Finish(true, "Cannot write to file.");
+    if (result == Loop::kWriteFailed) return Finish(false);
+    const bool ok = Finish(true);
     if (ok) host_.AddExcludedSeconds(platform::NowSeconds() - start_);
     return ok;
 }
@@ -161,7 +167,9 @@ bool Extraction::Finish(bool ok, const char* message) {
     const bool sealed = file_.WriteAt(0, header, sizeof header) && file_.Close();
     host_.SetExtracting(false);
     if (!ok || !sealed) {
-        platform::MessageBox(message, platform::kAppCaption, platform::MB_OK);
+        platform::MessageBox(
+            message && !ok ? std::string(message) : "Cannot write to file " + file_.FailureText() + ".",
+            platform::kAppCaption, platform::MB_OK);
         return false;
     }
     return true;

@@ -11,7 +11,7 @@ using namespace platform;
 
 namespace {
 
-void Report(const char* text) {
+void Report(const std::string& text) {
     MessageBox(text, kAppCaption, MB_OK);
 }
 
@@ -100,6 +100,7 @@ int CCodecEncoder::Open(EncodingSettings& settings, const std::string& inputPath
                         const std::string& outputPath) {
     Release();
     outputFailed_ = false;
+    failureReason_.clear();
     settings_ = &settings;
     if (!reader_.Open(inputPath))
         return 0;
@@ -118,10 +119,10 @@ int CCodecEncoder::Open(EncodingSettings& settings, const std::string& inputPath
     sourceFormat_.cbSize = 0;
 
     if (!output_.Create(outputPath)) {
-        Report("Could not create MP3 file!");
+        failureReason_ = outputPath + " cannot be written: " + output_.ErrorText();
+        Report("Could not create MP3 file!\n" + failureReason_);
         return 0;
     }
-    // The empty file stays, unless it would replace an earlier one of its name.
     if (!ChooseFormat(reader_.sampleRate, settings.Bitrate, settings.stereo == 1, destinationFormat_))
         return AbandonOpen("Invalid conversion parameters!");
     if (!OpenConversion())
@@ -155,9 +156,11 @@ int CCodecEncoder::StoredDelay() const {
     return format->nCodecDelay - tags::kDecoderDelay;
 }
 
+// No conversion began: nothing is left under the output's name.
 int CCodecEncoder::AbandonOpen(const char* text) {
     Report(text);
-    output_.CloseWithoutReplacing();
+    failureReason_ = text;
+    output_.Discard();
     return 0;
 }
 
@@ -214,6 +217,7 @@ int CCodecEncoder::EncodeStep() {
                                sourceFormat_.nChannels);
     if (acmStreamConvert(stream_, &header_, ACM_STREAMCONVERTF_BLOCKALIGN) != MMSYSERR_NOERROR) {
         Report("Error during Conversion");
+        failureReason_ = "the codec failed during the conversion";
         conversionFailed_ = true;
         return -1;
     }
@@ -233,6 +237,7 @@ int CCodecEncoder::FinishConversion() {
     header_.cbSrcLength = static_cast<DWORD>(pcmBlockSize_);  // as prepared, for the unprepare
     if (result != MMSYSERR_NOERROR) {
         Report("Error during Conversion");
+        failureReason_ = "the codec failed during the conversion";
         conversionFailed_ = true;
     }
     else if (header_.cbDstLengthUsed > 0)
@@ -243,10 +248,15 @@ int CCodecEncoder::FinishConversion() {
 bool CCodecEncoder::WriteConverted() {
     if (output_.Write(destination_.data(), header_.cbDstLengthUsed) < header_.cbDstLengthUsed) {
         writeFailed_ = true;
-        Report("Error writing to file");
+        ReportWriteFailure();
         return false;
     }
     return true;
+}
+
+void CCodecEncoder::ReportWriteFailure() {
+    failureReason_ = "error writing to " + output_.FailureText();
+    Report("Error writing to file " + output_.FailureText());
 }
 
 void CCodecEncoder::Close() {
@@ -269,17 +279,21 @@ void CCodecEncoder::Release() {
     sourceFormat_ = {};
     destinationFormat_ = {};
     reader_.Close();
-    // A conversion that failed, or an input that ended before its data did, leaves a file that
-    // ends early: it keeps what was written unless an earlier output of its name would be
-    // lost, and the file counts as failed.
-    if ((conversionFailed_ || reader_.CutShort()) && output_.IsOpen()) {
+    // What a failed conversion wrote is not an MP3 file a player can trust: it is discarded,
+    // and an earlier output of its name stays. An input that ended before its data did leaves
+    // a file that ends early, kept as the built-in encoder keeps it: unless an earlier output
+    // of its name would be lost. Either way the file counts as failed.
+    if (conversionFailed_ && output_.IsOpen()) {
+        output_.Discard();
+        outputFailed_ = true;
+    } else if (reader_.CutShort() && output_.IsOpen()) {
         output_.CloseWithoutReplacing();
         outputFailed_ = true;
     }
     // The output is buffered: bytes that only fail to reach the disk when it is flushed here
     // are reported as any other failed write.
     if (output_.IsOpen() && !output_.Close()) {
-        if (!writeFailed_) Report("Error writing to file");
+        if (!writeFailed_) ReportWriteFailure();
         writeFailed_ = true;
     }
     if (writeFailed_) outputFailed_ = true;

@@ -48,6 +48,7 @@ class CCodecEncoder : public CEncoder {
     int StoredDelay() const;
     int FinishConversion();
     bool WriteConverted();
+    void ReportWriteFailure();
     void Release();
 
     EncodingSettings* settings_ = nullptr;

@@ -32,6 +32,10 @@ class CEncoder {
     // file counts as failed, and the encoder has told the user.
     bool OutputFailed() const { return outputFailed_; }
 
+    // Why the last file failed, naming the file and giving the system's reason; empty when it
+    // did not fail, or failed for a reason the encoder did not learn (see FailureReasonFor).
+    const std::string& FailureReason() const { return failureReason_; }
+
     // Names for the next file's tag, set before its Open (a CD track's number and names); they
     // win over what the input itself carries.
     void SetTrackTags(const tags::TagFields& fields) { trackTags_ = fields; }
@@ -48,6 +52,7 @@ class CEncoder {
   protected:
     bool outputFailed_ = false;
     bool secondThreadAllowed_ = true;
+    std::string failureReason_;
     tags::TagFields trackTags_;
     std::shared_ptr<const tags::LoudnessMeter> lastLoudness_;
 };

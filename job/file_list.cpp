@@ -10,7 +10,8 @@
 #include "platform/file.h"
 #include "platform/message_box.h"
 
-std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs) {
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs,
+                                       std::vector<UnlistedFolder>* unlisted) {
     std::vector<std::string> files;
     for (const std::string& in : inputs) {
         std::error_code ec;
@@ -19,7 +20,12 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs) {
             continue;
         }
         std::vector<std::string> found;
-        for (const auto& e : std::filesystem::directory_iterator(in, ec)) {
+        std::filesystem::directory_iterator listing(in, ec);
+        if (ec) {
+            if (unlisted) unlisted->push_back({in, in + " cannot be listed: " + ec.message()});
+            continue;
+        }
+        for (const auto& e : listing) {
             std::string ext = e.path().extension().string();
             std::transform(ext.begin(), ext.end(), ext.begin(),
                            [](unsigned char c) { return std::tolower(c); });

@@ -66,9 +66,16 @@ class FileListModel : public FilesPageView {
     UnreadableReason unreadable_;
 };
 
+struct UnlistedFolder {
+    std::string path;
+    std::string reason;  // "<folder> cannot be listed: <the system's reason>"
+};
+
 // Files in the order given; a folder stands for its *.wav files (any case) in name order, not
-// those of its subfolders. velto-batch and the Files page expand folders alike.
-std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs);
+// those of its subfolders. velto-batch and the Files page expand folders alike. A folder that
+// cannot be listed is added to unlisted instead (when given).
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs,
+                                       std::vector<UnlistedFolder>* unlisted = nullptr);
 // "%d:%02d" of whole seconds.
 std::string FileLengthText(int seconds);
 // The folder of a path: everything before its last '/' ("/" for a file at the root).

@@ -6,7 +6,9 @@
 #include <functional>
 #include <string>
 
+#include "job/encoder.h"
 #include "job/encoding_settings.h"
+#include "platform/file.h"
 
 struct FileOutcome {
     enum Kind {
@@ -26,7 +28,18 @@ struct FileOutcome {
     // first sector.
     long long failedSector = -1;
     long long trackFirstSector = 0;
+    // kFailed: why, naming the file ("x.wav cannot be read: No such file or directory").
+    std::string reason{};
 };
+
+// Why an encoding of input failed: what the encoder learned, otherwise the reason the input
+// cannot be read now (deleted, or replaced by a folder, during the batch); empty when neither.
+inline std::string FailureReasonFor(const CEncoder& encoder, const std::string& input) {
+    if (!encoder.FailureReason().empty()) return encoder.FailureReason();
+    if (const std::string why = platform::UnreadableFileReason(input); !why.empty())
+        return input + " cannot be read: " + why;
+    return "";
+}
 
 // What an encoding of input to output came to: closed whole, failed (nothing was opened or the
 // output could not be written), or stopped short; with the audio the first `frames` frames hold

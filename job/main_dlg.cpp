@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cdda/audio_cd_page.h"
+#include "cdda/cd_reader.h"
 #include "cdda/track_extractor.h"
 #include "job/batch_alert.h"
 #include "job/encoding_settings.h"
@@ -13,6 +14,7 @@
 #include "job/text.h"
 #include "layer3/wave_reader.h"
 #include "platform/message_box.h"
+#include "platform/profile.h"
 #include "platform/time_format.h"
 #include "tags/album_gain.h"
 #include "tags/loudness.h"
@@ -52,7 +54,13 @@ void CMainDlg::JoinWorker() {
 }
 
 void CMainDlg::OnInitDialog() {
-    if (parts_.profile) m_lastDaeSpeed = profile::ReadDaeSpeed(*parts_.profile);
+    if (parts_.profile) {
+        m_lastDaeSpeed = profile::ReadDaeSpeed(*parts_.profile);
+        if (const std::string& why = parts_.profile->ReadProblem(); !why.empty())
+            platform::MessageBox("The settings file " + parts_.profile->Path() + " cannot be read: " + why +
+                                     ".\nThe default settings are used, and the file is left as it is.",
+                                 platform::kAppCaption, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    }
     m_bRunning = 0;
 }
 
@@ -106,6 +114,7 @@ void CMainDlg::OnGo() {
                              platform::MB_OK | platform::MB_ICONINFORMATION);
         return;
     }
+    ExcludeSecondInputsToOneOutput();
     failedFiles = 0;
     encodedFiles = 0;
     failedNames.clear();
@@ -155,6 +164,28 @@ int CMainDlg::CheckFilesAgainstCodec() {
     if (platform::MessageBox(text, platform::kAppCaption, platform::MB_OKCANCEL) == platform::IDCANCEL)
         return 0;
     return 1;
+}
+
+// Two inputs whose outputs are one file (a.wav and a.WAV): the second would overwrite what
+// the first wrote, so it is left out, and the user told which.
+void CMainDlg::ExcludeSecondInputsToOneOutput() {
+    std::vector<std::string> outputs;
+    std::string text;
+    for (int i = 0; i < static_cast<int>(batchFiles.size()); ++i) {
+        const std::string& path = batchFiles[static_cast<std::size_t>(i)].path;
+        const std::string identity = OutputIdentity(OutputNameFor(path));
+        const auto first =
+            static_cast<std::size_t>(std::find(outputs.begin(), outputs.end(), identity) - outputs.begin());
+        outputs.push_back(identity);
+        if (first == outputs.size() - 1 || IsExcluded(i)) continue;
+        m_excludedFiles.push_back(i);
+        const std::string& earlier = batchFiles[first].path;
+        text += path + " (" + earlier + " is encoded to the same " + OutputNameFor(path) + ")\n";
+    }
+    if (text.empty()) return;
+    platform::MessageBox(
+        "These files are not encoded, as their MP3 file would overwrite another one's:\n\n" + text,
+        platform::kAppCaption, platform::MB_OK | platform::MB_ICONEXCLAMATION);
 }
 
 bool CMainDlg::IsExcluded(int index) const {
@@ -240,7 +271,9 @@ bool CMainDlg::Encode(CEncoder& encoder, const std::string& input, const std::st
     } else if (complete) {
         ++encodedFiles;
     }
-    Report(EncodingOutcome(complete, failed, input, output, frames, settings_));
+    FileOutcome outcome = EncodingOutcome(complete, failed, input, output, frames, settings_);
+    if (failed) outcome.reason = FailureReasonFor(encoder, input);
+    Report(outcome);
     return complete;
 }
 
@@ -289,8 +322,10 @@ namespace {
 // "Track %02d.wav" in the folder (a leading "~" standing for the home folder, as a shell
 // reads it), joined with one '/'.
 std::string TrackWavPath(const std::string& typed, int track) {
-    const std::string folder = ExpandHomeFolder(typed);
+    std::string folder = ExpandHomeFolder(typed);
     const std::string name = Printf("Track %02d.wav", track);
+    // An empty folder would put the tracks at the root of the file system.
+    if (folder.empty()) folder = platform::HomeFolder();
     if (!folder.empty() && folder.back() == '/') return folder + name;
     return folder + "/" + name;
 }
@@ -520,13 +555,18 @@ bool CMainDlg::OnClose() {
     }
     m_bStop = 1;
     m_bClosing = 1;
+    // A drive that does not answer would hold the close for its whole time-out.
+    if (m_bExtracting) cdda::CAspiManager::Instance().AbortAllWaits();
     SaveProfile();
     return true;
 }
 
 void CMainDlg::SaveProfile() {
     profile::AppProfile* p = parts_.profile;
+    // Everything the close saves goes to the disk in one write, so that two windows closing
+    // at once never lose each other's keys.
     if (p) {
+        p->HoldWrites();
         if (parts_.settingsPage && parts_.settingsPage->HasWindow())
             profile::WriteSettings(*p, parts_.settingsPage->Values());
         if (parts_.audioCdPage && parts_.audioCdPage->HasWindow())
@@ -541,7 +581,13 @@ void CMainDlg::SaveProfile() {
         }
     }
     WaitForWorkerWhileClosing();
-    if (p) profile::WriteDaeSpeed(*p, m_lastDaeSpeed);
+    if (!p) return;
+    profile::WriteDaeSpeed(*p, m_lastDaeSpeed);
+    // A profile that could not be read was reported at start and is left alone.
+    if (!p->Commit() && p->ReadProblem().empty())
+        platform::MessageBox(
+            "The settings are not saved: " + p->Path() + " cannot be written: " + p->LastError() + ".",
+            platform::kAppCaption, platform::MB_OK | platform::MB_ICONEXCLAMATION);
 }
 
 // Waits at most kWorkerWaitMs for the worker, handling what it sends meanwhile: a report it

@@ -121,6 +121,7 @@ class CMainDlg {
     void StartBatch();
     int EncodeBatchThread();
     bool IsExcluded(int index) const;
+    void ExcludeSecondInputsToOneOutput();
     void EncodeFile(CEncoder& encoder, const std::string& input);
     // Encodes input to output, counting it as encoded or failed; true when it was encoded
     // to its end.

@@ -1,5 +1,7 @@
 #include "job/output_names.h"
 
+#include <cstdlib>
+
 #include "platform/file.h"
 #include "platform/message_box.h"
 
@@ -14,4 +16,15 @@ bool RefuseOutputOverInput(const std::string& input, const std::string& output) 
                              "Rename the WAV file so that its name does not end in \"mp3\".",
                          platform::kAppCaption, platform::MB_OK | platform::MB_ICONEXCLAMATION);
     return true;
+}
+
+std::string OutputIdentity(const std::string& output) {
+    const std::size_t slash = output.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : output.substr(0, slash == 0 ? 1 : slash);
+    const std::string name = slash == std::string::npos ? output : output.substr(slash + 1);
+    char* real = realpath(folder.c_str(), nullptr);
+    if (!real) return output;
+    std::string identity = real;
+    std::free(real);
+    return identity + "/" + name;
 }

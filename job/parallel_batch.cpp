@@ -163,5 +163,7 @@ void CParallelBatch::EncodeOne(std::size_t index, bool lastToStart) {
         ++encoded_;
     }
     if (!onFileDone_) return;
-    onFileDone_(EncodingOutcome(complete, failed, input, OutputNameFor(input), frames, settings));
+    FileOutcome outcome = EncodingOutcome(complete, failed, input, OutputNameFor(input), frames, settings);
+    if (failed) outcome.reason = FailureReasonFor(*encoder, input);
+    onFileDone_(outcome);
 }

@@ -1,32 +1,60 @@
 #include "job/profile_values.h"
 
 #include <cmath>
-#include <cstdlib>
 
 namespace profile {
 
 std::string DefaultFolder() {
-    const char* home = std::getenv("HOME");
-    std::string folder = home && *home ? home : "";
-    if (folder.empty() || folder.back() != '/') folder += '/';
+    std::string folder = platform::HomeFolder();
+    if (folder.back() != '/') folder += '/';
     return folder;
 }
 
-AppProfile::AppProfile() : file_(platform::Profile::DefaultPath()) {}
-AppProfile::AppProfile(std::string path) : file_(std::move(path)) {}
+AppProfile::AppProfile() : AppProfile(platform::Profile::DefaultPath()) {}
+AppProfile::AppProfile(std::string path) : file_(std::move(path)), readProblem_(file_.ReadProblem()) {}
+
+const platform::ProfileEntry* AppProfile::Pending(const std::string& section, const std::string& key) const {
+    for (const auto& e : pending_)
+        if (e.section == section && e.key == key) return &e;
+    return nullptr;
+}
 
 int AppProfile::ReadInt(const std::string& section, const std::string& key, int defaultValue) const {
+    if (const auto* e = Pending(section, key)) return platform::ParseProfileInt(e->value);
     return file_.ReadInt(section, key, defaultValue);
 }
 bool AppProfile::WriteInt(const std::string& section, const std::string& key, int value) {
-    return file_.WriteInt(section, key, value);
+    return Write({section, key, std::to_string(value)});
 }
 std::string AppProfile::ReadString(const std::string& section, const std::string& key,
                                    const std::string& defaultValue) const {
+    if (const auto* e = Pending(section, key)) return e->value;
     return file_.ReadString(section, key, defaultValue);
 }
 bool AppProfile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
-    return file_.WriteString(section, key, value);
+    return Write({section, key, value});
+}
+
+bool AppProfile::Write(platform::ProfileEntry entry) {
+    if (auto* e = const_cast<platform::ProfileEntry*>(Pending(entry.section, entry.key)))
+        e->value = entry.value;
+    else
+        pending_.push_back(std::move(entry));
+    return holding_ || Commit();
+}
+
+bool AppProfile::Commit() {
+    holding_ = false;
+    std::vector<platform::ProfileEntry> entries;
+    entries.swap(pending_);
+    if (entries.empty()) return true;
+    if (!readProblem_.empty()) {
+        lastError_ = "it could not be read: " + readProblem_;
+        return false;
+    }
+    if (file_.Write(entries)) return true;
+    lastError_ = file_.LastError();
+    return false;
 }
 
 SettingsValues ReadSettings(const AppProfile& p, bool codecFound) {

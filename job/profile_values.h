@@ -88,8 +88,25 @@ class AppProfile {
 
     const std::string& Path() const { return file_.Path(); }
 
+    // Why the profile could not be read when this object was made, or empty. A profile that
+    // could not be read then is never written: its sections would be lost.
+    const std::string& ReadProblem() const { return readProblem_; }
+    // From here until Commit, writes are collected (and read back) instead of written.
+    void HoldWrites() { holding_ = true; }
+    // Writes what was collected in one locked read-modify-write. False, with LastError
+    // saying why, when it could not be written.
+    bool Commit();
+    const std::string& LastError() const { return lastError_; }
+
   private:
+    const platform::ProfileEntry* Pending(const std::string& section, const std::string& key) const;
+    bool Write(platform::ProfileEntry entry);
+
     platform::Profile file_;
+    std::string readProblem_;
+    std::string lastError_;
+    bool holding_ = false;
+    std::vector<platform::ProfileEntry> pending_;
 };
 
 // The "Settings" section as the Settings page and Go read it.

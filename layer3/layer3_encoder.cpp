@@ -20,10 +20,14 @@ CLayer3Encoder::~CLayer3Encoder() {
 int CLayer3Encoder::Open(EncodingSettings& settings, const std::string& inputPath,
                          const std::string& outputPath) {
     outputFailed_ = false;
+    failureReason_.clear();
     if (!reader_.Open(inputPath)) return 0;
     // A WAV file that already carries the output's name would be truncated while it is read.
     if (RefuseOutputOverInput(inputPath, outputPath)) return 0;
-    if (!output_.Create(outputPath)) return 0;
+    if (!output_.Create(outputPath)) {
+        failureReason_ = outputPath + " cannot be written: " + output_.ErrorText();
+        return 0;
+    }
     outputOpen_ = true;
     settings_ = &settings;
     ChooseChannelLayout();
@@ -280,7 +284,8 @@ void CLayer3Encoder::Close() {
             ok = output_.Close() && ok;
             if (!ok) {
                 outputFailed_ = true;
-                platform::MessageBox("Error writing to file", platform::kAppCaption,
+                failureReason_ = "error writing to " + output_.FailureText();
+                platform::MessageBox("Error writing to file " + output_.FailureText(), platform::kAppCaption,
                                      platform::MB_OK | platform::MB_ICONEXCLAMATION);
             }
         }

@@ -107,11 +107,12 @@ int CWaveReader::Open(const std::string& fileName) {
 
     std::uint32_t dataLength = 0;
     ReadU32(dataLength);
-    sampleCount = static_cast<int>(dataLength / (2u * static_cast<unsigned>(channels)));
-    durationSeconds = sampleCount / sampleRate;
     const std::uint64_t available = file_.Size() > file_.Position() ? file_.Size() - file_.Position() : 0;
-    // A streamed WAV (length unknown) or a truncated one (length past the end): read what is there.
+    // A streamed WAV (length unknown) or a truncated one (length past the end): read what is there,
+    // and tell the length of what is there, not what the header claims.
     dataLeft_ = (dataLength == 0xFFFFFFFFu || dataLength > available) ? available : dataLength;
+    sampleCount = static_cast<int>(dataLeft_ / (2u * static_cast<unsigned>(channels)));
+    durationSeconds = sampleCount / sampleRate;
     return 1;
 }
 

@@ -18,27 +18,6 @@ std::string Env(const char* name) {
     return v ? v : "";
 }
 
-// Opens and closes a connection to the X server through the same library the toolkit uses,
-// loaded at run time so that a machine without it simply has no X display.
-bool XServerAccepts(const std::string& display) {
-    void* xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-    if (!xcb) return false;
-    using Connect = void* (*)(const char*, int*);
-    using HasError = int (*)(void*);
-    using Disconnect = void (*)(void*);
-    auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
-    auto hasError = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
-    auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
-    bool ok = false;
-    if (connect && hasError && disconnect) {
-        void* c = connect(display.c_str(), nullptr);
-        ok = c && hasError(c) == 0;
-        if (c) disconnect(c);
-    }
-    dlclose(xcb);
-    return ok;
-}
-
 bool WaylandCompositorAccepts(const std::string& display) {
     std::string path = display;
     if (path.empty() || path[0] != '/') {
@@ -57,15 +36,50 @@ bool WaylandCompositorAccepts(const std::string& display) {
     return ok;
 }
 
+constexpr const char* kDisplayFailed = "VELTO_DISPLAY_FAILED";
+
 }  // namespace
 
-bool DisplayAvailable() {
+DisplayProbe::DisplayProbe() {
+    if (!Env(kDisplayFailed).empty()) return;
     const std::string qpa = Env("QT_QPA_PLATFORM");
     // A platform chosen by name that needs no display server (offscreen, vnc, ...).
-    if (!qpa.empty() && qpa.rfind("xcb", 0) != 0 && qpa.rfind("wayland", 0) != 0) return true;
-    if (const std::string d = Env("DISPLAY"); !d.empty() && XServerAccepts(d)) return true;
-    if (const std::string w = Env("WAYLAND_DISPLAY"); !w.empty() && WaylandCompositorAccepts(w)) return true;
-    return false;
+    if (!qpa.empty() && qpa.rfind("xcb", 0) != 0 && qpa.rfind("wayland", 0) != 0) {
+        available_ = true;
+    } else if (const std::string d = Env("DISPLAY"); !d.empty() && ProbeX(d.c_str())) {
+        available_ = true;
+    } else if (const std::string w = Env("WAYLAND_DISPLAY"); !w.empty() && WaylandCompositorAccepts(w)) {
+        available_ = true;
+    }
+}
+
+DisplayProbe::~DisplayProbe() {
+    Release();
+}
+
+// Connects to the X server through the same library the toolkit uses, loaded at run time so
+// that a machine without it simply has no X display. The connection is kept until Release.
+bool DisplayProbe::ProbeX(const char* display) {
+    library_ = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (!library_) return false;
+    using Connect = void* (*)(const char*, int*);
+    using HasError = int (*)(void*);
+    auto connect = reinterpret_cast<Connect>(dlsym(library_, "xcb_connect"));
+    auto hasError = reinterpret_cast<HasError>(dlsym(library_, "xcb_connection_has_error"));
+    disconnect_ = reinterpret_cast<void (*)(void*)>(dlsym(library_, "xcb_disconnect"));
+    if (connect && hasError && disconnect_) connection_ = connect(display, nullptr);
+    return connection_ && hasError(connection_) == 0;
+}
+
+void DisplayProbe::Release() {
+    if (connection_) disconnect_(connection_);
+    connection_ = nullptr;
+    if (library_) dlclose(library_);
+    library_ = nullptr;
+}
+
+void MarkDisplayFailed() {
+    setenv(kDisplayFailed, "1", 1);
 }
 
 }  // namespace platform

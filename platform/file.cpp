@@ -141,13 +141,20 @@ bool OutputFile::Create(const std::string& path) {
     Close();
     path_ = path;
     failed_ = false;
+    error_ = 0;
     struct stat existing {};
     const bool exists = stat(path.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) {
-        // A device or a pipe: written in place, as there is no earlier file to keep.
+    if (exists && !S_ISREG(existing.st_mode) && !S_ISCHR(existing.st_mode)) {
+        errno = S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
+        error_ = errno;
+        return false;
+    }
+    if (exists && S_ISCHR(existing.st_mode)) {
+        // A device: written in place, as there is no earlier file to keep.
         sealed_ = false;
         writingPath_ = path;
         file_ = std::fopen(path.c_str(), "wb");
+        if (!file_) error_ = errno;
         return file_ != nullptr;
     }
     sealed_ = true;
@@ -163,7 +170,10 @@ bool OutputFile::Create(const std::string& path) {
             }
         }
     }
-    if (!OpenTemporary()) return false;
+    if (!OpenTemporary()) {
+        error_ = errno;
+        return false;
+    }
     // The finished file replaces the earlier one with the earlier one's permissions.
     if (exists) fchmod(fileno(file_), existing.st_mode & 07777);
     return true;
@@ -187,7 +197,7 @@ std::size_t OutputFile::Write(const void* data, std::size_t n) {
     if (!file_) return 0;
     if (failed_) return 0;
     std::size_t put = std::fwrite(data, 1, n, file_);
-    if (put < n) failed_ = true;
+    if (put < n) Fail();
     return put;
 }
 
@@ -195,31 +205,45 @@ bool OutputFile::WriteAt(std::uint64_t offset, const void* data, std::size_t n) 
     if (!file_ || failed_) return false;
     if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0 || std::fwrite(data, 1, n, file_) < n ||
         fseeko(file_, 0, SEEK_END) != 0)
-        failed_ = true;
+        Fail();
     return !failed_;
+}
+
+void OutputFile::Fail() {
+    if (!failed_) error_ = errno;
+    failed_ = true;
+}
+
+std::string OutputFile::ErrorText() const {
+    return error_ ? std::strerror(error_) : "";
+}
+
+std::string OutputFile::FailureText() const {
+    const std::string why = ErrorText();
+    return why.empty() ? path_ : path_ + ": " + why;
 }
 
 bool OutputFile::Flush() {
     if (!file_ || failed_) return false;
-    if (std::fflush(file_) != 0) failed_ = true;
+    if (std::fflush(file_) != 0) Fail();
     return !failed_;
 }
 
 void OutputFile::CloseStream() {
-    if (std::fclose(file_) != 0) failed_ = true;
+    if (std::fclose(file_) != 0) Fail();
     file_ = nullptr;
 }
 
 bool OutputFile::Close() {
     if (!file_) return !failed_;
-    if (std::fflush(file_) != 0) failed_ = true;
-    if (fsync(fileno(file_)) != 0 && errno != EINVAL) failed_ = true;
+    if (std::fflush(file_) != 0) Fail();
+    if (fsync(fileno(file_)) != 0 && errno != EINVAL) Fail();
     if (!sealed_) {
         CloseStream();
         return !failed_;
     }
     // Renamed while the lock is still held, so no other run can empty the finished file.
-    if (!failed_ && std::rename(writingPath_.c_str(), renameTarget_.c_str()) != 0) failed_ = true;
+    if (!failed_ && std::rename(writingPath_.c_str(), renameTarget_.c_str()) != 0) Fail();
     if (failed_) ::unlink(writingPath_.c_str());
     CloseStream();
     if (!failed_) SyncFolder(FolderOf(renameTarget_));
@@ -273,6 +297,11 @@ std::string UnreadableFileReason(const std::string& path) {
 bool IsFolder(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsRegularFileOrDevice(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode));
 }
 
 bool MakeFolder(const std::string& path) {

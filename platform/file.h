@@ -81,6 +81,10 @@ class OutputFile {
     // file never replaces an earlier one. True when it was kept.
     bool CloseWithoutReplacing();
     bool Failed() const { return failed_; }
+    // The system's reason for the first failure (such as "No space left on device"), or empty.
+    std::string ErrorText() const;
+    // "<final name>: <reason>", for a message that names the file.
+    std::string FailureText() const;
     // The final name.
     const std::string& Path() const { return path_; }
     // The name the bytes go to until Close: the temporary file, or the final name itself when
@@ -90,6 +94,8 @@ class OutputFile {
   private:
     bool OpenTemporary();
     void CloseStream();
+    // Marks the file failed, keeping the first errno as the reason.
+    void Fail();
 
     std::FILE* file_ = nullptr;
     std::string path_;
@@ -98,6 +104,7 @@ class OutputFile {
     bool sealed_ = false;       // written under a temporary name that Close renames
     bool replacing_ = false;    // a file had the final name at Create
     bool failed_ = false;
+    int error_ = 0;
 };
 
 // The suffix of the temporary name an output is written under.
@@ -112,6 +119,8 @@ bool RemoveFile(const std::string& path);
 // "No such file or directory", "it is a folder" or "it is not a regular file".
 std::string UnreadableFileReason(const std::string& path);
 bool IsFolder(const std::string& path);
+// A regular file, or a character device such as /dev/null: what an output may be written to.
+bool IsRegularFileOrDevice(const std::string& path);
 // Makes one folder (its parent must exist); false when it could not.
 bool MakeFolder(const std::string& path);
 // Makes a folder and every missing folder above it; empty when the folder is there now,

@@ -1,10 +1,12 @@
-// Ctrl-C (SIGINT) as an event of the program rather than an asynchronous signal. Each program
-// blocks the signal first thing in main, so that every thread started afterwards, by the
+// Ctrl-C (SIGINT), and SIGTERM and SIGHUP which ask the same of a program (a service manager,
+// a logout, a terminal closed), as events of the program rather than asynchronous signals.
+// SIGPIPE is ignored, so that a reader going away is a failed write. Each program blocks the
+// signals first thing in main, so that every thread started afterwards, by the
 // program or by a library it loads, inherits the block, and one thread of the process takes
-// each SIGINT with sigwait. While an InterruptWatcher lives, that thread calls the watcher's
+// each of them with sigwait. While an InterruptWatcher lives, that thread calls the watcher's
 // handler with the count of interrupts so far; the handler may take locks and post messages,
-// which a signal handler could not. Without a watcher an interrupt ends the process as SIGINT
-// does by default, and a process started with SIGINT ignored keeps ignoring it.
+// which a signal handler could not. Without a watcher an interrupt ends the process as the signal
+// does by default, and a process started with one of them ignored keeps ignoring it.
 #pragma once
 
 #include <functional>
@@ -12,10 +14,14 @@
 namespace platform {
 
 // Call first thing in main, before any library is loaded or any thread is started: a thread
-// that starts with SIGINT unblocked may be the one the kernel picks, and then it ends the
-// process. Blocks SIGINT in the calling thread and starts the thread that takes it; calling it
-// again only blocks the signal in the calling thread.
+// that starts with the signals unblocked may be the one the kernel picks, and then it ends the
+// process. Blocks them in the calling thread and starts the thread that takes them; calling it
+// again only blocks them in the calling thread.
 void RouteInterruptsToOneThread();
+
+// The exit status of a program that stopped for an interrupt: 128 + the signal of the first
+// interrupt the last watcher took (130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP).
+int InterruptExitStatus();
 
 class InterruptWatcher {
   public:

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/batch_console.h"
+#include "app/batch_report.h"
 
 namespace {
 
@@ -37,4 +38,20 @@ TEST(ConsoleJobWindow, SavesTheUsersTitleOnceAndGivesItBackWhenTheBatchEnds) {
     { ConsoleJobWindow(f, true, 80).SetTitle("Encoding 1 %"); }
     EXPECT_EQ(Written(f), "\033[22;0t\033]0;Encoding 1 %\a\033[23;0t");
     std::fclose(f);
+}
+
+TEST(BatchReport, NamesWithControlCharactersAreQuotedAsLsDoesAndTheReasonFollows) {
+    EXPECT_EQ(QuotedName("plain name.wav"), "plain name.wav");
+    EXPECT_EQ(QuotedName("a\nb.wav"), "'a'$'\\n''b.wav'");
+    EXPECT_EQ(QuotedName("\tit's\x01"), "''$'\\t''it'\\''s'$'\\001'");
+    std::FILE* out = std::tmpfile();
+    BatchReport report(out, out, true);
+    FileOutcome failed{FileOutcome::kFailed, "/m/two\nlines.wav", "/m/two\nlines.mp3"};
+    failed.reason = "/m/two\nlines.wav cannot be read: No such file or directory";
+    report.Record(failed);
+    report.Record({FileOutcome::kEncoded, "/m/x.wav", "/m/x.mp3"});
+    EXPECT_EQ(Written(out),
+              "'/m/two'$'\\n''lines.wav': failed: '/m/two'$'\\n''lines.wav cannot be read: No such "
+              "file or directory'\n/m/x.wav: encoded to /m/x.mp3\n");
+    std::fclose(out);
 }

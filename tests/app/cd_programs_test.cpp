@@ -157,27 +157,39 @@ TEST(BatchCd, ADriveThatStallsIsGivenUpAfterItsTimeOut) {
 }
 
 TEST(BatchCd, CtrlCStopsAnExtractionAfterTheCurrentReadAndKeepsAWellFormedWav) {
+    // SIGTERM (a logout, a service manager) stops it the same way, with its own status.
+    for (const int sig : {SIGINT, SIGTERM}) {
+        ImageDisc disc;
+        // Reads of 20 ms each: the first track takes three seconds in Normal mode.
+        testcd::ScopedEnv slow("VELTO_CD_FAULTS", "delay=20");
+        testproc::Background batch("velto-batch", {"--cd=0", "--folder=" + disc.rips, "--dae-mode=0"});
+        const std::string wav = disc.rips + "/Track 02.wav";
+        WaitForBytes(wav + ".velto-partial", 44 + 20 * 2352);
+        batch.Signal(sig);
+        const testproc::Result r = batch.Wait();
+        EXPECT_EQ(r.signal, 0) << "killed by the signal\n" << r.output;
+        EXPECT_EQ(r.exitCode, 128 + sig) << r.output;
+        const std::vector<std::uint8_t> bytes = testwav::ReadBytes(wav);
+        ASSERT_GT(bytes.size(), 44u + 20 * 2352) << r.output;
+        EXPECT_LT(bytes.size(), 44u + 150 * 2352);
+        EXPECT_EQ((bytes.size() - 44) % 2352, 0u);
+        EXPECT_EQ(LE32(bytes, 40), bytes.size() - 44);
+        EXPECT_EQ(LE32(bytes, 4), bytes.size() - 8);
+        const std::vector<std::uint8_t> track = testcd::TrackBytes(disc.tracks[1]);
+        EXPECT_TRUE(std::equal(bytes.begin() + 44, bytes.end(), track.begin()));
+        EXPECT_FALSE(fs::exists(wav + ".velto-partial"));
+        EXPECT_FALSE(fs::exists(disc.rips + "/Track 02.mp3"));
+        EXPECT_FALSE(fs::exists(disc.rips + "/Track 03.wav"));
+    }
+}
+
+TEST(BatchCd, AFolderSwitchNamingAFileSaysSo) {
     ImageDisc disc;
-    // Reads of 20 ms each: the first track takes three seconds in Normal mode.
-    testcd::ScopedEnv slow("VELTO_CD_FAULTS", "delay=20");
-    testproc::Background batch("velto-batch", {"--cd=0", "--folder=" + disc.rips, "--dae-mode=0"});
-    const std::string wav = disc.rips + "/Track 02.wav";
-    WaitForBytes(wav + ".velto-partial", 44 + 20 * 2352);
-    batch.Signal(SIGINT);
-    const testproc::Result r = batch.Wait();
-    EXPECT_EQ(r.signal, 0) << "killed by the signal\n" << r.output;
-    EXPECT_EQ(r.exitCode, 130) << r.output;
-    const std::vector<std::uint8_t> bytes = testwav::ReadBytes(wav);
-    ASSERT_GT(bytes.size(), 44u + 20 * 2352) << r.output;
-    EXPECT_LT(bytes.size(), 44u + 150 * 2352);
-    EXPECT_EQ((bytes.size() - 44) % 2352, 0u);
-    EXPECT_EQ(LE32(bytes, 40), bytes.size() - 44);
-    EXPECT_EQ(LE32(bytes, 4), bytes.size() - 8);
-    const std::vector<std::uint8_t> track = testcd::TrackBytes(disc.tracks[1]);
-    EXPECT_TRUE(std::equal(bytes.begin() + 44, bytes.end(), track.begin()));
-    EXPECT_FALSE(fs::exists(wav + ".velto-partial"));
-    EXPECT_FALSE(fs::exists(disc.rips + "/Track 02.mp3"));
-    EXPECT_FALSE(fs::exists(disc.rips + "/Track 03.wav"));
+    const std::string file = testwav::WriteBytes(disc.dir.File("not-a-folder"), {'x'});
+    const testproc::Result r = testproc::Run("velto-batch", {"--cd=0", "--folder=" + file});
+    EXPECT_EQ(r.exitCode, 2) << r.output;
+    EXPECT_NE(r.output.find("--folder=" + file + ": it is not a folder"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("create"), std::string::npos) << r.output;
 }
 
 TEST(BatchCd, CtrlCWhileATrackIsEncodedKeepsItsWavAndAShorterMp3) {

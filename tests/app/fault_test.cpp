@@ -106,13 +106,15 @@ TEST_F(Faults, AFullOutputDisk) {
     ASSERT_TRUE(disk.FillLeaving(8 * 1024));
     auto r = testproc::Run("velto", {wav});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Has(r, "Error writing to file")) << r.output;
+    EXPECT_TRUE(Has(r, "Error writing to file " + mp3 + ": No space left on device")) << r.output;
     ExpectEarlierAndNoPartial(mp3);
     Other();
     for (const char* jobs : {"-j1", "-j2"}) {
         r = testproc::Run("velto-batch", {jobs, wav, dir.File("other.wav")});
         EXPECT_EQ(r.exitCode, 1) << jobs << r.output;
-        EXPECT_TRUE(Has(r, "Error writing to file")) << r.output;
+        EXPECT_TRUE(Has(r, "Error writing to file " + mp3 + ": No space left on device")) << r.output;
+        EXPECT_TRUE(Has(r, wav + ": failed: error writing to " + mp3 + ": No space left on device"))
+            << r.output;
         ExpectEarlierAndNoPartial(mp3);
         ExpectOtherEncoded();
     }
@@ -219,9 +221,10 @@ TEST_F(Faults, ACodecLibraryThatFailsFailsEveryFileAndKeepsTheEarlierOutputs) {
             EXPECT_EQ(r.exitCode, 1) << c.mode << jobs << r.output;
             EXPECT_TRUE(Has(r, c.message)) << c.mode << r.output;
             ExpectEarlierAndNoPartial(earlier);
-            // With nothing to replace, what was written stays (and counts as failed).
+            // With nothing to replace, nothing is left either: what a failed conversion wrote
+            // is no MP3 file a player can trust.
             EXPECT_FALSE(fs::exists(dir.File("b.mp3") + kPartial)) << c.mode << jobs;
-            fs::remove(dir.File("b.mp3"));
+            EXPECT_FALSE(fs::exists(dir.File("b.mp3"))) << c.mode << jobs;
         }
     }
     unsetenv("VELTO_FAILING_CODEC");
@@ -251,4 +254,68 @@ TEST_F(Faults, AHugeJobCountStartsNoMoreWorkersThanFiles) {
     auto r = testproc::Run("velto-batch", {"--jobs=999999", dir.File("other.wav")});
     EXPECT_EQ(r.exitCode, 0) << r.output;
     ExpectOtherEncoded();
+}
+
+TEST_F(Faults, AFifoAtTheOutputNameIsRefusedRatherThanWaitedOn) {
+    const std::string wav = Wav(dir.File("x.wav"), 1);
+    const std::string fifo = dir.File("x.mp3");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto r = testproc::Run("velto", {wav});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_TRUE(Has(r, fifo + " cannot be written: it is not a regular file")) << r.output;
+    Other();
+    for (const char* jobs : {"-j1", "-j2"}) {
+        r = testproc::Run("velto-batch", {jobs, wav, dir.File("other.wav")});
+        EXPECT_EQ(r.exitCode, 1) << jobs << r.output;
+        EXPECT_TRUE(Has(r, fifo + " cannot be written: it is not a regular file")) << r.output;
+        ExpectOtherEncoded();
+    }
+    EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+}
+
+TEST_F(Faults, TwoInputsOfOneOutputAreFoundBeforeTheBatchAndTheSecondSkipped) {
+    const std::string first = Wav(dir.File("a.wav"), 1);
+    const std::string second = Wav(dir.File("a.WAV"), 2, 1);
+    for (const char* jobs : {"-j1", "-j2"}) {
+        const auto r = testproc::Run("velto-batch", {jobs, first, second});
+        EXPECT_EQ(r.exitCode, 1) << jobs << r.output;
+        EXPECT_TRUE(Has(r, second + " is skipped: " + first + " is encoded to the same " + dir.File("a.mp3")))
+            << r.output;
+        const auto decoded = testmp3::DecodeFile(dir.File("a.mp3"));
+        EXPECT_TRUE(decoded.Clean()) << decoded.messages;
+        EXPECT_EQ(decoded.channels, 2) << "the first file's output, not overwritten by the second";
+        EXPECT_LT(decoded.SamplesPerChannel(), 44100u * 2);
+        fs::remove(dir.File("a.mp3"));
+    }
+}
+
+TEST_F(Faults, AnInputGoneBeforeItsTurnFailsWithTheReason) {
+    const std::string first = dir.File("long.wav");
+    const std::string later = dir.File("x2.wav");
+    for (bool folder : {false, true}) {
+        Wav(first, 40);
+        Wav(later, 1);
+        testproc::Background run("velto-batch", {"-j1", first, later});
+        ASSERT_TRUE(WaitForPartial(dir.File("long.mp3")));
+        ASSERT_EQ(unlink(later.c_str()), 0);
+        if (folder) fs::create_directory(later);
+        const auto r = run.Wait();
+        EXPECT_EQ(r.exitCode, 1) << r.output;
+        const std::string why = folder ? "it is a folder" : "No such file or directory";
+        EXPECT_TRUE(Has(r, later + ": failed: " + later + " cannot be read: " + why)) << r.output;
+        fs::remove(later);
+    }
+}
+
+TEST_F(Faults, AFolderThatCannotBeListedFailsTheBatch) {
+    if (geteuid() == 0) GTEST_SKIP() << "root lists every folder";
+    const std::string folder = dir.File("locked");
+    fs::create_directory(folder);
+    Wav(folder + "/in.wav", 1);
+    chmod(folder.c_str(), 0);
+    const auto r = testproc::Run("velto-batch", {folder});
+    chmod(folder.c_str(), 0755);
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_TRUE(Has(r, folder + " cannot be listed: Permission denied")) << r.output;
+    EXPECT_TRUE(Has(r, "Encoded 0 files, 1 failed")) << r.output;
 }

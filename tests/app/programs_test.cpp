@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -199,7 +200,10 @@ TEST_F(Programs, BatchInAPipeNamesEveryFileOnceAndEndsWithASummary) {
                       1)
                 << jobs << " " << wav << "\n"
                 << r.output;
-        EXPECT_EQ(std::count(lines.begin(), lines.end(), dir.File("bad.wav") + ": failed"), 1) << r.output;
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                             dir.File("bad.wav") + ": failed: it is not a WAV file the encoder can read"),
+                  1)
+            << r.output;
         EXPECT_EQ(lines.back().rfind("Encoded 6 files, 1 failed, 0 skipped: 1.5 s of audio in ", 0), 0u)
             << lines.back();
         EXPECT_NE(lines.back().find("x real time"), std::string::npos) << lines.back();
@@ -222,5 +226,58 @@ TEST_F(Programs, BothProgramsAndTheirManualPagesNameTheProjectsOneVersion) {
         const std::string text(bytes.begin(), bytes.end());
         EXPECT_NE(text.find("\"Velto " + version + "\""), std::string::npos) << page;
         EXPECT_EQ(text.find('@'), std::string::npos) << page;
+    }
+}
+
+TEST_F(Programs, SigtermAndSighupStopAsCtrlCDoesWithTheirOwnStatus) {
+    Wav("long.wav", 120);
+    Wav("next.wav", 1);
+    const std::string mp3 = dir.File("long.mp3");
+    struct Case {
+        int signal;
+        const char* program;
+        std::vector<std::string> args;
+    };
+    const std::vector<Case> cases{
+        {SIGTERM, "velto-batch", {"-j1", dir.File("long.wav"), dir.File("next.wav")}},
+        {SIGHUP, "velto-batch", {"-j2", dir.File("long.wav"), dir.File("next.wav")}},
+        {SIGTERM, "velto", {dir.File("long.wav")}},
+        {SIGHUP, "velto", {dir.File("long.wav")}}};
+    for (const Case& c : cases) {
+        std::filesystem::remove(mp3);
+        testproc::Background run(c.program, c.args);
+        WaitForOutput(mp3);
+        run.Signal(c.signal);
+        const auto r = run.Wait();
+        const std::string what = std::string(c.program) + " " + strsignal(c.signal);
+        EXPECT_EQ(r.signal, 0) << what << ": killed by the signal\n" << r.output;
+        EXPECT_EQ(r.exitCode, 128 + c.signal) << what << "\n" << r.output;
+        EXPECT_FALSE(std::filesystem::exists(mp3 + ".velto-partial")) << what;
+        const auto decoded = testmp3::DecodeFile(mp3);
+        EXPECT_TRUE(decoded.Clean()) << what << decoded.messages;
+        EXPECT_LT(decoded.SamplesPerChannel(), 44100u * 120) << what;
+        if (c.program == std::string("velto-batch")) {
+            EXPECT_EQ(Lines(r.output).back().rfind("Encoded ", 0), 0u) << what << "\n" << r.output;
+        }
+    }
+}
+
+TEST_F(Programs, AReaderThatGoesAwayEndsTheListNotTheBatch) {
+    std::vector<std::string> args{"-c",
+                                  "\"$0\" \"$@\" | head -c1 > /dev/null; echo \"status ${PIPESTATUS[0]}\"",
+                                  testproc::BinPath("velto-batch")};
+    for (int i = 0; i < 6; ++i)
+        args.push_back(Wav(std::to_string(i) + ".wav", 1));
+    for (const char* jobs : {"-j1", "-j2"}) {
+        args.push_back(jobs);
+        const auto r = testproc::Run("/bin/bash", args);
+        args.pop_back();
+        EXPECT_NE(r.output.find("status 0"), std::string::npos) << jobs << "\n" << r.output;
+        for (int i = 0; i < 6; ++i) {
+            const std::string mp3 = dir.File(std::to_string(i) + ".mp3");
+            EXPECT_TRUE(testmp3::DecodeFile(mp3).Clean()) << jobs << " " << mp3;
+            EXPECT_FALSE(std::filesystem::exists(mp3 + ".velto-partial")) << jobs << " " << mp3;
+            std::filesystem::remove(mp3);
+        }
     }
 }

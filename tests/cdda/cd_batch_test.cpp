@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
 #include "cdda/audio_cd_page.h"
+#include "cdda/cd_reader.h"
 #include "job/encoding_settings.h"
 #include "job/main_dlg.h"
 #include "job/text.h"
@@ -301,4 +303,65 @@ TEST(CdBatch, NoExtractionLineIsShownBeforeTheDriveHasSpunUp) {
         EXPECT_EQ(*line, "Spinning up drive...") << track;
         b.window.statuses.erase(b.window.statuses.begin(), line + 1);
     }
+}
+
+namespace {
+
+// Runs the window's loop until the worker is in the middle of the extraction.
+void WaitUntilExtracting(CdBatch& b) {
+    while (!b.dlg->m_bExtracting)
+        b.queue->DispatchFor(5);
+    b.queue->DispatchFor(200);  // the read of the stalled sector is under way
+}
+
+}  // namespace
+
+TEST(CdBatch, ClosingDuringAReadTheDriveNeverAnswersGivesItUpAtOnce) {
+    CdBatch b;  // the drive's time-out stays at ten seconds
+    b.Select({4});
+    b.discs.Faults(Printf("pending=%u", b.discs.First(1, 3) + 30));
+    b.dlg->OnGo();
+    WaitUntilExtracting(b);
+    b.boxes.Answer(platform::IDYES);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(b.dlg->OnClose());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_TRUE(b.dlg->m_hWorkerDone.IsSet());
+    b.dlg->JoinWorker();
+    EXPECT_EQ(b.boxes.Texts(),
+              std::vector<std::string>{"This will terminate encoding, \ndo you really want to exit?"});
+    EXPECT_EQ(b.dlg->failedFiles, 0);
+    EXPECT_FALSE(cdtest::WavData(b.In("Track 04.wav")).empty());
+}
+
+TEST(CdBatch, AStopDuringAReadTheDriveNeverAnswersReadsAsAStop) {
+    CdBatch b;
+    cdda::CAspiManager::Instance().SetWaitMsForTesting(300);
+    b.Select({4, 5});
+    b.discs.Faults(Printf("pending=%u", b.discs.First(1, 3) + 30));
+    b.dlg->OnGo();
+    WaitUntilExtracting(b);
+    b.dlg->OnGo();  // the Stop button
+    while (b.dlg->m_bRunning || !b.dlg->m_hWorkerDone.IsSet())
+        b.queue->DispatchFor(5);
+    b.dlg->JoinWorker();
+    EXPECT_EQ(b.boxes.Count(), 0u) << b.boxes.Texts()[0];
+    EXPECT_EQ(b.dlg->failedFiles, 0);
+    EXPECT_FALSE(cdtest::WavData(b.In("Track 04.wav")).empty());
+    EXPECT_FALSE(fs::exists(b.In("Track 05.wav")));
+}
+
+TEST(CdBatch, AnEmptyTrackFolderMeansTheHomeFolderNotTheRoot) {
+    CdBatch b;
+    const std::string home = b.discs.dir.File("home");
+    fs::create_directory(home);
+    const char* saved = std::getenv("HOME");
+    const std::string savedHome = saved ? saved : "";
+    setenv("HOME", home.c_str(), 1);
+    b.page->SetValues({"", 1, 1});  // keep the WAV, extract only
+    b.Select({2});
+    b.Run();
+    if (saved) setenv("HOME", savedHome.c_str(), 1);
+    EXPECT_EQ(cdtest::WavData(home + "/Track 02.wav"), b.Track(2));
+    EXPECT_FALSE(fs::exists("/Track 02.wav"));
 }

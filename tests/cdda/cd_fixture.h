@@ -26,11 +26,13 @@ class Discs {
         unsetenv("VELTO_CD_IMAGES");
         unsetenv("VELTO_CD_FAULTS");
         cdda::CAspiManager::Instance().SetWaitMsForTesting(10000);
+        cdda::CAspiManager::Instance().ResumeWaitsForTesting();
     }
     ~Discs() {
         unsetenv("VELTO_CD_IMAGES");
         unsetenv("VELTO_CD_FAULTS");
         cdda::CAspiManager::Instance().SetWaitMsForTesting(10000);
+        cdda::CAspiManager::Instance().ResumeWaitsForTesting();
     }
     Discs(const Discs&) = delete;
     Discs& operator=(const Discs&) = delete;

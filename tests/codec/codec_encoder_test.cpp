@@ -184,7 +184,7 @@ TEST_F(CodecEncoderWithFake, EachFailedOpenShowsItsMessage) {
         EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{f.message});
         EXPECT_EQ(script->unprepared, 0);
         EXPECT_EQ(script->streamsClosed, f.streamOpened ? 1 : 0);
-        EXPECT_TRUE(FileExists(mp3));  // made before the codec is asked, and kept
+        EXPECT_FALSE(FileExists(mp3));  // made before the codec is asked, and removed again
     }
 }
 
@@ -192,7 +192,9 @@ TEST_F(CodecEncoderWithFake, OutputThatCannotBeCreated) {
     Register();
     EXPECT_EQ(encoder_.Open(settings_, Wav(kFrame, 2), dir_.File("missing/out.mp3")), 0);
     encoder_.Close();
-    EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Could not create MP3 file!"});
+    EXPECT_EQ(boxes_.Texts(),
+              std::vector<std::string>{"Could not create MP3 file!\n" + dir_.File("missing/out.mp3") +
+                                       " cannot be written: No such file or directory"});
 }
 
 TEST_F(CodecEncoderWithFake, InputThatDoesNotOpenFailsQuietly) {
@@ -211,7 +213,7 @@ TEST_F(CodecEncoderWithFake, ConversionErrorEndsTheFile) {
     EXPECT_EQ(encoder_.EncodeStep(), -1);
     encoder_.Close();
     EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Error during Conversion"});
-    EXPECT_EQ(testwav::ReadBytes(Mp3()), Repeated(1, 100));  // what was written stays
+    EXPECT_FALSE(FileExists(Mp3()));  // what a failed conversion wrote is no file to keep
     EXPECT_EQ(script_->unprepared, 1);
 }
 
@@ -231,7 +233,8 @@ TEST_F(CodecEncoderWithFake, ShortWriteIsReportedOnce) {
     ASSERT_EQ(encoder_.Open(settings_, Wav(4 * kFrame, 2), "/dev/full"), 1);
     EXPECT_EQ(encoder_.EncodeStep(), -1);
     encoder_.Close();
-    EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Error writing to file"});
+    EXPECT_EQ(boxes_.Texts(),
+              std::vector<std::string>{"Error writing to file /dev/full: No space left on device"});
 }
 
 TEST_F(CodecEncoderWithFake, BytesLostWhenTheFileIsClosedAreReported) {
@@ -243,7 +246,8 @@ TEST_F(CodecEncoderWithFake, BytesLostWhenTheFileIsClosedAreReported) {
     EXPECT_EQ(boxes_.Count(), 0u);
     EXPECT_FALSE(encoder_.OutputFailed());
     encoder_.Close();
-    EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Error writing to file"});
+    EXPECT_EQ(boxes_.Texts(),
+              std::vector<std::string>{"Error writing to file /dev/full: No space left on device"});
     EXPECT_TRUE(encoder_.OutputFailed());  // the file counts as failed
 }
 

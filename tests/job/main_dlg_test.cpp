@@ -1,9 +1,12 @@
 #include "job/main_dlg.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -434,4 +437,71 @@ TEST(JobDriver, ATrackFolderStartingWithATildeIsInTheHomeFolder) {
     EXPECT_EQ(ExpandHomeFolder("~/Music/rips"), home + "Music/rips");
     EXPECT_EQ(ExpandHomeFolder("/srv/~/rips"), "/srv/~/rips");
     EXPECT_EQ(ExpandHomeFolder("~other/rips"), "~other/rips");
+}
+
+TEST(JobDriver, AnUnreadableProfileIsReportedOnceAtStartAndNeverWritten) {
+    Batch b;
+    const std::string folder = b.dir.File("folder.INI"), fifo = b.dir.File("fifo.INI");
+    std::filesystem::create_directory(folder);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::pair<std::string, std::string>> cases{{folder, "it is a folder"},
+                                                           {fifo, "it is not a regular file"}};
+    // Root reads a file of mode 000 all the same: that case shows as a normal user only.
+    const std::string locked = b.dir.File("locked.INI");
+    testwav::WriteBytes(locked, {'[', 'A', ']', '\n'});
+    chmod(locked.c_str(), 0);
+    if (geteuid() != 0) cases.push_back({locked, "Permission denied"});
+    for (const auto& [path, why] : cases) {
+        b.profile = profile::AppProfile(path);
+        b.boxes.Clear();
+        b.dlg->OnInitDialog();  // returns at once: the FIFO is never opened to wait for a writer
+        ASSERT_EQ(b.boxes.Count(), 1u) << path;
+        EXPECT_EQ(b.boxes.Texts()[0], "The settings file " + path + " cannot be read: " + why +
+                                          ".\nThe default settings are used, and the file is left as it is.");
+        b.settingsPage.open = true;
+        EXPECT_TRUE(b.dlg->OnClose());
+        EXPECT_EQ(b.boxes.Count(), 1u) << "said once: " << b.boxes.Texts().back();
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
+    EXPECT_EQ(std::filesystem::status(locked).permissions(), std::filesystem::perms::none);
+}
+
+TEST(JobDriver, SettingsThatCannotBeSavedAreSaidOnceAtCloseAndTheProfileKept) {
+    Batch b;
+    const std::string path = b.dir.File("ro.INI");
+    testwav::WriteBytes(path, {'[', 'D', 'A', 'E', ']', '\n'});
+    chmod(path.c_str(), 0444);
+    b.profile = profile::AppProfile(path);
+    b.settingsPage.open = true;
+    b.settingsPage.values.bitrate = 11;
+    EXPECT_TRUE(b.dlg->OnClose());
+    EXPECT_EQ(b.boxes.Texts(), std::vector<std::string>{"The settings are not saved: " + path +
+                                                        " cannot be written: it is read-only."});
+    EXPECT_EQ(testwav::ReadBytes(path).size(), 6u);
+
+    // A file where the profile's folder should be: it cannot be made.
+    testwav::WriteBytes(b.dir.File("config"), {});
+    b.profile = profile::AppProfile(b.dir.File("config/Velto.INI"));
+    b.boxes.Clear();
+    EXPECT_TRUE(b.dlg->OnClose());
+    EXPECT_EQ(b.boxes.Texts(),
+              std::vector<std::string>{"The settings are not saved: " + b.dir.File("config/Velto.INI") +
+                                       " cannot be written: Not a directory."});
+}
+
+TEST(JobDriver, ASecondInputToTheSameOutputIsSkippedWithAReasonBeforeTheBatch) {
+    Batch b;
+    b.Add("a.wav", 10);
+    b.Add("a.WAV", 10);
+    b.Add("b.wav", 10);
+    b.dlg->OnGo();
+    b.RunToEnd();
+    EXPECT_EQ(b.world.opened, (std::vector<std::string>{b.dir.File("a.wav"), b.dir.File("b.wav")}));
+    ASSERT_EQ(b.boxes.Count(), 1u);
+    EXPECT_NE(b.boxes.Texts()[0].find(b.dir.File("a.WAV") + " (" + b.dir.File("a.wav") +
+                                      " is encoded to the same " + b.dir.File("a.mp3") + ")"),
+              std::string::npos)
+        << b.boxes.Texts()[0];
 }

@@ -298,7 +298,8 @@ TEST(Layer3Encoder, FailuresToOpenAndToWrite) {
     }
     encoder.Close();
     EXPECT_TRUE(encoder.OutputFailed());
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Error writing to file"});
+    EXPECT_EQ(boxes.Texts(),
+              std::vector<std::string>{"Error writing to file /dev/full: No space left on device"});
     // A WAV named like its output is refused before anything is written.
     const std::string named = dir.File("x.mp3");
     std::rename(wav.c_str(), named.c_str());

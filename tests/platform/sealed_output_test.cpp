@@ -103,6 +103,16 @@ TEST(SealedOutput, LinksDevicesAndLongNames) {
     EXPECT_EQ(f.Write("x", 1), 1u);
     EXPECT_TRUE(f.Close());
 
+    // A FIFO would hold the writer until something reads it, a folder cannot be replaced: both
+    // are refused at once and left as they are.
+    const std::string fifo = dir.File("pipe.mp3");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(f.Create(fifo));
+    EXPECT_FALSE(f.Create(dir.Path()));
+    EXPECT_EQ(f.ErrorText(), "Is a directory");
+    EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
+    std::filesystem::remove(fifo);
+
     // A name with no room for the suffix gets a hidden unique temporary name.
     const std::string longName = dir.File(std::string(250, 'n') + ".mp3");
     ASSERT_TRUE(f.Create(longName));
