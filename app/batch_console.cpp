@@ -6,7 +6,7 @@
 #include "job/output_names.h"
 #include "job/text.h"
 
-#include "layer3/wave_reader.h"
+#include "layer3/audio_reader.h"
 
 ConsoleJobWindow::ConsoleJobWindow(std::FILE* out, bool terminal, int columns)
     : out_(out), terminal_(terminal), columns_(columns), terminalTitle_(out, terminal) {}
@@ -71,7 +71,7 @@ CommandLineFiles::CommandLineFiles(const std::vector<std::string>& files) {
             refused_.push_back(f);
             continue;
         }
-        layer3::CWaveReader reader;
+        layer3::CAudioReader reader;
         if (!reader.Open(f)) {
             refused_.push_back(f);
             continue;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "input/extensions.h"
 #include "job/settings_translation.h"
 #include "platform/profile.h"
 
@@ -161,10 +162,8 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs) {
         }
         std::vector<std::string> found;
         for (const auto& e : std::filesystem::directory_iterator(in, ec)) {
-            std::string ext = e.path().extension().string();
-            std::transform(ext.begin(), ext.end(), ext.begin(),
-                           [](unsigned char c) { return std::tolower(c); });
-            if (ext == ".wav" && !e.is_directory(ec)) found.push_back(e.path().string());
+            if (input::HasAudioExtension(e.path().string()) && !e.is_directory(ec))
+                found.push_back(e.path().string());
         }
         std::sort(found.begin(), found.end());
         files.insert(files.end(), found.begin(), found.end());

@@ -33,7 +33,8 @@ struct BatchOptions {
 
 BatchOptions ParseBatchOptions(const std::vector<std::string>& args);
 
-// Files in the order given; a folder stands for its *.wav files (any case) in name order.
+// Files in the order given; a folder stands for its audio files (*.wav, *.flac, *.aiff and the
+// other extensions of input/extensions.h, any case) in name order.
 std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs);
 
 const char* BatchUsage();

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "job/text.h"
-#include "layer3/wave_reader.h"
+#include "layer3/audio_reader.h"
 #include "platform/message_box.h"
 
 std::string FileLengthText(int seconds) {
@@ -27,14 +27,16 @@ bool FileListModel::Describe(const std::string& path, FileListEntry& entry) cons
             return false;
         }
     }
-    layer3::CWaveReader reader;
+    layer3::CAudioReader reader;
     if (!reader.Open(path)) return false;
     entry.path = path;
     entry.frames = reader.sampleCount / layer3::kFrameSamples;
     entry.length = FileLengthText(reader.durationSeconds);
     // In kilohertz: "44100 KHz" would read as a thousand times the rate.
-    entry.rate = Printf("%d KHz", reader.sampleRate / 1000);
-    entry.mode = reader.channels == 1 ? "Mono" : "Stereo";
+    entry.rate = reader.SourceRate() == reader.sampleRate
+                     ? Printf("%d KHz", reader.sampleRate / 1000)
+                     : Printf("%d \u2192 %d KHz", reader.SourceRate() / 1000, reader.sampleRate / 1000);
+    entry.mode = reader.ModeText();
     reader.Close();
     return true;
 }

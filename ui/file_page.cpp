@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "input/extensions.h"
 #include "job/file_list.h"
 #include "ui/art.h"
 
@@ -96,8 +97,8 @@ void CFilePage::EnablePage(bool enable) {
 
 void CFilePage::OnAdd() {
     const QStringList chosen = QFileDialog::getOpenFileNames(
-        this, "Open", QString::fromStdString(model_.LastFolder()), "WAV files (*.wav *.WAV *.Wav)", nullptr,
-        QFileDialog::HideNameFilterDetails);
+        this, "Open", QString::fromStdString(model_.LastFolder()),
+        QString::fromStdString(input::AudioFileDialogFilter()), nullptr, QFileDialog::HideNameFilterDetails);
     if (chosen.isEmpty()) return;
     std::vector<std::string> paths;
     for (const QString& f : chosen)
