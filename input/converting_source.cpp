@@ -69,6 +69,15 @@ bool Holds16BitsOrFewer(int format) {
     return sub == SF_FORMAT_PCM_16 || sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8;
 }
 
+// libsndfile's explanation as part of a sentence: no "Error : " before it, no full stop after.
+std::string Reason(const char* text) {
+    std::string reason = text ? text : "unknown error";
+    if (reason.rfind("Error : ", 0) == 0) reason.erase(0, 8);
+    while (!reason.empty() && (reason.back() == '.' || reason.back() == '\n'))
+        reason.pop_back();
+    return reason;
+}
+
 }  // namespace
 
 struct ConvertingSource::Pipeline {
@@ -119,7 +128,7 @@ std::string ConvertingSource::Open(const std::string& path) {
     auto p = std::make_unique<Pipeline>();
     SF_INFO info{};
     p->file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!p->file) return sf_strerror(nullptr);
+    if (!p->file) return Reason(sf_strerror(nullptr));
     if (info.channels <= 0 || info.channels > kMostChannels)
         return "it has " + std::to_string(info.channels) + " channels";
     if (info.samplerate < kLowestRate || info.samplerate > kHighestRate)
@@ -220,7 +229,8 @@ bool ConvertingSource::Refill() {
     p.sourceRead += got;
     if (got < kBlockFrames) p.fileEnded = true;
     if (got < want || sf_error(p.file) != SF_ERR_NO_ERROR) {
-        endedEarly_ = sf_error(p.file) != SF_ERR_NO_ERROR ? sf_strerror(p.file) : "the file ends early";
+        endedEarly_ =
+            sf_error(p.file) != SF_ERR_NO_ERROR ? Reason(sf_strerror(p.file)) : "the file ends early";
         p.fileEnded = true;
     }
 

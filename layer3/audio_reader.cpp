@@ -3,6 +3,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "input/extensions.h"
+#include "input/rates.h"
 #include "job/text.h"
 #include "platform/message_box.h"
 
@@ -11,6 +13,7 @@ namespace layer3 {
 namespace {
 
 constexpr std::uint16_t kPcmFormat = 1;
+constexpr std::uint16_t kExtensibleFormat = 0xFFFE;
 
 // The start of a RIFF/WAVE header, as far as CWaveReader checks it.
 struct WaveHeader {
@@ -45,6 +48,17 @@ bool ForTheWaveReader(const WaveHeader& h) {
            h.bits == 16;
 }
 
+// What is plainly wrong with a file before any reader looks at its samples, in words libsndfile
+// would not find: it says "SF_INFO struct incomplete" of a rate of 0 or 4 GHz.
+std::string HeaderDefect(const WaveHeader& h) {
+    if (h.empty) return "the file is empty";
+    if (!h.riffWave) return std::string();
+    if (h.channels == 0) return "it has no channels";
+    if (h.rate < input::kLowestRate || h.rate > input::kHighestRate)
+        return Printf("its sampling rate of %u Hz is not supported", h.rate);
+    return std::string();
+}
+
 bool CanOpen(const std::string& fileName) {
     return std::ifstream(fileName, std::ios::binary).is_open();
 }
@@ -57,24 +71,33 @@ int CAudioReader::Open(const std::string& fileName) {
     cutShort_ = false;
     mixedFrom_.clear();
     const WaveHeader header = PeekHeader(fileName);
-    if (ForTheWaveReader(header) || !CanOpen(fileName)) {
-        const int opened = wave_.Open(fileName);
-        channels = wave_.channels;
-        sampleRate = wave_.sampleRate;
-        bitsPerSample = wave_.bitsPerSample;
-        sampleCount = wave_.sampleCount;
-        durationSeconds = wave_.durationSeconds;
-        return opened;
-    }
-    if (header.empty) return Refuse(Printf("%s cannot be read: the file is empty.\n", fileName.c_str()));
-    const std::string why = source_.Open(fileName);
+    if (ForTheWaveReader(header) || !CanOpen(fileName)) return OpenWithWaveReader(fileName);
+    if (const std::string why = HeaderDefect(header); !why.empty())
+        return Refuse(Printf("%s cannot be read: %s.\n", fileName.c_str(), why.c_str()));
+    std::string why = source_.Open(fileName);
     if (why.empty()) {
         TakeConvertedFormat();
         return 1;
     }
-    // A PCM WAV that libsndfile refuses too gets the WAV reader's own explanation.
-    if (header.riffWave && header.formatTag == kPcmFormat) return wave_.Open(fileName);
+    // A PCM WAV that libsndfile refuses too, or a file that is no audio file at all, gets the
+    // WAV reader's own explanation ("is not a RIFF file."), as it always has.
+    const std::string ext = input::ExtensionOf(fileName);
+    const bool otherAudioType = input::HasAudioExtension(fileName) && ext != "wav";
+    if ((header.riffWave && header.formatTag == kPcmFormat) || (!header.riffWave && !otherAudioType))
+        return OpenWithWaveReader(fileName);
+    if (header.riffWave && header.formatTag == kExtensibleFormat)
+        why = "its extensible format's sub-format (" + why + ")";
     return Refuse(Printf("%s cannot be read: %s.\n", fileName.c_str(), why.c_str()));
+}
+
+int CAudioReader::OpenWithWaveReader(const std::string& fileName) {
+    const int opened = wave_.Open(fileName);
+    channels = wave_.channels;
+    sampleRate = wave_.sampleRate;
+    bitsPerSample = wave_.bitsPerSample;
+    sampleCount = wave_.sampleCount;
+    durationSeconds = wave_.durationSeconds;
+    return opened;
 }
 
 void CAudioReader::TakeConvertedFormat() {
@@ -104,7 +127,7 @@ void CAudioReader::ReportEndedEarly() {
     if (cutShort_ || source_.EndedEarly().empty()) return;
     // What decoded is encoded; the file then counts as failed, as a WAV that ends early does.
     cutShort_ = true;
-    platform::MessageBox(Printf("%s ended early: %s. What could be read is encoded.\n", fileName_.c_str(),
+    platform::MessageBox(Printf("%s ended early (%s): what could be read is encoded.\n", fileName_.c_str(),
                                 source_.EndedEarly().c_str()),
                          platform::kAppCaption, platform::MB_OK | platform::MB_ICONEXCLAMATION);
 }

@@ -43,6 +43,7 @@ class CAudioReader {
     int durationSeconds = 0;
 
   private:
+    int OpenWithWaveReader(const std::string& fileName);
     void TakeConvertedFormat();
     bool Refuse(const std::string& text);
     void ReportEndedEarly();

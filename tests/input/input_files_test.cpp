@@ -270,10 +270,10 @@ TEST(InputFiles, DamagedFilesAreRefusedOrEndEarlyWithTheFileNamed) {
     };
     const std::vector<Case> refused = {
         {"empty.flac", {}, "the file is empty"},
-        {"nochannels.wav", Patched(good24, 22, {0, 0}), "channels"},
-        {"rate0.wav", Patched(good24, 24, {0, 0, 0, 0}), "sampling rate"},
-        {"rate4g.wav", Patched(good24, 24, {0x00, 0x28, 0x6B, 0xEE}), "sampling rate"},
-        {"subformat.wav", Patched(goodWavex, 44, {0x34, 0x12}), "cannot be read"},
+        {"nochannels.wav", Patched(goodWavex, 22, {0, 0}), "no channels"},
+        {"rate0.wav", Patched(goodWavex, 24, {0, 0, 0, 0}), "rate of 0 Hz"},
+        {"rate4g.wav", Patched(good24, 24, {0x00, 0x28, 0x6B, 0xEE}), "rate of 4000000000 Hz"},
+        {"subformat.wav", Patched(goodWavex, 44, {0x34, 0x12}), "sub-format"},
         {"noise.flac", {'f', 'L', 'a', 'C', 1, 2, 3}, "cannot be read"},
     };
     for (const Case& c : refused) {
@@ -285,14 +285,22 @@ TEST(InputFiles, DamagedFilesAreRefusedOrEndEarlyWithTheFileNamed) {
         EXPECT_TRUE(Mentions(e.messages, c.why)) << e.messages[0];
     }
 
-    // A FLAC cut in half: what decodes is encoded, the user is told, the file counts as failed.
-    const Encoded cut = Encode(testwav::WriteBytes(dir.File("cut.flac"), cutFlac));
-    ASSERT_EQ(cut.outputRate, 48000);
-    EXPECT_TRUE(cut.failed);
-    EXPECT_TRUE(Mentions(cut.messages, dir.File("cut.flac") + " ended early"))
-        << ::testing::PrintToString(cut.messages);
-    EXPECT_TRUE(cut.decoded.Clean());
-    EXPECT_GT(cut.decoded.SamplesPerChannel(), 48000u * 3 / 10);
+    // A FLAC cut in half, and one damaged in the middle: what decodes is encoded, the user is
+    // told, and the file counts as failed.
+    std::vector<std::uint8_t> damagedFlac = goodFlac;
+    for (std::size_t i = goodFlac.size() / 2; i < goodFlac.size() / 2 + 40; ++i)
+        damagedFlac[i] ^= 0x5A;
+    for (const auto& [name, bytes] :
+         {std::pair{"cut.flac", cutFlac}, std::pair{"damaged.flac", damagedFlac}}) {
+        SCOPED_TRACE(name);
+        const Encoded e = Encode(testwav::WriteBytes(dir.File(name), bytes));
+        ASSERT_EQ(e.outputRate, 48000);
+        EXPECT_TRUE(e.failed);
+        EXPECT_TRUE(Mentions(e.messages, dir.File(name) + " ended early"))
+            << ::testing::PrintToString(e.messages);
+        EXPECT_TRUE(e.decoded.Clean());
+        EXPECT_GT(e.decoded.SamplesPerChannel(), 48000u * 3 / 10);
+    }
 
     // A header claiming twice the data there is: what is there is encoded.
     std::vector<std::uint8_t> longer = good24;

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <QPushButton>
 #include <QTreeWidget>
 #include <cmath>
 #include <vector>
 
+#include "job/file_list.h"
 #include "tests/support/mp3_decoder.h"
 #include "tests/ui/ui_support.h"
 #include "ui/file_page.h"
