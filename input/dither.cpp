@@ -26,8 +26,9 @@ float TriangularDither::NextUniform() {
 void TriangularDither::Quantise(const float* in, std::int16_t* out, int count) {
     for (int i = 0; i < count; ++i) {
         const float scaled = in[i] * kFullScale;
-        // Only a signal beyond full scale counts as clipped, not the dither noise at its edge.
-        if (scaled > 32767.5f || scaled < -32768.5f) ++clipped_;
+        // Only a signal beyond full scale (+-1.0) counts as clipped: not the dither noise at the
+        // edge, nor the top 24-bit value, which lies less than a 16-bit step under +1.0.
+        if (scaled > kFullScale || scaled < -kFullScale) ++clipped_;
         // The difference of two uniform values: triangular noise of +-1 step.
         const float noisy = scaled + NextUniform() - NextUniform();
         // A float file may hold NaN, which no integer conversion may see.

@@ -11,9 +11,10 @@ class TriangularDither {
     TriangularDither() { Reset(); }
     // Starts the noise over, as for a new file, and clears the count of clipped samples.
     void Reset();
-    // Full scale is +-1.0. Values beyond the 16-bit range are clamped and counted.
+    // Full scale is +-1.0. Values beyond the 16-bit range are clamped; those beyond full scale
+    // are counted.
     void Quantise(const float* in, std::int16_t* out, int count);
-    // Samples that lay outside the 16-bit range before the noise was added.
+    // Samples that lay beyond full scale (+-1.0) before the noise was added.
     std::int64_t Clipped() const { return clipped_; }
 
   private:

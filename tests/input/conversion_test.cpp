@@ -49,7 +49,7 @@ TEST(InputDither, IsRepeatableCountsOnlyRealClippingAndStaysWithinOneStep) {
     std::vector<float> in;
     for (int i = 0; i < 4000; ++i)
         in.push_back(static_cast<float>(0.3 * std::sin(i * 0.01)));
-    in.push_back(32767.0f / 32768.0f);  // full scale: the noise may push it, but it is no clip
+    in.push_back(8388607.0f / 8388608.0f);  // the top 24-bit value: the noise may push it, no clip
     in.push_back(-1.0f);
     in.push_back(1.5f);
     in.push_back(-2.0f);
