@@ -148,7 +148,7 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
         o.error = "--tracks needs --cd";
     if (o.cdTarget >= 0 && o.tracks.empty()) o.allTracks = true;
     if (o.error.empty() && !o.help && !o.listDrives && o.cdTarget < 0 && o.inputs.empty())
-        o.error = "no WAV files given";
+        o.error = "no audio files given";
     return o;
 }
 
@@ -172,7 +172,7 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs) {
 }
 
 const char* BatchUsage() {
-    return "usage: velto-batch [options] file.wav|folder ...\n"
+    return "usage: velto-batch [options] audio-file|folder ...\n"
            "  -b<kbps>      bit rate: 32 40 48 56 64 80 96 112 128 160 192 224 256 320\n"
            "  -c -o         copyright and original bits\n"
            "  -e<0|1|2>     de-emphasis: none, 50/15 us, CCITT\n"
