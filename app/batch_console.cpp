@@ -95,6 +95,8 @@ CommandLineSettings::CommandLineSettings(const profile::SettingsValues& fromProf
     if (o.mono >= 0) values_.mono = o.mono;
     if (o.deemphasisCode >= 0) values_.deemphasis = o.deemphasisCode == 3 ? 2 : o.deemphasisCode;
     if (o.encodingMode >= 0) values_.encodingMode = o.encodingMode;
+    if (o.bare) values_.infoHeader = values_.tags = values_.replayGain = 0;
+    if (o.noReplayGain) values_.replayGain = 0;
     // The command line uses the built-in encoder unless told otherwise.
     values_.useCodec = o.useCodec && codecFound ? 1 : 0;
 }

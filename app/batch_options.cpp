@@ -119,6 +119,10 @@ void ParseLongOption(const std::string& a, BatchOptions& o) {
         o.useCodec = true;
     } else if (a == "--help") {
         o.help = true;
+    } else if (a == "--bare") {
+        o.bare = true;
+    } else if (a == "--no-replaygain") {
+        o.noReplayGain = true;
     } else if (StartsWith(a, "--mode=")) {
         o.encodingMode = WholeNumber(a.substr(7));
         if (o.encodingMode < 0 || o.encodingMode > 3) o.error = "--mode takes 0, 1, 2 or 3";
@@ -256,6 +260,8 @@ const char* BatchUsage() {
            "  --mode=N      0 ISO, 1 minimise audible distortion, 2 fewest distorted bands,\n"
            "                3 minimise total distortion\n"
            "  --codec       encode with the system's MP3 codec\n"
+           "  --bare        write the audio frames only: no Info frame, tag or ReplayGain\n"
+           "  --no-replaygain  measure no loudness and write no ReplayGain values\n"
            "  -jN, --jobs=N encode N files at once (0: one per core)\n"
            "Audio CD tracks, extracted to WAV and encoded after the files:\n"
            "  --list-drives      list the CD-ROM drives and the audio tracks of their discs\n"

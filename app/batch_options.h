@@ -14,11 +14,13 @@ struct BatchOptions {
     int copyright = -1;
     int original = -1;
     int mono = -1;
-    int deemphasisCode = -1;  // header code, from -e<digit>
-    int encodingMode = -1;    // --mode=N
-    int prioritySlider = 3;   // -p<digit> as a slider position; 3 is normal priority
-    bool useCodec = false;    // --codec
-    int jobs = 1;             // -jN / --jobs=N; 0 means one per core
+    int deemphasisCode = -1;    // header code, from -e<digit>
+    int encodingMode = -1;      // --mode=N
+    int prioritySlider = 3;     // -p<digit> as a slider position; 3 is normal priority
+    bool useCodec = false;      // --codec
+    bool bare = false;          // --bare: no Info frame, tag or ReplayGain
+    bool noReplayGain = false;  // --no-replaygain
+    int jobs = 1;               // -jN / --jobs=N; 0 means one per core
     bool help = false;
     // Audio CD tracks, extracted and encoded after the files; -1 where the profile decides.
     bool listDrives = false;  // --list-drives

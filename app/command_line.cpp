@@ -30,6 +30,10 @@ void CMakerCommandLineInfo::ParseParam(const std::string& param, bool isSwitch) 
         case 'p':
             priority = PriorityForSwitchDigit(number);
             break;
+        case '-':
+            if (param == "-bare") bare = 1;
+            if (param == "-no-replaygain") noReplayGain = 1;
+            break;
         default:
             break;  // any other letter is ignored
     }
@@ -45,7 +49,7 @@ CMakerCommandLineInfo ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 const char* VeltoUsage() {
-    return "usage: velto [-b<kbps>] [-c] [-e<0|1|2>] [-m] [-o] [-p<0..6>] [file.wav]\n"
+    return "usage: velto [-b<kbps>] [-c] [-e<0|1|2>] [-m] [-o] [-p<0..6>] [--bare] [--no-replaygain] [file.wav]\n"
            "Without a file, opens the main window. With one, encodes file.wav to file.mp3 beside it\n"
            "with the built-in encoder in a small progress window (on the terminal without a display).\n"
            "  -b<kbps>   bit rate: 32 40 48 56 64 80 96 112 128 160 192 224 256 320 (default 128)\n"
@@ -53,6 +57,8 @@ const char* VeltoUsage() {
            "  -e<0|1|2>  de-emphasis: none, 50/15 us, CCITT\n"
            "  -m         encode stereo as one channel\n"
            "  -p<0..6>   encoder priority, idle to time critical (3 is normal)\n"
+           "  --bare     write the audio frames only: no Info frame, tag or ReplayGain\n"
+           "  --no-replaygain  measure no loudness and write no ReplayGain values\n"
            "  -h         this text\n"
            "Cancel or Ctrl-C leaves the shorter, properly closed MP3.\n"
            "For many files, folders, other settings and CD tracks use velto-batch.\n";
@@ -84,6 +90,9 @@ std::string SwitchNotice(const std::string& param) {
         case 'm':
         case 'o':
             return "";
+        case '-':
+            if (param == "-bare" || param == "-no-replaygain") return "";
+            return given + " is not a switch of velto; ignored";
         default:
             return given + " is not a switch of velto; ignored";
     }

@@ -14,6 +14,8 @@ struct CMakerCommandLineInfo {
     int priority = 0;       // Win32 thread priority
     int bitrateIndex = -1;  // -1: no b switch, the bit rate stays 128 kbps
     int mono = 0;
+    int bare = 0;          // --bare: the audio frames only
+    int noReplayGain = 0;  // --no-replaygain
     std::string fileName;  // the first parameter that is not a switch
 
     // One parameter, without its leading '-' when it was given as a switch.

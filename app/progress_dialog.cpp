@@ -32,6 +32,8 @@ void CProgressDlg::OnInitDialog(platform::WindowHandle& window) {
     settings_.Copyright = commandLine_.copyright;
     settings_.Original = commandLine_.original;
     settings_.Mono = commandLine_.mono;
+    settings_.InfoHeader = settings_.Tags = !commandLine_.bare;
+    settings_.ReplayGain = !commandLine_.bare && !commandLine_.noReplayGain;
     worker_ =
         std::make_unique<platform::Thread>([this] { EncodeCommandLineThread(); }, commandLine_.priority);
 }

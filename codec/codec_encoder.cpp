@@ -5,6 +5,7 @@
 #include "job/encoding_settings.h"
 #include "job/output_names.h"
 #include "platform/message_box.h"
+#include "tags/input_tags.h"
 
 using namespace platform;
 
@@ -127,7 +128,31 @@ int CCodecEncoder::Open(EncodingSettings& settings, const std::string& inputPath
         return AbandonOpen("Could not perform conversion!");
     if (!PrepareBuffers())
         return AbandonOpen("ACM: Could not create stream!");
+    if (!BeginDecoration(inputPath))
+        return AbandonOpen("Error writing to file");
     return 1;
+}
+
+bool CCodecEncoder::BeginDecoration(const std::string& inputPath) {
+    const EncodingSettings& s = *settings_;
+    const tags::Decoration choice{s.InfoHeader != 0, s.Tags != 0, s.ReplayGain != 0};
+    tags::TagFields fields = trackTags_;
+    if (choice.tags) fields.FillFrom(tags::InputTags(inputPath));
+    // The codec writes two channels as joint stereo.
+    const tags::InfoStream stream{reader_.sampleRate, s.Bitrate, s.stereo, s.stereo == 2};
+    samplesRead_ = 0;
+    const bool ok = decoration_.Begin(output_, choice, stream, fields);
+    lastLoudness_ = decoration_.Loudness();
+    return ok;
+}
+
+int CCodecEncoder::StoredDelay() const {
+    const auto* format = reinterpret_cast<const MPEGLAYER3WAVEFORMAT*>(destinationFormat_.data());
+    // A driver that does not tell its delay: the usual one of constant-bit-rate MP3 encoders.
+    constexpr int kUsualDelay = 576;
+    if (destinationFormat_.size() < sizeof *format || format->nCodecDelay <= tags::kDecoderDelay)
+        return kUsualDelay;
+    return format->nCodecDelay - tags::kDecoderDelay;
 }
 
 int CCodecEncoder::AbandonOpen(const char* text) {
@@ -181,8 +206,12 @@ bool CCodecEncoder::PrepareBuffers() {
 int CCodecEncoder::EncodeStep() {
     if (!headerPrepared_ || ended_)
         return -1;
-    if (reader_.ReadSamples(source_.data(), pcmBlockSize_ / 2) <= 0)
+    const int got = reader_.ReadSamples(source_.data(), pcmBlockSize_ / 2);
+    if (got <= 0)
         return FinishConversion();
+    samplesRead_ += got / sourceFormat_.nChannels;
+    decoration_.AddInterleaved(source_.data(), static_cast<std::size_t>(got / sourceFormat_.nChannels),
+                               sourceFormat_.nChannels);
     if (acmStreamConvert(stream_, &header_, ACM_STREAMCONVERTF_BLOCKALIGN) != MMSYSERR_NOERROR) {
         Report("Error during Conversion");
         conversionFailed_ = true;
@@ -225,6 +254,11 @@ void CCodecEncoder::Close() {
 }
 
 void CCodecEncoder::Release() {
+    // The tag and the Info frame are true for what was written, however the file ends.
+    if (output_.IsOpen() && !decoration_.Finish(output_, StoredDelay(), samplesRead_)) {
+        if (!writeFailed_) Report("Error writing to file");
+        writeFailed_ = true;
+    }
     if (headerPrepared_) {
         acmStreamUnprepareHeader(stream_, &header_, 0);
         headerPrepared_ = false;

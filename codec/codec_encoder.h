@@ -10,6 +10,7 @@
 #include "layer3/audio_reader.h"
 #include "platform/acm.h"
 #include "platform/file.h"
+#include "tags/mp3_decoration.h"
 
 class CCodecEncoder : public CEncoder {
   public:
@@ -41,6 +42,10 @@ class CCodecEncoder : public CEncoder {
     // Shows why Open failed after the output was created, and closes that output without
     // letting it replace an earlier file.
     int AbandonOpen(const char* text);
+    // Writes the tag and reserves the Info frame the settings ask for.
+    bool BeginDecoration(const std::string& inputPath);
+    // The delay to store in the Info frame, from the codec delay the chosen format tells.
+    int StoredDelay() const;
     int FinishConversion();
     bool WriteConverted();
     void Release();
@@ -55,9 +60,11 @@ class CCodecEncoder : public CEncoder {
     platform::ACMSTREAMHEADER header_{};
     bool headerPrepared_ = false;
     platform::OutputFile output_;
-    bool writeFailed_ = false;  // "Error writing to file" already shown for this file
+    tags::Mp3Decoration decoration_;
+    std::int64_t samplesRead_ = 0;   // per channel
+    bool writeFailed_ = false;       // "Error writing to file" already shown for this file
     bool conversionFailed_ = false;  // the codec refused a block: the file ends early
-    bool ended_ = false;        // the final conversion has run
+    bool ended_ = false;             // the final conversion has run
     platform::WAVEFORMATEX sourceFormat_{};
     std::vector<platform::BYTE> destinationFormat_;
 };

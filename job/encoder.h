@@ -2,9 +2,14 @@
 // returns a negative value, then Close (also after an Open that failed).
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "tags/tag_fields.h"
+
+namespace tags {
+class LoudnessMeter;
+}
 
 struct EncodingSettings;
 
@@ -31,7 +36,12 @@ class CEncoder {
     // win over what the input itself carries.
     void SetTrackTags(const tags::TagFields& fields) { trackTags_ = fields; }
 
+    // The loudness of the file the last Open began, for an album's gain; null when it was not
+    // measured.
+    std::shared_ptr<const tags::LoudnessMeter> LastLoudness() const { return lastLoudness_; }
+
   protected:
     bool outputFailed_ = false;
     tags::TagFields trackTags_;
+    std::shared_ptr<const tags::LoudnessMeter> lastLoudness_;
 };

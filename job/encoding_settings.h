@@ -111,6 +111,12 @@ struct EncodingSettings {
     int Original = 0;
     int granulesPerFrame = 0;
     int EncodingMode = 0;  // 0 ISO, 1 audible distortion, 2 distorted bands, 3 total distortion
+    // What an MP3 carries besides its frames: the Info header frame, an ID3v2 tag, ReplayGain
+    // values. The record starts bare (all 0); the programs set them from the profile and the
+    // command line.
+    int InfoHeader = 0;
+    int Tags = 0;
+    int ReplayGain = 0;
 
     // Restores the user's choices and header constants to their defaults; leaves the frame
     // parameters, counters and extraction options as they are.

@@ -13,6 +13,8 @@
 #include "layer3/audio_reader.h"
 #include "platform/message_box.h"
 #include "platform/time_format.h"
+#include "tags/album_gain.h"
+#include "tags/loudness.h"
 
 namespace {
 
@@ -295,6 +297,11 @@ void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
         }
     }
     const cdda::TrackEntry(&table)[cdda::kMaxTracks] = cdda::TrackTable();
+    const int audioTracks =
+        static_cast<int>(std::count_if(std::begin(table), std::end(table), [](const cdda::TrackEntry& e) {
+            return e.trackNumber != 0 && e.IsAudio();
+        }));
+    std::vector<tags::AlbumTrack> album;
     for (int track : selection.tracks) {
         const cdda::TrackEntry* entry = cdda::FindTrack(table, track);
         if (!entry) continue;
@@ -316,18 +323,34 @@ void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
         Report(extraction);
         // A stopped or failed extraction leaves its WAV as it is.
         if (m_bStop) break;
+        tags::TagFields names;
+        names.track = Printf("%d/%d", track, audioTracks);
+        encoder.SetTrackTags(names);
         const bool encoded = !extractOnly && EncodeTrackWav(encoder, path);
+        if (encoded && encoder.LastLoudness()) album.push_back({TrackMp3Path(path), encoder.LastLoudness()});
         parts_.audioCdPage->AdvanceSelection();
         // Only a track that became a complete MP3 loses its WAV: anything else would leave
         // the user with nothing.
         if (!keep && encoded) platform::RemoveFile(path);
         if (m_bStop) break;
     }
+    // Only a whole album has an album gain.
+    if (!m_bStop) WriteAlbumGain(album);
+}
+
+void CMainDlg::WriteAlbumGain(const std::vector<tags::AlbumTrack>& album) {
+    if (album.empty()) return;
+    const std::vector<std::string> failed = tags::WriteAlbumGains(album);
+    if (failed.empty()) return;
+    std::string text = "The album gain could not be written to these files; they keep their track gain:\n\n";
+    for (const std::string& path : failed)
+        text += path + "\n";
+    platform::MessageBox(text, platform::kAppCaption, platform::MB_OK | platform::MB_ICONEXCLAMATION);
 }
 
 bool CMainDlg::EncodeTrackWav(CEncoder& encoder, const std::string& wav) {
     // Posting never blocks, so the track's progress goes on while the window closes.
-    return Encode(encoder, wav, wav.substr(0, wav.size() - 3) + "mp3", true);
+    return Encode(encoder, wav, TrackMp3Path(wav), true);
 }
 
 void CMainDlg::ShowExtractionStatus() {

@@ -19,6 +19,9 @@
 #include "platform/window.h"
 
 struct EncodingSettings;
+namespace tags {
+struct AlbumTrack;
+}
 
 // Collaborators of the main window's job logic.
 struct MainDlgParts {
@@ -119,6 +122,10 @@ class CMainDlg {
     }
     bool AskToExtractWithoutEncoding();
     bool EncodeTrackWav(CEncoder& encoder, const std::string& wav);
+    static std::string TrackMp3Path(const std::string& wav) { return wav.substr(0, wav.size() - 3) + "mp3"; }
+    // Writes the album's gain into the MP3s of the batch's CD tracks and names those that
+    // could not take it.
+    void WriteAlbumGain(const std::vector<tags::AlbumTrack>& album);
     void WaitForWorkerWhileClosing();
     // Worker side.
     void ResetFileProgress();

@@ -39,6 +39,9 @@ SettingsValues ReadSettings(const AppProfile& p, bool codecFound) {
     v.deemphasis = p.ReadInRange(kDeemphasis, 0, kDeemphasisComboEntries - 1);
     v.encodingMode = p.ReadInRange(kEncodingMode, 0, kEncodingModeComboEntries - 1);
     v.useCodec = codecFound ? p.ReadInt(kUseCodec.section, kUseCodec.key, 1) : 0;
+    v.infoHeader = p.Read(kInfoHeader) != 0;
+    v.tags = p.Read(kTags) != 0;
+    v.replayGain = p.Read(kReplayGain) != 0;
     return v;
 }
 
@@ -51,6 +54,9 @@ bool WriteSettings(AppProfile& p, const SettingsValues& v) {
     ok &= p.Write(kDeemphasis, v.deemphasis);
     ok &= p.Write(kEncodingMode, v.encodingMode);
     ok &= p.Write(kUseCodec, v.useCodec);
+    ok &= p.Write(kInfoHeader, v.infoHeader);
+    ok &= p.Write(kTags, v.tags);
+    ok &= p.Write(kReplayGain, v.replayGain);
     return ok;
 }
 

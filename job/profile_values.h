@@ -28,6 +28,10 @@ inline constexpr IntValue kDeemphasis{"Settings", "Deemphasis", 0};
 inline constexpr IntValue kEncodingMode{"Settings", "EncodingMode", 1};
 // Its default is 1 when the codec was found at start-up: see ReadSettings.
 inline constexpr IntValue kUseCodec{"Settings", "UseCodec", 0};
+// What an MP3 carries besides its frames: the Info header frame, the ID3v2 tag, ReplayGain.
+inline constexpr IntValue kInfoHeader{"Settings", "InfoHeader", 1};
+inline constexpr IntValue kTags{"Settings", "Tags", 1};
+inline constexpr IntValue kReplayGain{"Settings", "ReplayGain", 1};
 inline constexpr IntValue kDontErase{"AudioCD", "DontErase", 0};
 inline constexpr IntValue kDontEncode{"AudioCD", "DontEncode", 0};
 inline constexpr IntValue kDaeSpeed{"AudioCD", "DaeSpeed", 50};
@@ -89,6 +93,9 @@ struct SettingsValues {
     int deemphasis = 0;    // combo index
     int encodingMode = 1;  // combo index
     int useCodec = 0;
+    int infoHeader = 1;
+    int tags = 1;
+    int replayGain = 1;
 };
 // UseCodec defaults to 1 when the codec was found and reads as 0 whenever it is missing. A
 // combo index outside its list reads as its default.

@@ -60,4 +60,7 @@ void ApplySettingsValues(const profile::SettingsValues& v, bool codecFound, Enco
     s.Mono = v.mono;
     s.EncodingMode = EncodingModeForComboIndex(v.encodingMode);
     s.UseCodec = codecFound ? v.useCodec : 0;
+    s.InfoHeader = v.infoHeader;
+    s.Tags = v.tags;
+    s.ReplayGain = v.replayGain;
 }

@@ -6,6 +6,7 @@
 #include "job/output_names.h"
 #include "layer3/side_info_layout.h"
 #include "platform/message_box.h"
+#include "tags/input_tags.h"
 
 namespace layer3 {
 
@@ -27,6 +28,7 @@ int CLayer3Encoder::Open(EncodingSettings& settings, const std::string& inputPat
     ChooseChannelLayout();
     settings.SetSamplingFrequency(reader_.sampleRate);
     settings.sampleCount = reader_.sampleCount;
+    if (!BeginDecoration(inputPath)) return 0;
     formatter_.Open(output_, settings);
 
     ClearFrameState();
@@ -44,6 +46,17 @@ int CLayer3Encoder::Open(EncodingSettings& settings, const std::string& inputPat
     quantizer_.Init(settings, reservoir_);
     ComputeFrameSize();
     return 1;
+}
+
+bool CLayer3Encoder::BeginDecoration(const std::string& inputPath) {
+    const EncodingSettings& s = *settings_;
+    const tags::Decoration choice{s.InfoHeader != 0, s.Tags != 0, s.ReplayGain != 0};
+    tags::TagFields fields = trackTags_;
+    if (choice.tags) fields.FillFrom(tags::InputTags(inputPath));
+    const tags::InfoStream stream{s.samplingFrequencyHz, s.Bitrate, s.stereo, false};
+    const bool ok = decoration_.Begin(output_, choice, stream, fields);
+    lastLoudness_ = decoration_.Loudness();
+    return ok;
 }
 
 void CLayer3Encoder::ChooseChannelLayout() {
@@ -126,6 +139,8 @@ bool CLayer3Encoder::NextFrameSamples() {
             // The reader interleaves two values a sample unless one channel is read as it is.
             const bool interleaved = s.mode != 3 || s.downmix;
             samplesRead_ += interleaved ? (got + 1) / 2 : got;
+            decoration_.AddPlanar(frame_[0], frame_[1],
+                                  static_cast<std::size_t>(interleaved ? (got + 1) / 2 : got));
             ++framesWritten_;
             return true;
         }
@@ -167,6 +182,8 @@ void CLayer3Encoder::Close() {
     if (outputOpen_) {
         if (formatter_.IsOpen()) formatter_.Flush();
         bool ok = formatter_.Writer().Close();
+        // The stored delay: the encoder's lag less the decoders' own, which they take off.
+        ok = decoration_.Finish(output_, kCodecDelay - tags::kDecoderDelay, samplesRead_) && ok;
         outputOpen_ = false;
         if (reader_.CutShort()) {
             // The input ended before its data did (the reader said so): the file keeps what was

@@ -17,6 +17,7 @@
 #include "layer3/side_info.h"
 #include "layer3/audio_reader.h"
 #include "platform/file.h"
+#include "tags/mp3_decoration.h"
 
 namespace layer3 {
 
@@ -37,6 +38,8 @@ class CLayer3Encoder : public CEncoder {
              const std::string& outputPath) override;
 
   private:
+    // Writes the tag and reserves the Info frame the settings ask for; false when it failed.
+    bool BeginDecoration(const std::string& inputPath);
     void ChooseChannelLayout();
     void ComputeFrameSize();
     void ClearFrameState();
@@ -70,6 +73,7 @@ class CLayer3Encoder : public CEncoder {
     int sideInfoLength_ = 0;
 
     platform::OutputFile output_;
+    tags::Mp3Decoration decoration_;
     CFrameFormatter formatter_;
     CAudioReader reader_;
     EncodingSettings* settings_ = nullptr;

@@ -17,6 +17,7 @@ namespace {
 struct LameContext;
 using LameInit = LameContext* (*)();
 using LameSetInt = int (*)(LameContext*, int);
+using LameGetInt = int (*)(LameContext*);
 using LameInitParams = int (*)(LameContext*);
 using LameEncodeBuffer = int (*)(LameContext*, const short* left, const short* right, int samples,
                                  unsigned char* mp3, int mp3Size);
@@ -29,6 +30,9 @@ using LameSetReport = int (*)(LameContext*, LameReport);
 constexpr int kLameModeJointStereo = 1;
 constexpr int kLameModeMono = 3;
 constexpr int kLameVbrOff = 0;
+
+// The decoders' own synthesis delay, which the formats' codec delay includes.
+constexpr int kDecoderDelay = 529;
 
 constexpr std::array<int, 3> kRates = {32000, 44100, 48000};
 constexpr std::array<int, 14> kBitrates = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
@@ -64,6 +68,7 @@ class LameLibrary {
     LameSetReport setErrorReport = nullptr;
     LameSetReport setDebugReport = nullptr;
     LameSetReport setMessageReport = nullptr;
+    LameGetInt getEncoderDelay = nullptr;
 
   private:
     template <typename F>
@@ -76,6 +81,7 @@ class LameLibrary {
         Bind(setErrorReport, "lame_set_errorf");
         Bind(setDebugReport, "lame_set_debugf");
         Bind(setMessageReport, "lame_set_msgf");
+        Bind(getEncoderDelay, "lame_get_encoder_delay");
         return Bind(init, "lame_init") && Bind(setNumChannels, "lame_set_num_channels") &&
                Bind(setInSampleRate, "lame_set_in_samplerate") &&
                Bind(setOutSampleRate, "lame_set_out_samplerate") && Bind(setBitrate, "lame_set_brate") &&
@@ -225,10 +231,11 @@ class Mp3Stream : public AcmDriverStream {
 class Mp3Driver : public AcmDriver {
   public:
     explicit Mp3Driver(std::shared_ptr<LameLibrary> lame) : lame_(std::move(lame)) {
+        const WORD delay = CodecDelay();
         for (int rate : kRates)
             for (int channels = 1; channels <= 2; ++channels)
                 for (int kbps : kBitrates)
-                    formats_.push_back(MakeMpegLayer3Format(rate, channels, kbps, 0));
+                    formats_.push_back(MakeMpegLayer3Format(rate, channels, kbps, delay));
     }
 
     std::string ShortName() const override { return kMp3CodecShortName; }
@@ -251,6 +258,17 @@ class Mp3Driver : public AcmDriver {
     }
 
   private:
+    // Samples by which the decoded stream lags the input, as the formats tell it: the delay the
+    // library reports for an encoder of these parameters plus the decoders' own; 0 (unknown)
+    // when the library does not report it. Constant-bit-rate encoders without resampling all
+    // report the same.
+    WORD CodecDelay() const {
+        if (!lame_->getEncoderDelay) return 0;
+        LameEncoder probe(lame_, StreamParameters{44100, 2, 2, 128});
+        const int delay = probe.Ready() ? lame_->getEncoderDelay(probe.Context()) : -1;
+        return delay >= 0 ? static_cast<WORD>(delay + kDecoderDelay) : 0;
+    }
+
     // PCM of 16 bits in, one of the enumerated formats out, at the same rate; two channels
     // may become one, never the other way round.
     bool Accepts(const WAVEFORMATEX& source, const WAVEFORMATEX& destination, StreamParameters& p) const {

@@ -198,6 +198,12 @@ bool OutputFile::WriteAt(std::uint64_t offset, const void* data, std::size_t n) 
     return !failed_;
 }
 
+bool OutputFile::Flush() {
+    if (!file_ || failed_) return false;
+    if (std::fflush(file_) != 0) failed_ = true;
+    return !failed_;
+}
+
 void OutputFile::CloseStream() {
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;

@@ -68,6 +68,8 @@ class OutputFile {
     // headers whose sizes are known only when the data has been written. False, and the file
     // failed, when the bytes could not all be written.
     bool WriteAt(std::uint64_t offset, const void* data, std::size_t n);
+    // Hands the buffered bytes to the system, so that the file can be read back before Close.
+    bool Flush();
     // Flushes, syncs and renames the file to its final name; false when anything written was
     // lost, and then the temporary file is removed and an earlier file of the final name is
     // left as it was.

@@ -23,8 +23,7 @@ class Mp3Codec : public testing::Test {
   protected:
     void SetUp() override {
         driver_ = RegisterMp3CodecDriver();
-        if (!driver_.Registered())
-            GTEST_SKIP() << "libmp3lame.so.0 is not installed";
+        if (!driver_.Registered()) GTEST_SKIP() << "libmp3lame.so.0 is not installed";
     }
 
     // Encodes the signal to an MP3 file and returns its bytes; every step's result is checked.
@@ -35,6 +34,7 @@ class Mp3Codec : public testing::Test {
         EncodingSettings settings;
         settings.Bitrate = kbps;
         settings.Mono = mono;
+        settings.InfoHeader = settings.ReplayGain = infoHeader_;
         CCodecEncoder encoder;
         EXPECT_EQ(encoder.Open(settings, wav, mp3), 1);
         int steps = 0, last = 0, result;
@@ -50,6 +50,7 @@ class Mp3Codec : public testing::Test {
     }
 
     AcmDriverRegistration driver_;
+    int infoHeader_ = 0;
     testwav::TempDir dir_;
     ScriptedMessageBox boxes_;
 };
@@ -129,8 +130,7 @@ TEST_F(Mp3Codec, TwoEncodersSideBySideKeepTheirOwnStreams) {
     bool running[2] = {true, true};
     while (running[0] || running[1])
         for (int i = 0; i < 2; ++i)
-            if (running[i])
-                running[i] = encoders[i].EncodeStep() >= 0;
+            if (running[i]) running[i] = encoders[i].EncodeStep() >= 0;
     for (int i = 0; i < 2; ++i) {
         encoders[i].Close();
         const auto decoded = testmp3::DecodeFile(mp3[i]);
@@ -169,8 +169,7 @@ TEST_F(Mp3Codec, EnumeratesEveryLayer3FormatAsPublished) {
     bool found = false;
     for (const auto& f : seen.formats) {
         ASSERT_EQ(f.size(), 30u);
-        if (std::equal(expected.begin(), expected.end(), f.begin()))
-            found = true;
+        if (std::equal(expected.begin(), expected.end(), f.begin())) found = true;
     }
     EXPECT_TRUE(found);
 }
@@ -241,5 +240,37 @@ TEST_F(Mp3Codec, EveryEnumeratedFormatOpensAStream) {
                         << rate << " Hz, " << from << " into " << channels << " channels, " << kbps
                         << " kbps";
                 }
+            }
+}
+
+// With the Info frame, the codec's delay as the driver reports it trims the stream to exactly
+// the input, aligned with it.
+TEST_F(Mp3Codec, TheInfoFrameTrimsTheStreamToTheInput) {
+    infoHeader_ = 1;
+    for (int rate : {32000, 44100, 48000})
+        for (int samples : {0, 1, 1151, 1152, 1153, 20000})
+            for (int channels : {1, 2}) {
+                const bool mono = channels == 2 && samples == 20000;
+                const auto pcm = testwav::Noise(samples, channels, 5, 6000);
+                const auto decoded = testmp3::DecodeBytes(Encode(pcm, channels, rate, 128, mono));
+                const std::string name = std::to_string(rate) + " Hz, " + std::to_string(samples) +
+                                         " samples, " + std::to_string(channels) +
+                                         (mono ? " channels down-mixed" : " channels");
+                EXPECT_EQ(decoded.SamplesPerChannel(), static_cast<std::size_t>(samples)) << name;
+                if (samples < 20000) continue;
+                // Noise matches itself at one lag only: the first samples line up.
+                double best = -1e300;
+                int bestLag = 99;
+                for (int lag = -4; lag <= 4; ++lag) {
+                    double score = 0;
+                    for (int i = 8; i < samples - 8; ++i) {
+                        const int in = mono ? (pcm[2 * i] + pcm[2 * i + 1]) / 2
+                                            : pcm[static_cast<std::size_t>(i * channels)];
+                        score += double(in) *
+                                 decoded.samples[static_cast<std::size_t>((i + lag) * decoded.channels)];
+                    }
+                    if (score > best) best = score, bestLag = lag;
+                }
+                EXPECT_EQ(bestLag, 0) << name;
             }
 }

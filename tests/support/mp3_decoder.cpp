@@ -3,6 +3,7 @@
 #include <mpg123.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -44,6 +45,20 @@ class StderrCapture {
     int saved_ = -1;
     std::string text_;
 };
+
+// The decoder's notes that it found an ID3v2 tag or an Info frame say nothing is wrong.
+std::string WithoutTagNotes(const std::string& text) {
+    std::string kept;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string line = text.substr(at, end - at);
+        if (line.rfind("Note: ID3v2", 0) != 0 && line.rfind("Note: Xing/Lame/Info header detected", 0) != 0)
+            kept += line;
+        at = end;
+    }
+    return kept;
+}
 
 }  // namespace
 
@@ -89,7 +104,7 @@ Decoded DecodeBytes(const std::vector<std::uint8_t>& bytes) {
     off_t frameNumber = mpg123_tellframe(h);
     out.frames = frameNumber >= 0 ? static_cast<int>(frameNumber) : 0;
     mpg123_delete(h);
-    out.messages = capture.Restore();
+    out.messages = WithoutTagNotes(capture.Restore());
     return out;
 }
 
@@ -99,12 +114,36 @@ Decoded DecodeFile(const std::string& path) {
     return DecodeBytes(bytes);
 }
 
+namespace {
+
+// Where the audio frames begin: after an ID3v2 tag and an Info (or Xing) frame, when present.
+std::size_t FirstAudioFrame(const std::vector<std::uint8_t>& bytes) {
+    std::size_t pos = 0;
+    if (bytes.size() >= 10 && bytes[0] == 'I' && bytes[1] == 'D' && bytes[2] == '3')
+        pos = 10 + ((bytes[6] & 0x7Fu) << 21 | (bytes[7] & 0x7Fu) << 14 | (bytes[8] & 0x7Fu) << 7 |
+                    (bytes[9] & 0x7Fu));
+    const std::vector<FrameHeader> first = ParseFrames(bytes, pos, 1);
+    if (first.empty()) return pos;
+    const std::size_t tag = pos + 4 + (first[0].mode == 3 ? 17 : 32);
+    for (const char* marker : {"Info", "Xing"})
+        if (tag + 4 <= bytes.size() &&
+            std::equal(marker, marker + 4, bytes.begin() + static_cast<std::ptrdiff_t>(tag)))
+            return pos + static_cast<std::size_t>(first[0].lengthBytes);
+    return pos;
+}
+
+}  // namespace
+
 std::vector<FrameHeader> ParseHeaders(const std::vector<std::uint8_t>& bytes) {
+    return ParseFrames(bytes, FirstAudioFrame(bytes), bytes.size());
+}
+
+std::vector<FrameHeader> ParseFrames(const std::vector<std::uint8_t>& bytes, std::size_t pos,
+                                     std::size_t most) {
     static const int kKbps[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
     static const int kRates[3] = {44100, 48000, 32000};
     std::vector<FrameHeader> headers;
-    std::size_t pos = 0;
-    while (pos + 4 <= bytes.size()) {
+    while (headers.size() < most && pos + 4 <= bytes.size()) {
         const std::uint8_t* b = &bytes[pos];
         // Sync, MPEG-1, Layer III.
         if (b[0] != 0xFF || (b[1] & 0xFE) != 0xFA) break;

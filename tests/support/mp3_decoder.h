@@ -40,8 +40,12 @@ struct FrameHeader {
     int protection = 0;  // protection_bit: 1 means no CRC
     int lengthBytes = 0;
 };
-// Walks the stream from its first byte by frame lengths; stops at the first byte that is not
-// a Layer III MPEG-1 header (anything after the last frame, for instance).
+// Walks the audio frames by their lengths, from the first byte after an ID3v2 tag and an Info
+// frame where the file begins with them; stops at the first byte that is not a Layer III
+// MPEG-1 header (anything after the last frame, for instance).
 std::vector<FrameHeader> ParseHeaders(const std::vector<std::uint8_t>& bytes);
+// At most `most` frames from byte pos on.
+std::vector<FrameHeader> ParseFrames(const std::vector<std::uint8_t>& bytes, std::size_t pos,
+                                     std::size_t most);
 
 }  // namespace testmp3
