@@ -6,7 +6,7 @@
 #include "job/output_names.h"
 #include "job/text.h"
 
-#include "layer3/wave_reader.h"
+#include "layer3/audio_reader.h"
 
 ConsoleJobWindow::ConsoleJobWindow(std::FILE* out, bool terminal, int columns)
     : out_(out), terminal_(terminal), columns_(columns), terminalTitle_(out, terminal) {}
@@ -83,7 +83,7 @@ CommandLineFiles::CommandLineFiles(std::vector<std::string> files, const Refusal
             refuse(f, why);
             continue;
         }
-        layer3::CWaveReader reader;
+        layer3::CAudioReader reader;
         if (!reader.Open(f)) {
             refuse(f, "not a WAV file the encoders take; standard error tells why");
             continue;

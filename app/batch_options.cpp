@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "job/file_list.h"
+#include "input/extensions.h"
 #include "job/settings_translation.h"
 #include "platform/profile.h"
 
@@ -190,7 +191,7 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     if (o.cdTarget >= 0 && o.tracks.empty()) o.allTracks = true;
     if (o.error.empty() && !o.help && !o.version && !o.listDrives && o.cdTarget < 0 && o.inputs.empty() &&
         o.filesFrom.empty())
-        o.error = "no WAV files given";
+        o.error = "no audio files given";
     return o;
 }
 
@@ -240,7 +241,7 @@ std::string CollectInputs(const BatchOptions& o, std::vector<std::string>& files
 }
 
 const char* BatchUsage() {
-    return "usage: velto-batch [options] file.wav|folder ...\n"
+    return "usage: velto-batch [options] audio-file|folder ...\n"
            "  -b<kbps>      bit rate: 32 40 48 56 64 80 96 112 128 160 192 224 256 320\n"
            "  -c -o         copyright and original bits\n"
            "  -e<0|1|2>     de-emphasis: none, 50/15 us, CCITT\n"

@@ -46,8 +46,9 @@ struct BatchOptions {
 
 BatchOptions ParseBatchOptions(const std::vector<std::string>& args);
 
-// Files in the order given; a folder stands for its *.wav files (any case) in name order. A
-// folder that cannot be listed is added to unlisted instead.
+// Files in the order given; a folder stands for its audio files (*.wav, *.flac, *.aiff and the
+// other extensions of input/extensions.h, any case) in name order. A folder that cannot be
+// listed is added to unlisted instead.
 std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs,
                                       std::vector<UnlistedFolder>* unlisted = nullptr);
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "job/encoder.h"
-#include "layer3/wave_reader.h"
+#include "layer3/audio_reader.h"
 #include "platform/acm.h"
 #include "platform/file.h"
 #include "tags/mp3_decoration.h"
@@ -52,7 +52,7 @@ class CCodecEncoder : public CEncoder {
     void Release();
 
     EncodingSettings* settings_ = nullptr;
-    layer3::CWaveReader reader_;
+    layer3::CAudioReader reader_;
     int pcmBlockSize_ = kDefaultPcmBlockSize;
     platform::DWORD encodedBlockSize_ = 0;
     std::vector<std::int16_t> source_;

@@ -6,7 +6,8 @@
 #include <iterator>
 
 #include "job/text.h"
-#include "layer3/wave_reader.h"
+#include "input/extensions.h"
+#include "layer3/audio_reader.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
 
@@ -26,10 +27,8 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs,
             continue;
         }
         for (const auto& e : listing) {
-            std::string ext = e.path().extension().string();
-            std::transform(ext.begin(), ext.end(), ext.begin(),
-                           [](unsigned char c) { return std::tolower(c); });
-            if (ext == ".wav" && !e.is_directory(ec)) found.push_back(e.path().string());
+            if (input::HasAudioExtension(e.path().string()) && !e.is_directory(ec))
+                found.push_back(e.path().string());
         }
         std::sort(found.begin(), found.end());
         files.insert(files.end(), found.begin(), found.end());
@@ -58,14 +57,16 @@ bool FileListModel::Describe(const std::string& path, FileListEntry& entry) cons
             return false;
         }
     }
-    layer3::CWaveReader reader;
+    layer3::CAudioReader reader;
     if (!reader.Open(path)) return false;
     entry.path = path;
     entry.frames = reader.sampleCount / layer3::kFrameSamples;
     entry.length = FileLengthText(reader.durationSeconds);
     // In kilohertz: "44100 KHz" would read as a thousand times the rate.
-    entry.rate = Printf("%d KHz", reader.sampleRate / 1000);
-    entry.mode = reader.channels == 1 ? "Mono" : "Stereo";
+    entry.rate = reader.SourceRate() == reader.sampleRate
+                     ? Printf("%d KHz", reader.sampleRate / 1000)
+                     : Printf("%d \u2192 %d KHz", reader.SourceRate() / 1000, reader.sampleRate / 1000);
+    entry.mode = reader.ModeText();
     reader.Close();
     return true;
 }

@@ -1,5 +1,5 @@
-// The Files page's list without its widgets: the WAV files to encode with the texts of their
-// four columns, in the order the user built it. Every file is opened with the WAV reader
+// The Files page's list without its widgets: the audio files to encode with the texts of their
+// four columns, in the order the user built it. Every file is opened with the input reader
 // before it is listed, so only files the encoders can read get in.
 #pragma once
 
@@ -13,8 +13,8 @@
 struct FileListEntry {
     std::string path;    // column 0, "File name": the full path
     std::string length;  // column 1, "Length": "%d:%02d"
-    std::string rate;    // column 2, "Sample Rate": "%d KHz"
-    std::string mode;    // column 3, "Mode": "Mono" or "Stereo"
+    std::string rate;    // column 2, "Sample Rate": "%d KHz", or "96 → 48 KHz" when resampled
+    std::string mode;    // column 3, "Mode": "Mono", "Stereo" or "5.1 → Stereo" when mixed down
     int frames = 0;      // whole 1152-sample frames
 };
 
@@ -71,7 +71,7 @@ struct UnlistedFolder {
     std::string reason;  // "<folder> cannot be listed: <the system's reason>"
 };
 
-// Files in the order given; a folder stands for its *.wav files (any case) in name order, not
+// Files in the order given; a folder stands for its audio files (input/extensions.h, any case) in name order, not
 // those of its subfolders. velto-batch and the Files page expand folders alike. A folder that
 // cannot be listed is added to unlisted instead (when given).
 std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs,

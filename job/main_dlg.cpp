@@ -12,7 +12,7 @@
 #include "job/output_names.h"
 #include "job/settings_translation.h"
 #include "job/text.h"
-#include "layer3/wave_reader.h"
+#include "layer3/audio_reader.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
 #include "platform/time_format.h"
@@ -147,7 +147,7 @@ int CMainDlg::CheckFilesAgainstCodec() {
     m_excludedFiles.clear();
     const int count = static_cast<int>(batchFiles.size());
     for (int i = count - 1; i >= 0; --i) {
-        layer3::CWaveReader reader;
+        layer3::CAudioReader reader;
         if (!reader.Open(batchFiles[static_cast<std::size_t>(i)].path))
             continue;  // it fails later, in the encoder
         const int mono = settings_.Mono || reader.channels == 1;

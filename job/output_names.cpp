@@ -2,10 +2,15 @@
 
 #include <cstdlib>
 
+#include "input/extensions.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
 
 std::string OutputNameFor(const std::string& input) {
+    // An audio extension longer than three letters goes whole: song.flac gives song.mp3,
+    // not song.fmp3.
+    if (const std::string ext = input::ExtensionOf(input); ext.size() > 3 && input::HasAudioExtension(input))
+        return input.substr(0, input.size() - ext.size()) + "mp3";
     return (input.size() >= 3 ? input.substr(0, input.size() - 3) : std::string()) + "mp3";
 }
 

@@ -5,7 +5,8 @@
 #include <string>
 
 // The input's last three characters replaced by "mp3": song.wav gives song.mp3, x.WAV gives
-// x.mp3, and a name shorter than three characters loses all of them.
+// x.mp3, and a name shorter than three characters loses all of them. A longer audio extension
+// is replaced whole: song.flac and song.aiff give song.mp3.
 std::string OutputNameFor(const std::string& input);
 
 // True when writing the output would truncate the input itself (a WAV file named x.mp3, or

@@ -23,7 +23,7 @@
 #include "layer3/quantizer.h"
 #include "layer3/reservoir.h"
 #include "layer3/side_info.h"
-#include "layer3/wave_reader.h"
+#include "layer3/audio_reader.h"
 #include "platform/file.h"
 #include "tags/mp3_decoration.h"
 
@@ -102,7 +102,7 @@ class CLayer3Encoder : public CEncoder {
     platform::OutputFile output_;
     tags::Mp3Decoration decoration_;
     CFrameFormatter formatter_;
-    CWaveReader reader_;
+    CAudioReader reader_;
     EncodingSettings* settings_ = nullptr;
     CBitReservoir reservoir_;
     CQuantizer quantizer_;

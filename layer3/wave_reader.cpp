@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "job/encoding_settings.h"
 #include "job/text.h"
 #include "platform/message_box.h"
 
@@ -128,8 +127,9 @@ int CWaveReader::ReadSamples(std::int16_t* buffer, int count) {
         // The data was there at Open: the file shrank or could not be read any further.
         dataLeft_ = 0;
         cutShort_ = true;
-        platform::MessageBox(Printf("%s ended early: it was cut short or could not be read.\n", fileName_.c_str()),
-                             platform::kAppCaption, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        platform::MessageBox(
+            Printf("%s ended early: it was cut short or could not be read.\n", fileName_.c_str()),
+            platform::kAppCaption, platform::MB_OK | platform::MB_ICONEXCLAMATION);
     }
     int got = static_cast<int>(read / 2);
     // The file is little-endian; convert in place for a big-endian host.
@@ -141,32 +141,8 @@ int CWaveReader::ReadSamples(std::int16_t* buffer, int count) {
 }
 
 int CWaveReader::ReadFrame(FrameBuffer& frame, const EncodingSettings& settings) {
-    const int mode = settings.mode;
-    if (mode < 0 || mode > 3) return -1;
-    // The staging buffer holds one frame; a larger request could never be valid.
-    const int perFrame = settings.samplesPerFrame < kFrameSamples ? settings.samplesPerFrame : kFrameSamples;
-    int got;
-    if (mode != 3) {
-        got = ReadSamples(staging_, 2 * perFrame);
-        for (int i = 0; i < kFrameSamples; ++i) {
-            frame[0][i] = staging_[2 * i];
-            frame[1][i] = staging_[2 * i + 1];
-        }
-    } else if (settings.downmix) {
-        got = ReadSamples(staging_, 2 * perFrame);
-        for (int i = 0; i < kFrameSamples; ++i) {
-            // Arithmetic shift: the mean rounds towards minus infinity.
-            frame[0][i] = static_cast<std::int16_t>((staging_[2 * i] + staging_[2 * i + 1]) >> 1);
-            frame[1][i] = 0;
-        }
-    } else {
-        got = ReadSamples(staging_, perFrame);
-        for (int i = 0; i < kFrameSamples; ++i) {
-            frame[0][i] = staging_[i];
-            frame[1][i] = 0;
-        }
-    }
-    return got;
+    return ReadShapedFrame(frame, settings, staging_,
+                           [this](std::int16_t* buffer, int count) { return ReadSamples(buffer, count); });
 }
 
 void CWaveReader::Close() {

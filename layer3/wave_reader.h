@@ -5,14 +5,48 @@
 #include <cstdint>
 #include <string>
 
+#include "job/encoding_settings.h"
 #include "platform/file.h"
-
-struct EncodingSettings;
 
 namespace layer3 {
 
 inline constexpr int kFrameSamples = 1152;
 using FrameBuffer = std::int16_t[2][kFrameSamples];
+
+// Reads one frame of 1152 samples per channel through readSamples(buffer, count), which
+// hands out interleaved 16-bit values as CWaveReader::ReadSamples does, and shapes it by the
+// settings' mode, downmix and samplesPerFrame. Returns the readSamples result (0 at the end),
+// -1 for a mode outside 0..3.
+template <typename ReadSamples>
+int ReadShapedFrame(FrameBuffer& frame, const EncodingSettings& settings,
+                    std::int16_t (&staging)[2 * kFrameSamples], ReadSamples readSamples) {
+    const int mode = settings.mode;
+    if (mode < 0 || mode > 3) return -1;
+    // The staging buffer holds one frame; a larger request could never be valid.
+    const int perFrame = settings.samplesPerFrame < kFrameSamples ? settings.samplesPerFrame : kFrameSamples;
+    int got;
+    if (mode != 3) {
+        got = readSamples(staging, 2 * perFrame);
+        for (int i = 0; i < kFrameSamples; ++i) {
+            frame[0][i] = staging[2 * i];
+            frame[1][i] = staging[2 * i + 1];
+        }
+    } else if (settings.downmix) {
+        got = readSamples(staging, 2 * perFrame);
+        for (int i = 0; i < kFrameSamples; ++i) {
+            // Arithmetic shift: the mean rounds towards minus infinity.
+            frame[0][i] = static_cast<std::int16_t>((staging[2 * i] + staging[2 * i + 1]) >> 1);
+            frame[1][i] = 0;
+        }
+    } else {
+        got = readSamples(staging, perFrame);
+        for (int i = 0; i < kFrameSamples; ++i) {
+            frame[0][i] = staging[i];
+            frame[1][i] = 0;
+        }
+    }
+    return got;
+}
 
 class CWaveReader {
   public:

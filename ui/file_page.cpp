@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "input/extensions.h"
 #include "job/file_list.h"
 #include "ui/art.h"
 
@@ -128,8 +129,8 @@ void CFilePage::AddFolder(const std::string& folder) {
 
 void CFilePage::OnAdd() {
     const QStringList chosen = QFileDialog::getOpenFileNames(
-        this, "Open", QString::fromStdString(model_.LastFolder()), "WAV files (*.wav *.WAV *.Wav)", nullptr,
-        QFileDialog::HideNameFilterDetails);
+        this, "Open", QString::fromStdString(model_.LastFolder()),
+        QString::fromStdString(input::AudioFileDialogFilter()), nullptr, QFileDialog::HideNameFilterDetails);
     if (chosen.isEmpty()) return;
     std::vector<std::string> paths;
     for (const QString& f : chosen)

@@ -32,12 +32,13 @@ TEST(BatchOptions, SwitchesLongOptionsAndUsageErrors) {
 TEST(BatchOptions, FoldersStandForTheirWavFilesInNameOrder) {
     testwav::TempDir dir;
     std::filesystem::create_directory(dir.File("album"));
-    for (const char* name : {"b.wav", "a.WAV", "c.txt", "10.wav"})
+    for (const char* name : {"b.wav", "a.WAV", "c.txt", "10.wav", "d.Flac", "e.aiff", "f.mp3"})
         testwav::WriteBytes(dir.File(std::string("album/") + name), {});
     std::filesystem::create_directory(dir.File("album/sub.wav"));
     auto files = ExpandInputs({dir.File("single.wav"), dir.File("album")});
     EXPECT_EQ(files, (std::vector<std::string>{dir.File("single.wav"), dir.File("album/10.wav"),
-                                               dir.File("album/a.WAV"), dir.File("album/b.wav")}));
+                                               dir.File("album/a.WAV"), dir.File("album/b.wav"),
+                                               dir.File("album/d.Flac"), dir.File("album/e.aiff")}));
 }
 
 TEST(BatchConsole, FilesAreValidatedBeforeTheyAreListed) {

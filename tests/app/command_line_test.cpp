@@ -39,6 +39,8 @@ TEST(CommandLine, OutputNameReplacesTheLastThreeCharacters) {
     EXPECT_EQ(OutputNameFor("song.wav"), "song.mp3");
     EXPECT_EQ(OutputNameFor("/a/x.WAV"), "/a/x.mp3");
     EXPECT_EQ(OutputNameFor("ab"), "mp3");
+    EXPECT_EQ(OutputNameFor("/a.b/song.Flac"), "/a.b/song.mp3");
+    EXPECT_EQ(OutputNameFor("take.aiff"), "take.mp3");
 }
 
 TEST(CommandLine, NoticesNameWhatVeltoDoesNotDoAsWritten) {

@@ -9,38 +9,10 @@
 #include "job/encoding_settings.h"
 #include "layer3/wave_reader.h"
 #include "tags/riff_info.h"
+#include "tests/fuzz/frame_reading.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {
-
-// A frame holds 2 * 1152 values; the reader must never hand out more than it was asked for.
-void CheckCount(int got, int asked) {
-    if (got < 0 || got > asked) std::abort();
-}
-
-void ReadAllFrames(layer3::CWaveReader& reader, int mode, int downmix) {
-    EncodingSettings settings;
-    settings.mode = mode;
-    settings.downmix = downmix;
-    settings.samplesPerFrame = layer3::kFrameSamples;
-    layer3::FrameBuffer frame;
-    const int asked = mode == 3 && !downmix ? layer3::kFrameSamples : 2 * layer3::kFrameSamples;
-    for (;;) {
-        const int got = reader.ReadFrame(frame, settings);
-        CheckCount(got, asked);
-        if (got == 0) break;
-    }
-}
-
-void ReadRawBlocks(layer3::CWaveReader& reader) {
-    // The codec encoder's block: an odd count, so that a partial last value is reached.
-    std::int16_t block[1151];
-    while (true) {
-        const int got = reader.ReadSamples(block, 1151);
-        CheckCount(got, 1151);
-        if (got == 0) break;
-    }
-}
 
 void CheckText(const std::string& text) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
@@ -63,13 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (reader->Open(path) != 1) return 0;
     if (reader->channels != 1 && reader->channels != 2) std::abort();
     if (reader->channels == 2) {
-        ReadAllFrames(*reader, 0, 0);
+        fuzz::ReadAllFrames(*reader, 0, 0);
         if (reader->Open(path) != 1) std::abort();
-        ReadAllFrames(*reader, 3, 1);
+        fuzz::ReadAllFrames(*reader, 3, 1);
     } else {
-        ReadAllFrames(*reader, 3, 0);
+        fuzz::ReadAllFrames(*reader, 3, 0);
     }
     if (reader->Open(path) != 1) std::abort();
-    ReadRawBlocks(*reader);
+    fuzz::ReadRawBlocks(*reader);
     return 0;
 }
