@@ -31,11 +31,18 @@ bool ListDrives(std::FILE* out) {
             std::fprintf(out, "  %s\n", problem.c_str());
             continue;
         }
+        std::string note;
+        const cdda::DiscNames names = reader.ReadCdText(0, drive.target, 0, note);
+        if (!names.album.album.empty() || !names.album.artist.empty())
+            std::fprintf(out, "  Album: %s%s%s\n", names.album.album.c_str(),
+                         names.album.artist.empty() ? "" : " / ", names.album.artist.c_str());
         // Data tracks are shown for what they are; only audio tracks are ever extracted.
         for (const cdda::TrackEntry& e : table) {
             if (e.trackNumber == 0) continue;
-            std::fprintf(out, "  %s  %s\n", cdda::TrackText(e.trackNumber).c_str(),
-                         e.IsAudio() ? cdda::TrackLength(e).c_str() : "data");
+            const std::string& title = cdda::TrackNames(names, e.trackNumber).title;
+            std::fprintf(out, "  %s  %s%s%s\n", cdda::TrackText(e.trackNumber).c_str(),
+                         e.IsAudio() ? cdda::TrackLength(e).c_str() : "data", title.empty() ? "" : "  ",
+                         title.c_str());
         }
         if (!HasAudio(table)) std::fputs("  no audio tracks\n", out);
     }
@@ -45,6 +52,7 @@ bool ListDrives(std::FILE* out) {
 profile::AudioCdValues CdValuesFor(const BatchOptions& options, const profile::AudioCdValues& fromProfile) {
     profile::AudioCdValues v = fromProfile;
     if (!options.folder.empty()) v.extractedWavsFolder = options.folder;
+    if (!options.nameTemplate.empty()) v.trackNameTemplate = options.nameTemplate;
     if (options.keep >= 0) v.dontErase = options.keep;
     if (options.extractOnly >= 0) v.dontEncode = options.extractOnly;
     return v;

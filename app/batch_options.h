@@ -18,17 +18,18 @@ struct BatchOptions {
     int jobs = 1;             // -jN / --jobs=N; 0 means one per core
     bool help = false;
     // Audio CD tracks, extracted and encoded after the files; -1 where the profile decides.
-    bool listDrives = false;  // --list-drives
-    int cdTarget = -1;        // --cd=TARGET
-    bool allTracks = false;   // --tracks=all (also when --cd comes without --tracks)
-    std::vector<int> tracks;  // --tracks=LIST: numbers and ranges, e.g. 1,3,5-7
-    std::string folder;       // --folder=DIR; empty: the profile's
-    int keep = -1;            // --keep
-    int extractOnly = -1;     // --extract-only
-    int daeMode = -1;         // --dae-mode=0|1|2
-    int nsectors = -1;        // --nsectors=1..27
-    int synchsectors = -1;    // --synchsectors=1..10
-    std::string error;        // a usage error, or empty
+    bool listDrives = false;   // --list-drives
+    int cdTarget = -1;         // --cd=TARGET
+    bool allTracks = false;    // --tracks=all (also when --cd comes without --tracks)
+    std::vector<int> tracks;   // --tracks=LIST: numbers and ranges, e.g. 1,3,5-7
+    std::string folder;        // --folder=DIR; empty: the profile's
+    std::string nameTemplate;  // --name=TEMPLATE; empty: the profile's
+    int keep = -1;             // --keep
+    int extractOnly = -1;      // --extract-only
+    int daeMode = -1;          // --dae-mode=0|1|2
+    int nsectors = -1;         // --nsectors=1..27
+    int synchsectors = -1;     // --synchsectors=1..10
+    std::string error;         // a usage error, or empty
 };
 
 BatchOptions ParseBatchOptions(const std::vector<std::string>& args);

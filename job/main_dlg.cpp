@@ -10,7 +10,9 @@
 #include "job/output_names.h"
 #include "job/settings_translation.h"
 #include "job/text.h"
+#include "job/track_file_names.h"
 #include "layer3/wave_reader.h"
+#include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/time_format.h"
 
@@ -254,11 +256,20 @@ class WindowExtractionHost : public cdda::ExtractionHost {
     unsigned statusMessage_;
 };
 
-// "Track %02d.wav" in the folder, joined with one '/'.
-std::string TrackWavPath(const std::string& folder, int track) {
-    const std::string name = Printf("Track %02d.wav", track);
+// The name in the folder, joined with one '/'.
+std::string InFolder(const std::string& folder, const std::string& name) {
     if (!folder.empty() && folder.back() == '/') return folder + name;
     return folder + "/" + name;
+}
+
+// The folders that the template puts under an extraction folder that is there. When the
+// extraction folder itself is missing, the extraction asks about it.
+void MakeTemplateFolders(const std::string& folder, const std::string& stem) {
+    if (!platform::IsFolder(folder)) return;
+    for (std::size_t slash = stem.find('/'); slash != std::string::npos; slash = stem.find('/', slash + 1)) {
+        const std::string sub = InFolder(folder, stem.substr(0, slash));
+        if (!platform::IsFolder(sub)) platform::MakeFolder(sub);
+    }
 }
 
 }  // namespace
@@ -295,12 +306,16 @@ void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
         }
     }
     const cdda::TrackEntry(&table)[cdda::kMaxTracks] = cdda::TrackTable();
+    TrackFileNamer namer(audioCd.trackNameTemplate);
     for (int track : selection.tracks) {
         const cdda::TrackEntry* entry = cdda::FindTrack(table, track);
         if (!entry) continue;
-        settings_.currentFile = Printf("Track %02d.wav", track);
+        const tags::TagFields& tags = selection.trackTags[track];
+        const std::string stem = namer.Next(track, tags);
+        settings_.currentFile = stem.substr(stem.rfind('/') + 1) + ".wav";
         ResetFileProgress();
-        const std::string path = TrackWavPath(audioCd.extractedWavsFolder, track);
+        MakeTemplateFolders(audioCd.extractedWavsFolder, stem);
+        const std::string path = InFolder(audioCd.extractedWavsFolder, stem + ".wav");
         lastFailedSector = -1;
         FileOutcome extraction{FileOutcome::kExtracted, Printf("Track %02d", track), path};
         extraction.trackFirstSector = entry->firstSector;
@@ -316,7 +331,9 @@ void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
         Report(extraction);
         // A stopped or failed extraction leaves its WAV as it is.
         if (m_bStop) break;
+        encoder.SetTrackTags(tags);
         const bool encoded = !extractOnly && EncodeTrackWav(encoder, path);
+        encoder.SetTrackTags({});
         parts_.audioCdPage->AdvanceSelection();
         // Only a track that became a complete MP3 loses its WAV: anything else would leave
         // the user with nothing.

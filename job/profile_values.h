@@ -36,6 +36,8 @@ inline constexpr IntValue kNSectors{"DAE", "nsectors", 26};
 inline constexpr IntValue kSynchSectors{"DAE", "synchsectors", 3};
 inline constexpr StringValue kExtractedWavsFolder{"Folders", "ExtractedWavsFolder"};
 inline constexpr StringValue kLastFolder{"Folders", "LastFolder"};
+// Read with its own default, "Track %02d", not the folders' one.
+inline constexpr StringValue kTrackNameTemplate{"Folders", "TrackNameTemplate"};
 
 // The ranges of the values that index a fixed list or a spin control: a stored value outside
 // its range is read as the value's default.
@@ -109,6 +111,8 @@ struct AudioCdValues {
     std::string extractedWavsFolder;
     int dontErase = 0;
     int dontEncode = 0;
+    // How extracted tracks are named: see TrackFileStem.
+    std::string trackNameTemplate = "Track %02d";
 };
 AudioCdValues ReadAudioCd(const AppProfile& p);
 bool WriteAudioCd(AppProfile& p, const AudioCdValues& v);
