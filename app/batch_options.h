@@ -24,6 +24,7 @@ struct BatchOptions {
     std::vector<int> tracks;   // --tracks=LIST: numbers and ranges, e.g. 1,3,5-7
     std::string folder;        // --folder=DIR; empty: the profile's
     std::string nameTemplate;  // --name=TEMPLATE; empty: the profile's
+    int release = 0;           // --release=N: which release of a disc lookup to take; 0 the first
     int keep = -1;             // --keep
     int extractOnly = -1;      // --extract-only
     int daeMode = -1;          // --dae-mode=0|1|2

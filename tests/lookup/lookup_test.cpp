@@ -1,86 +1,16 @@
 // The disc lookup against a small HTTP server on 127.0.0.1 that answers as the MusicBrainz
 // web service does, or fails to.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <mutex>
 #include <thread>
 
 #include "lookup/disc_id.h"
 #include "lookup/disc_lookup.h"
 #include "tests/support/cd_image.h"
+#include "tests/support/local_server.h"
 
 namespace {
-
-// Answers every request with one canned reply, or after a delay, and notes what was asked.
-class LocalServer {
-  public:
-    LocalServer(int status, std::string body, int delayMs = 0)
-        : status_(status), body_(std::move(body)), delayMs_(delayMs) {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof addr;
-        if (bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            listen(listener_, 4) != 0 ||
-            getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-            ADD_FAILURE() << "no local server";
-        port_ = ntohs(addr.sin_port);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~LocalServer() {
-        stop_ = true;
-        shutdown(listener_, SHUT_RDWR);
-        close(listener_);
-        thread_.join();
-    }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
-    std::vector<std::string> Requests() {
-        std::lock_guard lock(mutex_);
-        return requests_;
-    }
-
-  private:
-    void Serve() {
-        while (!stop_) {
-            const int client = accept(listener_, nullptr, nullptr);
-            if (client < 0) return;
-            std::string request;
-            char buffer[4096];
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                const ssize_t n = recv(client, buffer, sizeof buffer, 0);
-                if (n <= 0) break;
-                request.append(buffer, static_cast<std::size_t>(n));
-            }
-            {
-                std::lock_guard lock(mutex_);
-                requests_.push_back(request);
-            }
-            for (int waited = 0; waited < delayMs_ && !stop_; waited += 50)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            const std::string reply =
-                "HTTP/1.1 " + std::to_string(status_) + " X\r\nContent-Type: application/json\r\n" +
-                "Content-Length: " + std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_;
-            send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
-            close(client);
-        }
-    }
-
-    int status_;
-    std::string body_;
-    int delayMs_;
-    int listener_ = -1, port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::vector<std::string> requests_;
-    std::thread thread_;
-};
 
 // A disc of three audio tracks.
 void Table(cdda::TrackEntry (&table)[cdda::kMaxTracks]) {
@@ -134,8 +64,8 @@ TEST(DiscId, AnEnhancedCdsDataTrackIsLeftOutOfTheId) {
 }
 
 TEST_F(Lookup, OneReleaseGivesTheNamesOfTheMediumThatHoldsTheDisc) {
-    LocalServer server(200, R"({"id": ")" + Id() + R"(", "releases": [)" +
-                                ReleaseJson("r1", "The Album", Id(), true) + "]}");
+    testnet::LocalServer server(200, R"({"id": ")" + Id() + R"(", "releases": [)" +
+                                         ReleaseJson("r1", "The Album", Id(), true) + "]}");
     const lookup::LookupResult r = Run(server.Url() + "/");
     ASSERT_EQ(r.releases.size(), 1u) << r.problem;
     const cdda::DiscNames& n = r.releases[0].names;
@@ -160,8 +90,8 @@ TEST_F(Lookup, OneReleaseGivesTheNamesOfTheMediumThatHoldsTheDisc) {
 }
 
 TEST_F(Lookup, SeveralReleasesComeInTheServersOrderAndRequestsKeepASecondApart) {
-    LocalServer server(200, R"({"releases": [)" + ReleaseJson("r1", "First", Id(), false) + "," +
-                                ReleaseJson("r2", "Second", Id(), false) + "]}");
+    testnet::LocalServer server(200, R"({"releases": [)" + ReleaseJson("r1", "First", Id(), false) + "," +
+                                         ReleaseJson("r2", "Second", Id(), false) + "]}");
     const auto start = std::chrono::steady_clock::now();
     const lookup::LookupResult first = Run(server.Url());
     const lookup::LookupResult second = Run(server.Url());
@@ -173,20 +103,20 @@ TEST_F(Lookup, SeveralReleasesComeInTheServersOrderAndRequestsKeepASecondApart) 
 
 TEST_F(Lookup, NothingFoundMalformedOversizedAndRefusedRepliesGiveNoReleasesAndAReason) {
     {
-        LocalServer server(404, R"({"error": "Not Found", "help": "For usage, please see: ..."})");
+        testnet::LocalServer server(404, R"({"error": "Not Found", "help": "For usage, please see: ..."})");
         const lookup::LookupResult r = Run(server.Url());
         EXPECT_TRUE(r.releases.empty());
         EXPECT_EQ(r.problem, "the disc is not known");
     }
     for (const std::string& body : {std::string("<html>not json"), std::string("[1, 2]"),
                                     std::string(R"({"releases": [17, "x", {"media": 5, "title": 3}]})")}) {
-        LocalServer server(200, body);
+        testnet::LocalServer server(200, body);
         const lookup::LookupResult r = Run(server.Url());
         for (const lookup::Release& release : r.releases)
             EXPECT_TRUE(release.title.empty()) << body;
     }
     {
-        LocalServer server(200, std::string(5 << 20, ' '));
+        testnet::LocalServer server(200, std::string(5 << 20, ' '));
         const lookup::LookupResult r = Run(server.Url());
         EXPECT_TRUE(r.releases.empty());
         EXPECT_NE(r.problem.find("longer than"), std::string::npos) << r.problem;
@@ -195,7 +125,7 @@ TEST_F(Lookup, NothingFoundMalformedOversizedAndRefusedRepliesGiveNoReleasesAndA
         // A port that nobody listens on: the connection is refused at once.
         std::string refused;
         {
-            LocalServer gone(200, "{}");
+            testnet::LocalServer gone(200, "{}");
             refused = gone.Url();
         }
         const lookup::LookupResult r = Run(refused);
@@ -206,7 +136,7 @@ TEST_F(Lookup, NothingFoundMalformedOversizedAndRefusedRepliesGiveNoReleasesAndA
 }
 
 TEST_F(Lookup, AServerThatNeverAnswersIsGivenUpWithinElevenSeconds) {
-    LocalServer server(200, "{}", 20000);
+    testnet::LocalServer server(200, "{}", 20000);
     const auto start = std::chrono::steady_clock::now();
     const lookup::LookupResult r = Run(server.Url());
     const auto took = std::chrono::steady_clock::now() - start;
