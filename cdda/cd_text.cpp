@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/crc16.h"
+#include "platform/latin1.h"
 
 namespace cdda {
 
@@ -60,19 +61,12 @@ bool CrcHolds(const std::uint8_t* pack) {
     return pack[16] == (crc >> 8) && pack[17] == (crc & 0xFF);
 }
 
+// A name's text in UTF-8, without the control characters a name cannot hold.
 std::string Latin1ToUtf8(const std::string& text) {
-    std::string out;
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20) continue;  // no control characters in a name
-        if (c < 0x80) {
-            out += ch;
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    std::string printable;
+    for (char ch : text)
+        if (static_cast<unsigned char>(ch) >= 0x20) printable += ch;
+    return platform::Latin1ToUtf8(printable);
 }
 
 // The strings of one pack type, by track number: each NUL ends a track's string and the next

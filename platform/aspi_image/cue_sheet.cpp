@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "platform/latin1.h"
+
 namespace aspi {
 
 namespace {
@@ -35,18 +37,7 @@ bool ValidUtf8(const std::string& s) {
 // Sheets are written in UTF-8 or in the writer's 8-bit code page; the latter is taken as
 // ISO 8859-1, which covers what CD-Text can hold.
 std::string ToUtf8(const std::string& s) {
-    if (ValidUtf8(s)) return s;
-    std::string out;
-    for (char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out += ch;
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return ValidUtf8(s) ? s : platform::Latin1ToUtf8(s);
 }
 
 // The words of one line; a quoted word keeps its blanks and loses its quotes.
