@@ -57,26 +57,30 @@ void ConsoleJobWindow::AlertDone() {
     drew_ = false;
 }
 
-CommandLineFiles::CommandLineFiles(const std::vector<std::string>& files) {
-    for (const std::string& f : files) {
+CommandLineFiles::CommandLineFiles(std::vector<std::string> files, const RefusalSink& onRefused) {
+    const auto refuse = [&](const std::string& path, const std::string& reason) {
+        ++refused_;
+        if (onRefused) onRefused(path, reason);
+    };
+    for (std::string& f : files) {
         // The reader explains the defects of a WAV file, not a file it cannot open at all.
         if (const std::string why = UnreadableInputReason(f); !why.empty()) {
             std::fprintf(stderr, "velto-batch: %s cannot be read: %s\n", f.c_str(), why.c_str());
-            refused_.push_back(f);
+            refuse(f, "cannot be read: " + why);
             continue;
         }
         if (const std::string why = UnwritableOutputReason(OutputNameFor(f)); !why.empty()) {
             std::fprintf(stderr, "velto-batch: %s cannot be written: %s\n", OutputNameFor(f).c_str(),
                          why.c_str());
-            refused_.push_back(f);
+            refuse(f, "the output cannot be written: " + why);
             continue;
         }
         layer3::CWaveReader reader;
         if (!reader.Open(f)) {
-            refused_.push_back(f);
+            refuse(f, "not a WAV file the encoders take; standard error tells why");
             continue;
         }
-        paths_.push_back(f);
+        paths_.push_back(std::move(f));
         frames_.push_back(reader.sampleCount / 1152);
         reader.Close();
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,21 +51,25 @@ class ConsoleJobWindow : public JobWindowView {
 };
 
 // The files of the command line, each validated by the WAV reader as the Files page does
-// before it is listed: a file it refuses gets its message and is left out.
+// before it is listed: a file it refuses gets its message and is left out. The names are
+// moved in and a refused one is told at once rather than kept, so that a long list of names,
+// most of them missing, is held only once.
 class CommandLineFiles : public FilesPageView {
   public:
-    explicit CommandLineFiles(const std::vector<std::string>& files);
+    // Told of each file left out, with why (such as "cannot be read: No such file or directory").
+    using RefusalSink = std::function<void(const std::string& path, const std::string& reason)>;
+
+    explicit CommandLineFiles(std::vector<std::string> files, const RefusalSink& onRefused = {});
     int Count() const override { return static_cast<int>(paths_.size()); }
     std::string Path(int index) const override { return paths_[static_cast<std::size_t>(index)]; }
     int Frames(int index) const override { return frames_[static_cast<std::size_t>(index)]; }
     std::string LastFolder() const override { return ""; }
-    int Refused() const { return static_cast<int>(refused_.size()); }
-    const std::vector<std::string>& RefusedFiles() const { return refused_; }
+    int Refused() const { return refused_; }
 
   private:
     std::vector<std::string> paths_;
     std::vector<int> frames_;
-    std::vector<std::string> refused_;
+    int refused_ = 0;
 };
 
 // The Settings page as the command line fills it: the profile's values with the switches

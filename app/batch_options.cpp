@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "job/settings_translation.h"
 #include "platform/profile.h"
@@ -83,8 +87,38 @@ bool ParseCdOption(const std::string& a, BatchOptions& o) {
     return true;
 }
 
+bool ParseLargeBatchOption(const std::string& a, BatchOptions& o) {
+    if (StartsWith(a, "--files-from=")) {
+        o.filesFrom.push_back(a.substr(13));
+        if (o.filesFrom.back().empty()) o.error = "--files-from takes a file, or - for standard input";
+        if (std::count(o.filesFrom.begin(), o.filesFrom.end(), "-") > 1)
+            o.error = "--files-from=- reads standard input, which can be read once";
+    } else if (a == "--null") {
+        o.nulSeparated = true;
+    } else if (StartsWith(a, "--shard=")) {
+        o.shard = worklist::ParseShard(a.substr(8));
+        if (!o.shard) o.error = "--shard takes K/N, whole numbers with 1 <= K <= N";
+    } else if (a == "--skip-existing") {
+        o.skipExisting = true;
+    } else if (StartsWith(a, "--report=")) {
+        o.reportPath = a.substr(9);
+        if (o.reportPath.empty()) o.error = "--report takes a file, or - for standard output";
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Combinations that make no sense, found once every option is read.
+std::string ConflictOf(const BatchOptions& o) {
+    if (o.nulSeparated && o.filesFrom.empty()) return "--null needs --files-from";
+    // Every worker would extract the whole disc.
+    if (o.shard && o.cdTarget >= 0) return "--shard shares out files, not CD tracks; use it without --cd";
+    return "";
+}
+
 void ParseLongOption(const std::string& a, BatchOptions& o) {
-    if (ParseCdOption(a, o)) return;
+    if (ParseCdOption(a, o) || ParseLargeBatchOption(a, o)) return;
     if (a == "--codec") {
         o.useCodec = true;
     } else if (a == "--help") {
@@ -150,8 +184,10 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     }
     if (o.error.empty() && o.cdTarget < 0 && (!o.tracks.empty() || o.allTracks))
         o.error = "--tracks needs --cd";
+    if (o.error.empty()) o.error = ConflictOf(o);
     if (o.cdTarget >= 0 && o.tracks.empty()) o.allTracks = true;
-    if (o.error.empty() && !o.help && !o.listDrives && o.cdTarget < 0 && o.inputs.empty())
+    if (o.error.empty() && !o.help && !o.listDrives && o.cdTarget < 0 && o.inputs.empty() &&
+        o.filesFrom.empty())
         o.error = "no WAV files given";
     return o;
 }
@@ -175,6 +211,45 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs) {
         files.insert(files.end(), found.begin(), found.end());
     }
     return files;
+}
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Appends the names of one list: a folder stands for its files as on the command line.
+std::string ReadList(const std::string& path, worklist::Separator separator,
+                     std::vector<std::string>& files) {
+    std::unique_ptr<std::FILE, FileCloser> opened;
+    if (path != "-") {
+        opened.reset(std::fopen(path.c_str(), "r"));
+        if (!opened) return std::strerror(errno);
+    }
+    return worklist::ReadNames(opened ? opened.get() : stdin, separator, [&files](std::string&& name) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(name, ec)) {
+            files.push_back(std::move(name));
+            return;
+        }
+        for (std::string& file : ExpandInputs({name}))
+            files.push_back(std::move(file));
+    });
+}
+
+}  // namespace
+
+std::string CollectInputs(const BatchOptions& o, std::vector<std::string>& files, std::size_t& listed) {
+    files = ExpandInputs(o.inputs);
+    const auto separator = o.nulSeparated ? worklist::Separator::kNul : worklist::Separator::kLine;
+    for (const std::string& list : o.filesFrom)
+        if (const std::string why = ReadList(list, separator, files); !why.empty())
+            return "--files-from=" + list + ": " + why;
+    listed = files.size();
+    if (!o.filesFrom.empty() || o.shard)
+        listed = worklist::SortUniqueAndSelect(files, o.shard.value_or(worklist::Shard{}));
+    return "";
 }
 
 const char* BatchUsage() {
@@ -202,6 +277,15 @@ const char* BatchUsage() {
            "  --nsectors=N       sectors per read, 1-27\n"
            "  --synchsectors=N   sectors of overlap in Jitter Correction, 1-10\n"
            "  A batch with CD tracks runs on one worker.\n"
+           "Large batches:\n"
+           "  --files-from=FILE  also encode the files FILE names, one a line (- reads standard\n"
+           "                     input; blank lines and lines beginning with # are skipped)\n"
+           "  --null             the lists' names end with NUL bytes, as find -print0 writes them\n"
+           "  --shard=K/N        encode only every N-th file of the sorted list, from the K-th\n"
+           "  --skip-existing    leave out files whose MP3 is newer than them (\"already done\")\n"
+           "  --report=FILE      write one JSON object a line for every file and a summary to\n"
+           "                     FILE (- : standard output, instead of the outcome lines)\n"
+           "  With --files-from or --shard the files are encoded in sorted order, each once.\n"
            "Other settings come from the profile's [Settings], [AudioCD], [DAE] and [Folders]\n"
            "sections, which are never written.\n"
            "Exit status: 0 all encoded, 1 some failed, 2 usage error or unreadable profile,\n"

@@ -1,8 +1,11 @@
 // The batch command line: WAV files and folders, the switches of velto, and long options.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "worklist/name_list.h"
 
 struct BatchOptions {
     std::vector<std::string> inputs;  // files and folders, in the order given
@@ -30,12 +33,24 @@ struct BatchOptions {
     int daeMode = -1;          // --dae-mode=0|1|2
     int nsectors = -1;         // --nsectors=1..27
     int synchsectors = -1;     // --synchsectors=1..10
-    std::string error;         // a usage error, or empty
+    // Large batches: names from lists, one worker's shard of them, resuming, the JSON report.
+    std::vector<std::string> filesFrom;    // --files-from=FILE, "-" for standard input
+    bool nulSeparated = false;             // --null: the lists' names end with NUL bytes
+    std::optional<worklist::Shard> shard;  // --shard=K/N
+    bool skipExisting = false;             // --skip-existing
+    std::string reportPath;                // --report=FILE, "-" for standard output
+    std::string error;                     // a usage error, or empty
 };
 
 BatchOptions ParseBatchOptions(const std::vector<std::string>& args);
 
 // Files in the order given; a folder stands for its *.wav files (any case) in name order.
 std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs);
+
+// The files of the batch: the command line's (folders expanded) and then the lists'. With a
+// list or a shard they are sorted and each named once, and only the shard's are kept, so that
+// every worker given the same lists agrees on the shares. Returns an empty string, or why a
+// list cannot be read; `listed` is how many files there were before the shard was taken.
+std::string CollectInputs(const BatchOptions& options, std::vector<std::string>& files, std::size_t& listed);
 
 const char* BatchUsage();

@@ -74,11 +74,18 @@ void BatchReport::Refused(const std::string& path) {
     Record({FileOutcome::kFailed, path, ""});
 }
 
+void BatchReport::AlreadyDone(const std::string& input, const std::string& output) {
+    std::lock_guard lock(mutex_);
+    ++alreadyDone_;
+    Line(input + ": already done; " + output + " is newer");
+}
+
 std::string BatchReport::Summary(double wallSeconds) const {
     std::lock_guard lock(mutex_);
-    std::string text = Printf("Encoded %d file%s, %d failed, %d skipped: %s of audio in %s", encoded_,
-                              encoded_ == 1 ? "" : "s", failed_, skipped_, Duration(audioSeconds_).c_str(),
-                              Duration(wallSeconds).c_str());
+    std::string text = Printf("Encoded %d file%s, %d failed, %d skipped", encoded_, encoded_ == 1 ? "" : "s",
+                              failed_, skipped_);
+    if (alreadyDone_ > 0) text += Printf(", %d already done", alreadyDone_);
+    text += Printf(": %s of audio in %s", Duration(audioSeconds_).c_str(), Duration(wallSeconds).c_str());
     if (wallSeconds > 0) text += Printf(", %.1fx real time", audioSeconds_ / wallSeconds);
     if (hadTracks_) {
         text += Printf("; %d CD track%s extracted", tracksExtracted_, tracksExtracted_ == 1 ? "" : "s");

@@ -18,9 +18,12 @@ class BatchReport {
     void Record(const FileOutcome& outcome);
     // A file left out before the batch began, as it cannot be read or written.
     void Refused(const std::string& path);
+    // A file left out as its output, newer than it, was made by an earlier run.
+    void AlreadyDone(const std::string& input, const std::string& output);
 
-    // "Encoded 3 files, 1 failed, 0 skipped: 00:03:12 of audio in 8.4 s, 22.9x real time", and
-    // "; 2 CD tracks extracted" when the run had tracks.
+    // "Encoded 3 files, 1 failed, 0 skipped: 00:03:12 of audio in 8.4 s, 22.9x real time", with
+    // ", 5 already done" after "skipped" when files were left out as done, and "; 2 CD tracks
+    // extracted" when the run had tracks.
     std::string Summary(double wallSeconds) const;
 
   private:
@@ -30,7 +33,7 @@ class BatchReport {
     std::FILE* err_;
     bool listEachFile_;
     mutable std::mutex mutex_;
-    int encoded_ = 0, failed_ = 0, skipped_ = 0;
+    int encoded_ = 0, failed_ = 0, skipped_ = 0, alreadyDone_ = 0;
     int tracksExtracted_ = 0, tracksFailed_ = 0;
     bool hadTracks_ = false;
     double audioSeconds_ = 0;

@@ -1,9 +1,12 @@
 // velto-batch: encodes WAV files and folders of them on the command line, with the settings
 // of the profile's [Settings] section and the switches over them.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,7 @@
 #include "app/input_check.h"
 #include "job/encoding_settings.h"
 #include "job/main_dlg.h"
+#include "job/output_names.h"
 #include "job/parallel_batch.h"
 #include "job/settings_translation.h"
 #include "platform/file.h"
@@ -22,14 +26,43 @@
 #include "platform/terminal.h"
 #include "platform/time_format.h"
 #include "platform/window.h"
+#include "worklist/json_report.h"
 
 namespace {
 
 constexpr int kExitEncoded = 0, kExitFailed = 1, kExitUsage = 2, kExitStopped = 130;
 
+// Where --report writes: a file it creates, standard output for "-", or nowhere.
+class ReportFile {
+  public:
+    ReportFile() = default;
+    ReportFile(const ReportFile&) = delete;
+    ReportFile& operator=(const ReportFile&) = delete;
+    ~ReportFile() {
+        if (owned_) std::fclose(owned_);
+    }
+    // Empty, or why the file cannot be created.
+    std::string Open(const std::string& path) {
+        if (path == "-") {
+            out_ = stdout;
+        } else if (!path.empty()) {
+            owned_ = out_ = std::fopen(path.c_str(), "w");
+            if (!out_) return std::strerror(errno);
+        }
+        return "";
+    }
+    std::FILE* Get() const { return out_; }
+    bool OnStandardOutput() const { return out_ == stdout; }
+
+  private:
+    std::FILE* out_ = nullptr;
+    std::FILE* owned_ = nullptr;
+};
+
 int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, ProfileDaePage& daePage,
-              AudioCdPageView* cdPage, bool codecFound, int refused, BatchReport& report) {
-    ConsoleJobWindow window(stdout, platform::IsTerminal(stdout), platform::TerminalColumns(stdout));
+              AudioCdPageView* cdPage, bool codecFound, int refused, const FileOutcomeSink& onFileDone,
+              std::FILE* display) {
+    ConsoleJobWindow window(display, platform::IsTerminal(display), platform::TerminalColumns(display));
     CodecCanEncode codec;
     MainDlgParts parts;
     parts.window = &window;
@@ -40,7 +73,7 @@ int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, Profil
     parts.codec = codecFound ? &codec : nullptr;
     parts.codecFound = codecFound;
     parts.makeEncoder = MakeBatchEncoder;
-    parts.onFileDone = [&report](const FileOutcome& outcome) { report.Record(outcome); };
+    parts.onFileDone = onFileDone;
     // No profile: the command line never writes it back.
 
     CMainDlg* dlg = nullptr;
@@ -71,13 +104,13 @@ int RunSerial(CommandLineFiles& files, CommandLineSettings& settingsPage, Profil
         queue.DispatchFor(50);
     queue.DispatchPending();
     main.JoinWorker();
-    if (platform::IsTerminal(stdout)) std::fputc('\n', stdout);
+    if (platform::IsTerminal(display)) std::fputc('\n', display);
     if (interrupts > 0) return kExitStopped;
     return main.failedFiles > 0 || refused > 0 ? kExitFailed : kExitEncoded;
 }
 
 int RunParallel(CommandLineFiles& files, CommandLineSettings& settingsPage, const BatchOptions& options,
-                int refused, BatchReport& report) {
+                int refused, const FileOutcomeSink& onFileDone, std::FILE* display) {
     EncodingSettings settings;
     ApplySettingsValues(settingsPage.Values(), true, settings);
     std::vector<ParallelBatchFile> list;
@@ -88,13 +121,13 @@ int RunParallel(CommandLineFiles& files, CommandLineSettings& settingsPage, cons
     const int workers = std::min(WorkerCount(options.jobs), std::max(files.Count(), 1));
     CParallelBatch batch(settings, std::move(list), workers,
                          [useCodec = settings.UseCodec != 0] { return MakeBatchEncoder(useCodec); });
-    batch.OnFileDone([&report](const FileOutcome& outcome) { report.Record(outcome); });
+    batch.OnFileDone(onFileDone);
     int interrupts = 0;
     platform::InterruptWatcher watcher([&](int count) {
         interrupts = count;
         batch.Stop();
     });
-    ConsoleJobWindow window(stdout, platform::IsTerminal(stdout), platform::TerminalColumns(stdout));
+    ConsoleJobWindow window(display, platform::IsTerminal(display), platform::TerminalColumns(display));
     const std::time_t start = platform::NowSeconds();
     window.SetBatchBar(0, 1000, 0);
     batch.Run([&] {
@@ -114,7 +147,7 @@ int RunParallel(CommandLineFiles& files, CommandLineSettings& settingsPage, cons
         if (total) window.SetTitle("Encoding " + std::to_string(done * 100LL / total) + " %");
         window.Refresh();
     });
-    if (platform::IsTerminal(stdout)) std::fputc('\n', stdout);
+    if (platform::IsTerminal(display)) std::fputc('\n', display);
     if (interrupts > 0) return kExitStopped;
     return batch.Failed() > 0 || refused > 0 ? kExitFailed : kExitEncoded;
 }
@@ -150,12 +183,45 @@ int main(int argc, char** argv) {
         }
     }
     const auto start = std::chrono::steady_clock::now();
-    CommandLineFiles files(ExpandInputs(options.inputs));
+    std::vector<std::string> names;
+    std::size_t listed = 0;
+    if (const std::string why = CollectInputs(options, names, listed); !why.empty()) {
+        std::fprintf(stderr, "velto-batch: %s\n", why.c_str());
+        return kExitUsage;
+    }
+    ReportFile jsonFile;
+    if (const std::string why = jsonFile.Open(options.reportPath); !why.empty()) {
+        std::fprintf(stderr, "velto-batch: --report=%s: %s\n", options.reportPath.c_str(), why.c_str());
+        return kExitUsage;
+    }
+    // With the report on standard output, the progress and the summary line go to standard error.
+    std::FILE* display = jsonFile.OnStandardOutput() ? stderr : stdout;
+    BatchReport report(stdout, stderr, !jsonFile.OnStandardOutput() && !platform::IsTerminal(stdout));
+    std::optional<worklist::JsonReport> json;
+    if (jsonFile.Get()) json.emplace(jsonFile.Get());
+    if (options.skipExisting)
+        worklist::TakeOutAlreadyDone(names, OutputNameFor,
+                                     [&](const std::string& input, const std::string& output) {
+                                         report.AlreadyDone(input, output);
+                                         if (json) json->AlreadyDone(input, output);
+                                     });
+    CommandLineFiles files(std::move(names), [&](const std::string& path, const std::string& reason) {
+        report.Refused(path);
+        if (json) json->Refused(path, OutputNameFor(path), reason);
+    });
     CommandLineSettings settingsPage(profile::ReadSettings(profileFile, codecFound), options, codecFound);
     ProfileDaePage daePage(DaeValuesFor(options, profile::ReadDae(profileFile)));
-    BatchReport report(stdout, stderr, !platform::IsTerminal(stdout));
-    for (const std::string& path : files.RefusedFiles())
-        report.Refused(path);
+    const FileOutcomeSink onFileDone = [&](const FileOutcome& ended) {
+        const double cpuSeconds = worklist::TakeThreadCpuSeconds();
+        FileOutcome outcome = ended;
+        const bool forgotten = options.skipExisting && worklist::ForgetStoppedOutput(outcome);
+        report.Record(outcome);
+        if (json)
+            json->Record(outcome, cpuSeconds,
+                         forgotten ? "the batch was stopped during this file; its shorter output was removed "
+                                     "so that a run with --skip-existing encodes it again"
+                                   : "");
+    };
     int status = kExitEncoded;
     if (options.cdTarget >= 0) {
         cdda::CCDAudioPage cdPage(CdValuesFor(options, profile::ReadAudioCd(profileFile)));
@@ -167,13 +233,20 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "velto-batch: %s\n", why.c_str());
             return kExitFailed;
         }
-        status = RunSerial(files, settingsPage, daePage, &cdPage, codecFound, files.Refused(), report);
+        status = RunSerial(files, settingsPage, daePage, &cdPage, codecFound, files.Refused(), onFileDone,
+                           display);
     } else if (WorkerCount(options.jobs) == 1) {
-        status = RunSerial(files, settingsPage, daePage, nullptr, codecFound, files.Refused(), report);
+        status = RunSerial(files, settingsPage, daePage, nullptr, codecFound, files.Refused(), onFileDone,
+                           display);
     } else {
-        status = RunParallel(files, settingsPage, options, files.Refused(), report);
+        status = RunParallel(files, settingsPage, options, files.Refused(), onFileDone, display);
     }
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
-    std::printf("%s\n", report.Summary(wall.count()).c_str());
+    std::fprintf(display, "%s\n", report.Summary(wall.count()).c_str());
+    if (json && !json->Finish({listed, options.shard.value_or(worklist::Shard{}), wall.count(), status})) {
+        std::fprintf(stderr, "velto-batch: --report=%s: the report could not be written whole\n",
+                     options.reportPath.c_str());
+        if (status == kExitEncoded) status = kExitFailed;
+    }
     return status;
 }

@@ -61,6 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (o.cdTarget < -1 || o.cdTarget > 6 || o.daeMode < -1 || o.daeMode > 2 || o.nsectors == 0 ||
         o.nsectors > 27 || o.synchsectors == 0 || o.synchsectors > 10)
         std::abort();
+    // The shard the list is cut by.
+    if (o.shard && (o.shard->index < 1 || o.shard->index > o.shard->count)) std::abort();
     for (int t : o.tracks)
         if (t < 1 || t > 99 || std::count(o.tracks.begin(), o.tracks.end(), t) != 1) std::abort();
     CheckSettings(o);
