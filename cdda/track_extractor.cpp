@@ -105,7 +105,13 @@ bool Extraction::PrepareFolder(const std::string& path) {
     if (folder.empty() || platform::IsFolder(folder)) return true;
     const int answer = platform::MessageBox(folder + " does not exists.\nDo you want to create it?",
                                             platform::kAppCaption, platform::MB_YESNO);
-    if (answer == platform::IDYES) platform::MakeFolder(folder);
+    // A name template's folders may lie several levels below a folder that is missing too.
+    if (answer == platform::IDYES)
+        for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+            const std::string level = folder.substr(0, slash);
+            if (!platform::IsFolder(level)) platform::MakeFolder(level);
+            if (slash == std::string::npos) break;
+        }
     return true;
 }
 
