@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "lookup/disc_id.h"
+#include "lookup/disc_lookup.h"
+
 namespace {
 
 // Reads the table of contents of the disc in the drive on target into table. Empty when the
@@ -31,11 +34,20 @@ bool ListDrives(std::FILE* out) {
             std::fprintf(out, "  %s\n", problem.c_str());
             continue;
         }
+        if (const std::string id = lookup::DiscIdOf(table); !id.empty())
+            std::fprintf(out, "  Disc ID: %s\n", id.c_str());
+        std::string note;
+        const cdda::DiscNames names = reader.ReadCdText(0, drive.target, 0, note);
+        if (!names.album.album.empty() || !names.album.artist.empty())
+            std::fprintf(out, "  Album: %s%s%s\n", names.album.album.c_str(),
+                         names.album.artist.empty() ? "" : " / ", names.album.artist.c_str());
         // Data tracks are shown for what they are; only audio tracks are ever extracted.
         for (const cdda::TrackEntry& e : table) {
             if (e.trackNumber == 0) continue;
-            std::fprintf(out, "  %s  %s\n", cdda::TrackText(e.trackNumber).c_str(),
-                         e.IsAudio() ? cdda::TrackLength(e).c_str() : "data");
+            const std::string& title = cdda::TrackNames(names, e.trackNumber).title;
+            std::fprintf(out, "  %s  %s%s%s\n", cdda::TrackText(e.trackNumber).c_str(),
+                         e.IsAudio() ? cdda::TrackLength(e).c_str() : "data", title.empty() ? "" : "  ",
+                         title.c_str());
         }
         if (!HasAudio(table)) std::fputs("  no audio tracks\n", out);
     }
@@ -45,6 +57,7 @@ bool ListDrives(std::FILE* out) {
 profile::AudioCdValues CdValuesFor(const BatchOptions& options, const profile::AudioCdValues& fromProfile) {
     profile::AudioCdValues v = fromProfile;
     if (!options.folder.empty()) v.extractedWavsFolder = options.folder;
+    if (!options.nameTemplate.empty()) v.trackNameTemplate = options.nameTemplate;
     if (options.keep >= 0) v.dontErase = options.keep;
     if (options.extractOnly >= 0) v.dontEncode = options.extractOnly;
     return v;
@@ -83,5 +96,28 @@ std::string SelectCdTracks(const BatchOptions& options, cdda::CCDAudioPage& page
             return "track " + std::to_string(track) + " is not an audio track of the disc";
         page.SetSelected(static_cast<int>(item - items.begin()), true);
     }
+    return "";
+}
+
+std::string LookUpNames(const BatchOptions& options, cdda::CCDAudioPage& page, std::FILE* err) {
+    if (lookup::DiscLookup::Server().empty()) return "";
+    lookup::DiscLookup discLookup;
+    const lookup::LookupResult result = discLookup.LookUp(cdda::TrackTable());
+    if (result.releases.empty()) {
+        std::fprintf(err, "velto-batch: %s (%s)\n", lookup::kNoDiscInformation, result.problem.c_str());
+        return "";
+    }
+    const int count = static_cast<int>(result.releases.size());
+    if (options.release > count)
+        return "--release=" + std::to_string(options.release) + ": the disc lookup found " +
+               std::to_string(count) + " release(s)";
+    const int chosen = std::max(options.release, 1);
+    const lookup::Release& release = result.releases[static_cast<std::size_t>(chosen - 1)];
+    if (count > 1)
+        std::fprintf(err, "velto-batch: %d releases hold disc %s; taking number %d, \"%s\" by %s (%s %s)%s\n",
+                     count, result.discId.c_str(), chosen, release.title.c_str(), release.artist.c_str(),
+                     release.country.c_str(), release.date.substr(0, 4).c_str(),
+                     options.release == 0 ? "; --release=N takes another" : "");
+    page.SetFoundNames(release.names);
     return "";
 }

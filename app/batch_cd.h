@@ -17,6 +17,13 @@ bool ListDrives(std::FILE* out);
 profile::AudioCdValues CdValuesFor(const BatchOptions& options, const profile::AudioCdValues& fromProfile);
 profile::DaeValues DaeValuesFor(const BatchOptions& options, const profile::DaeValues& fromProfile);
 
+// Looks the disc of the selected drive up and gives the page the names of the release the
+// options choose (the first unless --release says otherwise), telling `err` which it took when
+// there were several. Nothing found, for whatever reason, is told on `err` and the rip goes on
+// with the disc's own names. Empty, or what stands in the way when --release names a release
+// that is not there.
+std::string LookUpNames(const BatchOptions& options, cdda::CCDAudioPage& page, std::FILE* err);
+
 // Finds the drive on options.cdTarget, lists its disc and selects the tracks asked for.
 // Empty when it could; otherwise what stood in the way.
 std::string SelectCdTracks(const BatchOptions& options, cdda::CCDAudioPage& page);

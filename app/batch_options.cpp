@@ -68,6 +68,11 @@ bool ParseCdOption(const std::string& a, BatchOptions& o) {
     } else if (StartsWith(a, "--folder=")) {
         o.folder = a.substr(9);
         if (o.folder.empty()) o.error = "--folder takes a folder";
+    } else if (StartsWith(a, "--release=")) {
+        o.release = NumberInRange(a, 10, 1, 99, o);
+    } else if (StartsWith(a, "--name=")) {
+        o.nameTemplate = a.substr(7);
+        if (o.nameTemplate.empty()) o.error = "--name takes a template such as \"%n %t\"";
     } else if (a == "--keep") {
         o.keep = 1;
     } else if (a == "--extract-only") {
@@ -259,6 +264,9 @@ const char* BatchUsage() {
            "  --cd=TARGET        the drive on target 0-6 (as --list-drives shows it)\n"
            "  --tracks=LIST|all  track numbers and ranges, e.g. 1,3,5-7 (default: all)\n"
            "  --folder=DIR       folder for the extracted WAV files\n"
+           "  --name=TEMPLATE    names of the extracted tracks: %n number, %t title, %a artist,\n"
+           "                     %A album; '/' makes folders (default \"Track %02d\")\n"
+           "  --release=N        of the releases a disc lookup finds, take the Nth (default: the first)\n"
            "  --keep             keep the WAV files after encoding\n"
            "  --extract-only     extract without encoding\n"
            "  --dae-mode=N       0 Normal, 1 Buffered, 2 Jitter Correction\n"

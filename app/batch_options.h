@@ -25,16 +25,18 @@ struct BatchOptions {
     bool help = false;
     bool version = false;  // --version
     // Audio CD tracks, extracted and encoded after the files; -1 where the profile decides.
-    bool listDrives = false;  // --list-drives
-    int cdTarget = -1;        // --cd=TARGET
-    bool allTracks = false;   // --tracks=all (also when --cd comes without --tracks)
-    std::vector<int> tracks;  // --tracks=LIST: numbers and ranges, e.g. 1,3,5-7
-    std::string folder;       // --folder=DIR; empty: the profile's
-    int keep = -1;            // --keep
-    int extractOnly = -1;     // --extract-only
-    int daeMode = -1;         // --dae-mode=0|1|2
-    int nsectors = -1;        // --nsectors=1..27
-    int synchsectors = -1;    // --synchsectors=1..10
+    bool listDrives = false;   // --list-drives
+    int cdTarget = -1;         // --cd=TARGET
+    bool allTracks = false;    // --tracks=all (also when --cd comes without --tracks)
+    std::vector<int> tracks;   // --tracks=LIST: numbers and ranges, e.g. 1,3,5-7
+    std::string folder;        // --folder=DIR; empty: the profile's
+    std::string nameTemplate;  // --name=TEMPLATE; empty: the profile's
+    int release = 0;           // --release=N: which release of a disc lookup to take; 0 the first
+    int keep = -1;             // --keep
+    int extractOnly = -1;      // --extract-only
+    int daeMode = -1;          // --dae-mode=0|1|2
+    int nsectors = -1;         // --nsectors=1..27
+    int synchsectors = -1;     // --synchsectors=1..10
     // Large batches: names from lists, one worker's shard of them, resuming, the JSON report.
     std::vector<std::string> filesFrom;    // --files-from=FILE, "-" for standard input
     bool nulSeparated = false;             // --null: the lists' names end with NUL bytes

@@ -245,6 +245,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "velto-batch: --cd=%d: %s\n", options.cdTarget, why.c_str());
             return kExitFailed;
         }
+        if (const std::string why = LookUpNames(options, cdPage, stderr); !why.empty()) {
+            std::fprintf(stderr, "velto-batch: %s\n", why.c_str());
+            return kExitFailed;
+        }
         status = RunSerial(files, settingsPage, daePage, &cdPage, codecFound, refused, onFileDone, display);
     } else if (WorkerCount(options.jobs) == 1) {
         status = RunSerial(files, settingsPage, daePage, nullptr, codecFound, refused, onFileDone, display);

@@ -86,17 +86,23 @@ int CCDAudioPage::RefreshTracks() {
     std::lock_guard lock(mutex_);
     items_.clear();
     visibleItem_ = -1;
+    // Names belong to the disc they were found or typed for.
+    cdText_ = found_ = typed_ = DiscNames{};
+    cdTextNote_.clear();
     if (selectedDrive_ < 0) return 0;
     CCDReader reader;
     if (reader.Init() == 0) return 0;
     TrackEntry(&table)[kMaxTracks] = TrackTable();
-    const int n = reader.ReadToc(0, drives_[static_cast<std::size_t>(selectedDrive_)].target, 0, table);
+    const int target = drives_[static_cast<std::size_t>(selectedDrive_)].target;
+    const int n = reader.ReadToc(0, target, 0, table);
     if (n < 1 || n > kMaxTracks) return 0;
     for (const TrackEntry& e : table) {
         if (e.trackNumber == 0) continue;  // entries past the disc's tracks stay zero
         if (!e.IsAudio()) continue;
-        items_.push_back({e.trackNumber, TrackText(e.trackNumber), TrackLength(e), false});
+        items_.push_back({e.trackNumber, TrackText(e.trackNumber), TrackLength(e), false, {}});
     }
+    cdText_ = reader.ReadCdText(0, target, 0, cdTextNote_);
+    RetitleLocked();
     return n;
 }
 
@@ -160,9 +166,60 @@ int CCDAudioPage::GetSelection(CdSelection& selection) {
     if (selectedDrive_ < 0) return 0;
     selection.target = drives_[static_cast<std::size_t>(selectedDrive_)].target;
     selection.adapter = 0;
-    for (const TrackItem& item : items_)
-        if (item.selected) selection.tracks.push_back(item.track);
+    // "n/N" counts up to the disc's last audio track.
+    const int lastTrack = items_.empty() ? 0 : items_.back().track;
+    const DiscNames names = NamesLocked();
+    for (const TrackItem& item : items_) {
+        if (!item.selected) continue;
+        selection.tracks.push_back(item.track);
+        selection.trackTags[item.track] = names.TrackTags(item.track, lastTrack);
+    }
     return static_cast<int>(selection.tracks.size());
+}
+
+DiscNames CCDAudioPage::Names() const {
+    std::lock_guard lock(mutex_);
+    return NamesLocked();
+}
+
+DiscNames CCDAudioPage::NamesLocked() const {
+    DiscNames names = typed_;
+    names.FillFrom(found_);
+    names.FillFrom(cdText_);
+    return names;
+}
+
+void CCDAudioPage::RetitleLocked() {
+    const DiscNames names = NamesLocked();
+    for (TrackItem& item : items_)
+        item.title = TrackNames(names, item.track).title;
+}
+
+void CCDAudioPage::SetFoundNames(const DiscNames& names) {
+    std::lock_guard lock(mutex_);
+    found_ = names;
+    RetitleLocked();
+}
+
+void CCDAudioPage::SetTypedTitle(int track, const std::string& title) {
+    std::lock_guard lock(mutex_);
+    typed_.tracks[track].title = title;
+    RetitleLocked();
+}
+
+void CCDAudioPage::SetTypedAlbum(const std::string& album) {
+    std::lock_guard lock(mutex_);
+    typed_.album.album = album;
+}
+
+void CCDAudioPage::SetTypedArtist(const std::string& artist) {
+    std::lock_guard lock(mutex_);
+    typed_.album.artist = artist;
+}
+
+std::string CCDAudioPage::CdTextNote() const {
+    std::lock_guard lock(mutex_);
+    return cdTextNote_;
 }
 
 void CCDAudioPage::AdvanceSelection() {

@@ -21,6 +21,7 @@ struct TrackItem {
     std::string text;    // "Track %2d"
     std::string length;  // "%d:%02d"
     bool selected = false;
+    std::string title;  // the track's title as far as it is known: typed, looked up or from CD-Text
 };
 
 class CCDAudioPage : public AudioCdPageView {
@@ -43,6 +44,17 @@ class CCDAudioPage : public AudioCdPageView {
     std::vector<TrackItem> Items() const;
     void SetValues(const profile::AudioCdValues& values);
 
+    // The disc's names: what the user typed over what a lookup found over the disc's CD-Text.
+    DiscNames Names() const;
+    // Names found for the disc in the drive (a lookup's); they give way to what the user typed.
+    void SetFoundNames(const DiscNames& names);
+    // What the user typed; an empty text gives the field back to what was found.
+    void SetTypedTitle(int track, const std::string& title);
+    void SetTypedAlbum(const std::string& album);
+    void SetTypedArtist(const std::string& artist);
+    // What reading the disc's CD-Text left out, for whoever shows it; empty when nothing.
+    std::string CdTextNote() const;
+
     // AudioCdPageView.
     bool HasWindow() const override { return true; }
     profile::AudioCdValues Values() override;
@@ -63,6 +75,11 @@ class CCDAudioPage : public AudioCdPageView {
     std::vector<TrackItem> items_;
     int visibleItem_ = -1;
     std::string driveProblem_;
+    DiscNames cdText_, found_, typed_;
+    std::string cdTextNote_;
+
+    DiscNames NamesLocked() const;
+    void RetitleLocked();
 };
 
 // What to say when no drive was found: "No CD-ROM drive found.", or, when a drive's device

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cdda/cd_reader.h"
+#include "cdda/cd_text.h"
 
 namespace cdda {
 
@@ -51,6 +52,20 @@ int CCDReader::ReadToc(int adapter, int target, int lun, TrackEntry (&table)[kMa
     request.CDBByte[8] = static_cast<std::uint8_t>(kTocBytes & 0xFF);
     if (!Execute(request)) return 0;
     return ParseTocResponse(response, sizeof response, table);
+}
+
+DiscNames CCDReader::ReadCdText(int adapter, int target, int lun, std::string& note) {
+    note.clear();
+    std::vector<std::uint8_t> response(kCdTextMaxBytes);
+    aspi::SRB_ExecSCSICmd request;
+    FillRequest(request, adapter, target, lun, response.data(), static_cast<std::uint32_t>(response.size()),
+                10);
+    request.CDBByte[0] = 0x43;
+    request.CDBByte[2] = 0x05;
+    request.CDBByte[7] = static_cast<std::uint8_t>(kCdTextMaxBytes >> 8);
+    request.CDBByte[8] = static_cast<std::uint8_t>(kCdTextMaxBytes & 0xFF);
+    if (!Execute(request)) return {};
+    return ParseCdText(response.data(), response.size(), note);
 }
 
 bool CCDReader::ReadSectors(int adapter, int target, int lun, std::uint32_t lba, int count,

@@ -1,6 +1,6 @@
 // The CD transport: a SCSI pass-through library loaded at run time (the ASPI manager), one
 // request at a time, each waited for on one shared event; and the three drive commands the
-// program sends through it (INQUIRY, READ TOC, READ CD).
+// program sends through it (INQUIRY, READ TOC with the table of contents or CD-Text, READ CD).
 #pragma once
 
 #include <atomic>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cdda/disc_names.h"
 #include "platform/event.h"
 #include "platform/shared_library.h"
 #include "platform/wnaspi32.h"
@@ -110,6 +111,9 @@ class CCDReader {
     // Zero-fills and fills the table; the number of audio tracks, 0 on failure.
     int ReadToc(int adapter, int target, int lun, TrackEntry (&table)[kMaxTracks]);
     // count (1-255) raw audio sectors of 2352 bytes starting at lba into buffer.
+    // The disc's CD-Text (READ TOC format 0101b). A drive that answers with an error, or a disc
+    // without text, gives empty names; `note` tells of packs left out.
+    DiscNames ReadCdText(int adapter, int target, int lun, std::string& note);
     bool ReadSectors(int adapter, int target, int lun, std::uint32_t lba, int count, std::uint8_t* buffer);
 
     aspi::DWORD LastStatus() const { return lastStatus_; }

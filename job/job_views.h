@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,6 +75,8 @@ struct CdSelection {
     int target = 0;
     int adapter = 0;
     std::vector<int> tracks;  // track numbers, in list order
+    // The tag of each selected track by its number: its names and "n/N".
+    std::map<int, tags::TagFields> trackTags;
 };
 
 // The Audio CD page, when it has a window.

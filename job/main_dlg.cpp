@@ -12,7 +12,9 @@
 #include "job/output_names.h"
 #include "job/settings_translation.h"
 #include "job/text.h"
+#include "job/track_file_names.h"
 #include "layer3/audio_reader.h"
+#include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
 #include "platform/time_format.h"
@@ -319,15 +321,27 @@ std::string ExpandHomeFolder(const std::string& folder) {
 
 namespace {
 
-// "Track %02d.wav" in the folder (a leading "~" standing for the home folder, as a shell
-// reads it), joined with one '/'.
-std::string TrackWavPath(const std::string& typed, int track) {
-    std::string folder = ExpandHomeFolder(typed);
-    const std::string name = Printf("Track %02d.wav", track);
-    // An empty folder would put the tracks at the root of the file system.
-    if (folder.empty()) folder = platform::HomeFolder();
+// The extraction folder as typed: a leading "~" stands for the home folder, as a shell reads
+// it, and an empty folder for the home folder, not the root of the file system.
+std::string ExtractionFolder(const std::string& typed) {
+    const std::string folder = ExpandHomeFolder(typed);
+    return folder.empty() ? platform::HomeFolder() : folder;
+}
+
+// The name in the folder, joined with one '/'.
+std::string InFolder(const std::string& folder, const std::string& name) {
     if (!folder.empty() && folder.back() == '/') return folder + name;
     return folder + "/" + name;
+}
+
+// The folders that the template puts under an extraction folder that is there. When the
+// extraction folder itself is missing, the extraction asks about it.
+void MakeTemplateFolders(const std::string& folder, const std::string& stem) {
+    if (!platform::IsFolder(folder)) return;
+    for (std::size_t slash = stem.find('/'); slash != std::string::npos; slash = stem.find('/', slash + 1)) {
+        const std::string sub = InFolder(folder, stem.substr(0, slash));
+        if (!platform::IsFolder(sub)) platform::MakeFolder(sub);
+    }
 }
 
 }  // namespace
@@ -370,12 +384,17 @@ void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
             return e.trackNumber != 0 && e.IsAudio();
         }));
     std::vector<tags::AlbumTrack> album;
+    TrackFileNamer namer(audioCd.trackNameTemplate);
+    const std::string folder = ExtractionFolder(audioCd.extractedWavsFolder);
     for (int track : selection.tracks) {
         const cdda::TrackEntry* entry = cdda::FindTrack(table, track);
         if (!entry) continue;
-        settings_.currentFile = Printf("Track %02d.wav", track);
+        const tags::TagFields& tags = selection.trackTags[track];
+        const std::string stem = namer.Next(track, tags);
+        settings_.currentFile = stem.substr(stem.rfind('/') + 1) + ".wav";
         ResetFileProgress();
-        const std::string path = TrackWavPath(audioCd.extractedWavsFolder, track);
+        MakeTemplateFolders(folder, stem);
+        const std::string path = InFolder(folder, stem + ".wav");
         lastFailedSector = -1;
         FileOutcome extraction{FileOutcome::kExtracted, Printf("Track %02d", track), path};
         extraction.trackFirstSector = entry->firstSector;
@@ -391,10 +410,11 @@ void CMainDlg::EncodeCdTracks(CEncoder& encoder) {
         Report(extraction);
         // A stopped or failed extraction leaves its WAV as it is.
         if (m_bStop) break;
-        tags::TagFields names;
-        names.track = Printf("%d/%d", track, audioTracks);
+        tags::TagFields names = tags;
+        if (names.track.empty()) names.track = Printf("%d/%d", track, audioTracks);
         encoder.SetTrackTags(names);
         const bool encoded = !extractOnly && EncodeTrackWav(encoder, path);
+        encoder.SetTrackTags({});
         if (encoded && encoder.LastLoudness()) album.push_back({TrackMp3Path(path), encoder.LastLoudness()});
         parts_.audioCdPage->AdvanceSelection();
         // Only a track that became a complete MP3 loses its WAV: anything else would leave

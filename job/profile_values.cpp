@@ -101,13 +101,18 @@ bool WriteDae(AppProfile& p, const DaeValues& v) {
 }
 
 AudioCdValues ReadAudioCd(const AppProfile& p) {
-    return {p.Read(kExtractedWavsFolder), p.Read(kDontErase), p.Read(kDontEncode)};
+    AudioCdValues v{p.Read(kExtractedWavsFolder), p.Read(kDontErase), p.Read(kDontEncode)};
+    v.trackNameTemplate =
+        p.ReadString(kTrackNameTemplate.section, kTrackNameTemplate.key, v.trackNameTemplate);
+    if (v.trackNameTemplate.empty()) v.trackNameTemplate = AudioCdValues{}.trackNameTemplate;
+    return v;
 }
 
 bool WriteAudioCd(AppProfile& p, const AudioCdValues& v) {
     bool ok = p.Write(kExtractedWavsFolder, v.extractedWavsFolder);
     ok &= p.Write(kDontErase, v.dontErase);
     ok &= p.Write(kDontEncode, v.dontEncode);
+    ok &= p.Write(kTrackNameTemplate, v.trackNameTemplate);
     return ok;
 }
 

@@ -49,6 +49,8 @@ inline constexpr IntValue kWindowLeft{"Window", "Left", 0};
 inline constexpr IntValue kWindowTop{"Window", "Top", 0};
 inline constexpr IntValue kWindowWidth{"Window", "Width", 0};
 inline constexpr IntValue kWindowHeight{"Window", "Height", 0};
+// Read with its own default, "Track %02d", not the folders' one.
+inline constexpr StringValue kTrackNameTemplate{"Folders", "TrackNameTemplate"};
 
 // The ranges of the values that index a fixed list or a spin control: a stored value outside
 // its range is read as the value's default.
@@ -142,6 +144,8 @@ struct AudioCdValues {
     std::string extractedWavsFolder;
     int dontErase = 0;
     int dontEncode = 0;
+    // How extracted tracks are named: see TrackFileStem.
+    std::string trackNameTemplate = "Track %02d";
 };
 AudioCdValues ReadAudioCd(const AppProfile& p);
 bool WriteAudioCd(AppProfile& p, const AudioCdValues& v);

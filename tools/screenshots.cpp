@@ -50,15 +50,17 @@ std::string Wav(const fs::path& dir, const std::string& name, int seconds, int c
     return path;
 }
 
-// A disc image of five silent audio tracks for the virtual drive.
+// A disc image of five silent audio tracks with their names for the virtual drive.
 std::string Disc(const fs::path& dir) {
     const int sectors[5] = {13500, 16650, 9000, 20475, 11250};
-    std::string cue = "FILE \"disc.bin\" BINARY\n";
+    const char* titles[5] = {"Morning Light", "Harbour Song", "Interlude", "The Long Road Home", "Evening"};
+    std::string cue = "PERFORMER \"The Quiet Hours\"\nTITLE \"Coastal Lines\"\nFILE \"disc.bin\" BINARY\n";
     long long start = 0;
     for (int t = 0; t < 5; ++t) {
         char line[128];
-        std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 %02lld:%02lld:%02lld\n", t + 1,
-                      start / 4500, start / 75 % 60, start % 75);
+        std::snprintf(line, sizeof line,
+                      "  TRACK %02d AUDIO\n    TITLE \"%s\"\n    INDEX 01 %02lld:%02lld:%02lld\n", t + 1,
+                      titles[t], start / 4500, start / 75 % 60, start % 75);
         cue += line;
         start += sectors[t];
     }

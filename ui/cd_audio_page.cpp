@@ -2,15 +2,22 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <array>
+#include <thread>
 
 #include "cdda/audio_cd_page.h"
 #include "ui/art.h"
@@ -24,13 +31,23 @@ CCDAudioPage::CCDAudioPage(cdda::CCDAudioPage& logic, QWidget* parent) : QWidget
     tracks->setObjectName("tracks");
     tracks->setRootIsDecorated(false);
     tracks->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    tracks->setColumnCount(2);
-    tracks->setHeaderLabels({"Track", "Length"});
+    tracks->setColumnCount(3);
+    tracks->setHeaderLabels({"Track", "Length", "Title"});
+    // Only the title is edited, by F2 or a double click on the track.
+    tracks->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tracks->headerItem()->setTextAlignment(0, Qt::AlignCenter);
     tracks->headerItem()->setTextAlignment(1, Qt::AlignCenter);
     tracks->setColumnWidth(0, 75);
     tracks->setColumnWidth(1, 55);
-    tracks->header()->setStretchLastSection(false);
+    tracks->header()->setStretchLastSection(true);
+    album = new QLineEdit(this);
+    album->setObjectName("album");
+    artist = new QLineEdit(this);
+    artist->setObjectName("artist");
+    lookUp = new QPushButton("Look &Up", this);
+    lookUp->setObjectName("lookUp");
+    lookupStatus = new QLabel(this);
+    lookupStatus->setObjectName("lookupStatus");
     refresh = MakeImageButton("&Refresh", kBitmapRefresh, this);
     all = MakeImageButton("&All", kBitmapAll, this);
     refresh->setObjectName("refresh");
@@ -48,6 +65,17 @@ CCDAudioPage::CCDAudioPage(cdda::CCDAudioPage& logic, QWidget* parent) : QWidget
     auto* driveRow = new QHBoxLayout;
     driveRow->addWidget(drives, 1);
     driveRow->addWidget(refresh);
+    auto* namesRow = new QGridLayout;
+    auto* albumLabel = new QLabel("Al&bum:", this);
+    albumLabel->setBuddy(album);
+    auto* artistLabel = new QLabel("Ar&tist:", this);
+    artistLabel->setBuddy(artist);
+    namesRow->addWidget(albumLabel, 0, 0);
+    namesRow->addWidget(album, 0, 1);
+    namesRow->addWidget(lookUp, 0, 2);
+    namesRow->addWidget(artistLabel, 1, 0);
+    namesRow->addWidget(artist, 1, 1);
+    namesRow->addWidget(lookupStatus, 1, 2);
     auto* listRow = new QHBoxLayout;
     listRow->addWidget(tracks, 1);
     auto* side = new QVBoxLayout;
@@ -65,6 +93,7 @@ CCDAudioPage::CCDAudioPage(cdda::CCDAudioPage& logic, QWidget* parent) : QWidget
     driveProblem->hide();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(driveRow);
+    layout->addLayout(namesRow);
     layout->addWidget(driveProblem);
     layout->addLayout(listRow, 1);
     layout->addLayout(folderRow);
@@ -95,6 +124,82 @@ CCDAudioPage::CCDAudioPage(cdda::CCDAudioPage& logic, QWidget* parent) : QWidget
     });
     connect(browse, &QPushButton::clicked, this, [this] { OnBrowse(); });
     connect(tracks, &QTreeWidget::itemSelectionChanged, this, [this] { OnSelectionChanged(); });
+    connect(tracks, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { tracks->editItem(item, 2); });
+    auto* edit = new QShortcut(QKeySequence(Qt::Key_F2), tracks, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(edit, &QShortcut::activated, this, [this] {
+        if (QTreeWidgetItem* item = tracks->currentItem()) tracks->editItem(item, 2);
+    });
+    connect(tracks, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
+        if (showing_ || column != 2) return;
+        logic_.SetTypedTitle(item->data(0, Qt::UserRole).toInt(), item->text(2).toStdString());
+    });
+    connect(album, &QLineEdit::textEdited, this,
+            [this](const QString& text) { logic_.SetTypedAlbum(text.toStdString()); });
+    connect(artist, &QLineEdit::textEdited, this,
+            [this](const QString& text) { logic_.SetTypedArtist(text.toStdString()); });
+    connect(lookUp, &QPushButton::clicked, this, [this] { OnLookUp(); });
+}
+
+// The lookup runs on a thread of its own and comes back as a queued call: the window never
+// waits for the network.
+void CCDAudioPage::OnLookUp() {
+    cdda::TrackEntry table[cdda::kMaxTracks];
+    std::copy(std::begin(cdda::TrackTable()), std::end(cdda::TrackTable()), table);
+    lookUp->setEnabled(false);
+    lookupStatus->setText("Looking up...");
+    std::thread([guard = QPointer<CCDAudioPage>(this), discLookup = lookup_, toc = std::to_array(table)] {
+        cdda::TrackEntry copy[cdda::kMaxTracks];
+        std::copy(toc.begin(), toc.end(), copy);
+        lookup::LookupResult result = discLookup->LookUp(copy);
+        QMetaObject::invokeMethod(
+            qApp,
+            [guard, result = std::move(result)] {
+                if (guard) guard->ShowLookup(result);
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+void CCDAudioPage::ShowLookup(const lookup::LookupResult& result) {
+    lookUp->setEnabled(true);
+    if (result.releases.empty()) {
+        lookupStatus->setText(lookup::kNoDiscInformation);
+        return;
+    }
+    const int chosen = result.releases.size() == 1 ? 0
+                       : chooseRelease             ? chooseRelease(result.releases)
+                                                   : AskForRelease(result.releases);
+    if (chosen < 0 || chosen >= static_cast<int>(result.releases.size())) {
+        lookupStatus->clear();
+        return;
+    }
+    logic_.SetFoundNames(result.releases[static_cast<std::size_t>(chosen)].names);
+    lookupStatus->clear();
+    ShowNames();
+}
+
+int CCDAudioPage::AskForRelease(const std::vector<lookup::Release>& releases) {
+    QStringList choices;
+    for (const lookup::Release& r : releases)
+        choices << QString::fromStdString(r.title + " - " + r.artist + " (" + r.country + " " +
+                                          r.date.substr(0, 4) + ")");
+    bool ok = false;
+    const QString choice = QInputDialog::getItem(
+        this, "Releases", "Several releases hold this disc. Which is it?", choices, 0, false, &ok);
+    return ok ? static_cast<int>(choices.indexOf(choice)) : -1;
+}
+
+// The titles, album and artist as the logic has them now.
+void CCDAudioPage::ShowNames() {
+    showing_ = true;
+    const std::vector<cdda::TrackItem> items = logic_.Items();
+    for (int i = 0; i < tracks->topLevelItemCount() && i < static_cast<int>(items.size()); ++i)
+        tracks->topLevelItem(i)->setText(2, QString::fromStdString(items[static_cast<std::size_t>(i)].title));
+    const cdda::DiscNames names = logic_.Names();
+    album->setText(QString::fromStdString(names.album.album));
+    artist->setText(QString::fromStdString(names.album.artist));
+    showing_ = false;
 }
 
 void CCDAudioPage::ShowDrives() {
@@ -112,13 +217,17 @@ void CCDAudioPage::ShowTracks() {
     const QIcon icon = ListImage(kListImageTrack);
     for (const cdda::TrackItem& t : logic_.Items()) {
         auto* item =
-            new QTreeWidgetItem(tracks, {QString::fromStdString(t.text), QString::fromStdString(t.length)});
+            new QTreeWidgetItem(tracks, {QString::fromStdString(t.text), QString::fromStdString(t.length),
+                                         QString::fromStdString(t.title)});
+        item->setFlags(item->flags() | Qt::ItemIsEditable);
         item->setTextAlignment(0, Qt::AlignCenter);
         item->setTextAlignment(1, Qt::AlignCenter);
         item->setIcon(0, icon);
         item->setData(0, Qt::UserRole, t.track);
     }
     showing_ = false;
+    lookupStatus->clear();
+    ShowNames();
     ShowSelection();
 }
 

@@ -1,8 +1,14 @@
-// The "Audio CD" page: the CD-ROM drives, the audio tracks of the selected drive's disc, the
-// folder for the extracted WAV files and the two options.
+// The "Audio CD" page: the CD-ROM drives, the audio tracks of the selected drive's disc with
+// their titles, the album and artist, the disc lookup, the folder for the extracted WAV files and
+// the two options.
 #pragma once
 
 #include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "lookup/disc_lookup.h"
 
 class QCheckBox;
 class QComboBox;
@@ -30,9 +36,19 @@ class CCDAudioPage : public QWidget {
     // What the folder dialog hands back when the user picks a folder.
     void SetFolder(const QString& folder);
 
+    // Shows a lookup's result: the names of the release the user chose among several (or the
+    // only one), or "No disc information found". What the user typed stays.
+    void ShowLookup(const lookup::LookupResult& result);
+    // Which of several releases to take; -1 for none. Tests put their own choice here.
+    std::function<int(const std::vector<lookup::Release>&)> chooseRelease;
+
     QComboBox* drives;
     QLabel* driveProblem;  // why no drive is listed, shown only then
+    QLineEdit* album;
+    QLineEdit* artist;
     QTreeWidget* tracks;
+    QPushButton* lookUp;
+    QLabel* lookupStatus;
     QPushButton* refresh;
     QPushButton* all;
     QLineEdit* folder;
@@ -45,9 +61,14 @@ class CCDAudioPage : public QWidget {
     void ShowTracks();
     void OnBrowse();
     void OnSelectionChanged();
+    void OnLookUp();
+    void ShowNames();
+    int AskForRelease(const std::vector<lookup::Release>& releases);
 
     cdda::CCDAudioPage& logic_;
     bool showing_ = false;
+    // Shared with the lookups still running, which may outlive the page.
+    std::shared_ptr<lookup::DiscLookup> lookup_ = std::make_shared<lookup::DiscLookup>();
 };
 
 }  // namespace ui

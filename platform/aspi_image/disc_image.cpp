@@ -1,7 +1,13 @@
 #include "platform/aspi_image/disc_image.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
+
+#include <fstream>
+#include <sstream>
 
 namespace aspi {
 
@@ -16,16 +22,79 @@ BYTE ControlNibble(CdIo_t* cdio, track_t track) {
     return control;
 }
 
+bool IsCueSheet(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".cue";
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+BYTE SheetControl(const CueTrack& t) {
+    if (!t.audio) return kControlData;
+    return static_cast<BYTE>((t.fourChannel ? 0x08 : 0) | (t.copyPermitted ? 0x02 : 0) |
+                             (t.preEmphasis ? 0x01 : 0));
+}
+
 }  // namespace
 
-std::unique_ptr<DiscImage> DiscImage::Open(const std::string& path) {
+bool DiscText::Empty() const {
+    auto blank = [](const CueText& t) {
+        return t.title.empty() && t.performer.empty() && t.songwriter.empty() && t.composer.empty() &&
+               t.genre.empty() && t.message.empty();
+    };
+    return blank(album) && catalog.empty() &&
+           std::all_of(tracks.begin(), tracks.end(),
+                       [&](const TrackText& t) { return blank(t.text) && t.isrc.empty(); });
+}
+
+std::unique_ptr<DiscImage> DiscImage::Open(const std::string& path, std::string& why) {
+    auto image = std::make_unique<DiscImage>();
+    if (IsCueSheet(path)) {
+        if (!image->UseSheet(path, why)) return nullptr;
+        return image;
+    }
     // libcdio warns about every track shorter than a pregap, which test discs are full of; its
     // errors still show.
     cdio_loglevel_default = CDIO_LOG_ERROR;
-    auto image = std::make_unique<DiscImage>();
     image->cdio_.reset(cdio_open(path.c_str(), DRIVER_UNKNOWN));
-    if (!image->cdio_ || !image->ReadToc()) return nullptr;
+    if (!image->cdio_ || !image->ReadToc()) {
+        why = "cannot read the disc image " + path;
+        return nullptr;
+    }
     return image;
+}
+
+// A sheet is read here rather than by libcdio, which takes only BINARY files and looks for the
+// data file by the sheet's own name instead of by its FILE lines.
+bool DiscImage::UseSheet(const std::string& path, std::string& why) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (!in || !(text << in.rdbuf())) {
+        why = "cannot read " + path;
+        return false;
+    }
+    std::optional<CueSheet> sheet = ParseCueSheet(text.str(), FolderOf(path), why);
+    if (sheet) sheet_ = SheetLayout::Build(*sheet, why);
+    if (!sheet || !sheet_) {
+        why = path + ": " + why;
+        return false;
+    }
+    for (std::size_t k = 0; k < sheet->tracks.size(); ++k) {
+        const CueTrack& t = sheet->tracks[k];
+        const auto number = static_cast<BYTE>(t.number);
+        tracks_.push_back({number, SheetControl(t), sheet_->TrackStarts()[k]});
+        text_.tracks.push_back({number, t.text, t.isrc});
+    }
+    leadOut_ = sheet_->Sectors();
+    text_.album = sheet->disc;
+    text_.catalog = sheet->catalog;
+    return true;
 }
 
 void DiscImage::Closer::operator()(CdIo_t* cdio) const {
@@ -59,6 +128,7 @@ bool DiscImage::ReadRaw(std::int32_t lsn, int count, std::span<BYTE> out) const 
         out.size() < static_cast<std::size_t>(count) * kSectorBytes)
         return false;
     if (count == 0) return true;
+    if (sheet_) return sheet_->Read(lsn, count, out);
     return cdio_read_audio_sectors(cdio_.get(), out.data(), lsn, static_cast<std::uint32_t>(count)) ==
            DRIVER_OP_SUCCESS;
 }

@@ -1,5 +1,6 @@
-// A disc image read through libcdio (CUE/BIN, cdrdao TOC, NRG): its table of contents and its
-// raw 2352-byte sectors.
+// A disc image: a CUE sheet with its BINARY and WAVE files, or through libcdio a cdrdao TOC file or
+// an NRG image. Its table of contents, its raw 2352-byte sectors and the text a drive would show
+// as CD-Text.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/aspi_image/cue_sheet.h"
+#include "platform/aspi_image/sheet_layout.h"
 #include "platform/wnaspi32.h"
 
 struct _CdIo;
@@ -19,6 +22,22 @@ inline constexpr int kFramesPerSector = kSectorBytes / 4;  // stereo frames of t
 inline constexpr BYTE kLeadOutTrack = 0xAA;
 inline constexpr BYTE kControlData = 0x04;
 
+struct TrackText {
+    BYTE track = 0;
+    CueText text;
+    std::string isrc;
+};
+
+// What the disc tells of itself besides its audio: the album's text, its catalogue number and
+// each track's text and ISRC.
+struct DiscText {
+    CueText album;
+    std::string catalog;
+    std::vector<TrackText> tracks;
+
+    bool Empty() const;
+};
+
 struct TocEntry {
     BYTE track = 0;
     BYTE control = 0;  // the control nibble: 0x04 data, 0x02 copy permitted, 0x01 pre-emphasis
@@ -27,8 +46,8 @@ struct TocEntry {
 
 class DiscImage {
   public:
-    // Null when the image cannot be opened or holds no usable table of contents.
-    static std::unique_ptr<DiscImage> Open(const std::string& path);
+    // Null when the image cannot be opened or holds no usable table of contents; why says so.
+    static std::unique_ptr<DiscImage> Open(const std::string& path, std::string& why);
 
     BYTE FirstTrack() const { return tracks_.front().track; }
     BYTE LastTrack() const { return tracks_.back().track; }
@@ -39,6 +58,7 @@ class DiscImage {
     bool CoversData(std::int32_t lsn, int count) const;
     // Reads count raw sectors from lsn on, all of them before the lead-out, into out.
     bool ReadRaw(std::int32_t lsn, int count, std::span<BYTE> out) const;
+    const DiscText& Text() const { return text_; }
 
   private:
     struct Closer {
@@ -46,8 +66,11 @@ class DiscImage {
     };
 
     bool ReadToc();
+    bool UseSheet(const std::string& path, std::string& why);
 
-    std::unique_ptr<_CdIo, Closer> cdio_;
+    std::unique_ptr<_CdIo, Closer> cdio_;  // images other than CUE sheets
+    std::unique_ptr<SheetLayout> sheet_;   // CUE sheets
+    DiscText text_;
     std::vector<TocEntry> tracks_;
     std::int32_t leadOut_ = 0;
 };

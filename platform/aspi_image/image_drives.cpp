@@ -3,16 +3,19 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 #include <thread>
 
 #include "platform/aspi/scsi.h"
+#include "platform/aspi_image/cd_text_packs.h"
 
 namespace aspi {
 
 namespace {
 
-constexpr int kMaxSectorsPerRead = 255;       // READ CD's transfer length here is one byte
+constexpr int kMaxSectorsPerRead = 255;  // READ CD's transfer length here is one byte
+constexpr BYTE kTocFormatCdText = 0x05;
 constexpr std::size_t kTocMax = 4 + 8 * 100;  // header, 99 tracks and the lead-out
 
 std::uint32_t BigEndian(std::span<const BYTE> bytes) {
@@ -65,7 +68,12 @@ ImageDrives::ImageDrives(const ImageConfig& config)
     for (int t = 0; t < kTargets; ++t) {
         if (!config.images[t]) continue;
         drives_[t].present = true;
-        drives_[t].disc = DiscImage::Open(*config.images[t]);
+        std::string why;
+        drives_[t].disc = DiscImage::Open(*config.images[t], why);
+        // A missing image is an empty drive; one that is there but cannot be used is a mistake
+        // whoever set it up needs to hear about.
+        if (!drives_[t].disc && std::filesystem::exists(*config.images[t]))
+            problems_.push_back("velto image drive " + std::to_string(t) + ": " + why);
     }
 }
 
@@ -108,7 +116,8 @@ Outcome ImageDrives::Inquiry(int target, const Command& command) const {
 
 Outcome ImageDrives::ReadToc(const DiscImage& disc, const Command& command) const {
     const auto cdb = command.cdb;
-    if (cdb.size() < 10 || (cdb[2] & 0x0F) != 0)  // only format 0, the table of contents
+    if (cdb.size() >= 10 && (cdb[2] & 0x0F) == kTocFormatCdText) return ReadCdText(disc, command);
+    if (cdb.size() < 10 || (cdb[2] & 0x0F) != 0)  // otherwise only format 0, the table of contents
         return InvalidField();
     const bool msf = cdb[1] & 0x02;
     const BYTE from = cdb[6];
@@ -130,6 +139,16 @@ Outcome ImageDrives::ReadToc(const DiscImage& disc, const Command& command) cons
     toc[2] = disc.FirstTrack();
     toc[3] = disc.LastTrack();
     return Deliver(std::span(toc.data(), size), BigEndian(cdb.subspan(7, 2)), command.data);
+}
+
+// The disc's text as CD-Text packs after a 4-byte header; a disc without text has the header
+// alone.
+Outcome ImageDrives::ReadCdText(const DiscImage& disc, const Command& command) const {
+    std::vector<BYTE> response(4);
+    const std::vector<BYTE> packs = BuildCdTextPacks(disc.Text(), disc.FirstTrack(), disc.LastTrack());
+    response.insert(response.end(), packs.begin(), packs.end());
+    PutBigEndian(&response[0], static_cast<std::uint32_t>(response.size() - 2), 2);
+    return Deliver(response, BigEndian(command.cdb.subspan(7, 2)), command.data);
 }
 
 Outcome ImageDrives::ReadCd(const DiscImage& disc, const Command& command) {

@@ -4,9 +4,11 @@
 // VELTO_CD_IMAGES and VELTO_CD_FAULTS, and every other request first checks whether either
 // variable has changed since and sets them up again if so. A program thus sees the discs and
 // faults of its environment, and tests can change discs between requests.
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/aspi/request_manager.h"
@@ -40,7 +42,16 @@ class ImageLibrary {
     std::shared_ptr<Drives> Build() {
         images_ = Environment("VELTO_CD_IMAGES");
         faults_ = Environment("VELTO_CD_FAULTS");
-        return std::make_shared<ImageDrives>(ParseImageConfig(images_, faults_));
+        auto drives = std::make_shared<ImageDrives>(ParseImageConfig(images_, faults_));
+        Report(drives->Problems());
+        return drives;
+    }
+
+    // The library has no window: standard error is where whoever set up the images looks when
+    // a drive shows no disc. Each problem is told once, however often the drives are set up.
+    void Report(const std::vector<std::string>& problems) {
+        for (const std::string& problem : problems)
+            if (reported_.insert(problem).second) std::fprintf(stderr, "%s\n", problem.c_str());
     }
 
     void Configure(bool always) {
@@ -51,6 +62,7 @@ class ImageLibrary {
 
     std::mutex mutex_;
     std::string images_, faults_;
+    std::set<std::string> reported_;
     RequestManager manager_;
 };
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tests/support/cd_image.h"
+#include "tests/support/local_server.h"
 #include "tests/support/mp3_decoder.h"
 #include "tests/support/process.h"
 #include "tests/support/wav_writer.h"
@@ -27,6 +28,7 @@ struct ImageDisc {
     testcd::ScopedEnv library{"VELTO_ASPI_LIBRARY", testproc::BinPath("libwnaspi32-image.so")};
     testcd::ScopedEnv profile{"VELTO_PROFILE", dir.File("velto.ini")};
     testcd::ScopedEnv faults{"VELTO_CD_FAULTS", std::nullopt};
+    testcd::ScopedEnv lookups{"VELTO_MUSICBRAINZ_SERVER", "off"};
     std::vector<TrackSpec> tracks{TrackSpec{true, 200}, TrackSpec{false, 150, testcd::Fill::Noise, 2},
                                   TrackSpec{false, 300, testcd::Fill::Tone, 3},
                                   TrackSpec{false, 90, testcd::Fill::SilentEdges, 4}};
@@ -61,6 +63,7 @@ TEST(BatchCd, ListsTheDrivesTheirTracksAndWhyADriveHasNone) {
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(r.output,
               "Target 0: Image Drive 0   \n"
+              "  Disc ID: ciQnP3wcgm9b_C2fGa5Q7lbBUqM-\n"
               "  Track  1  data\n"
               "  Track  2  0:01\n"
               "  Track  3  0:03\n"
@@ -278,4 +281,65 @@ TEST(CdPrograms, ListDrivesSaysWhyTheDrivesOfTheDeviceTreeAreNotListed) {
               "The CD-ROM drive " + node +
                   " cannot be opened: Permission denied. Add your user to the group cdrom and log in "
                   "again.\n");
+}
+
+namespace {
+
+// A disc of three tracks whose sheet names the album and each track.
+std::string NamedDisc(const testwav::TempDir& dir) {
+    testwav::WriteBytes(dir.File("named.bin"), testcd::TrackBytes({.sectors = 300, .seed = 8}));
+    const std::string sheet =
+        "PERFORMER \"The Band\"\nTITLE \"The Album\"\nFILE \"named.bin\" BINARY\n"
+        "TRACK 01 AUDIO\nTITLE \"First\"\nINDEX 01 00:00:00\n"
+        "TRACK 02 AUDIO\nTITLE \"Second\"\nINDEX 01 00:01:25\n"
+        "TRACK 03 AUDIO\nTITLE \"Third\"\nINDEX 01 00:02:50\n";
+    return testwav::WriteBytes(dir.File("named.cue"), std::vector<std::uint8_t>(sheet.begin(), sheet.end()));
+}
+
+std::string Release(const std::string& id, const std::string& title, const std::string& first) {
+    return R"({"id": ")" + id + R"(", "title": ")" + title +
+           R"(", "country": "XE", "date": "2001", "artist-credit": [{"name": "Looked Up"}],
+              "media": [{"position": 1, "tracks": [{"position": 1, "title": ")" +
+           first + R"("}, {"position": 2, "title": "Zwei"}, {"position": 3, "title": "Drei"}]}]})";
+}
+
+}  // namespace
+
+TEST(BatchCd, NamesTheTracksFromTheDiscOrFromTheReleaseALookupFinds) {
+    ImageDisc disc;
+    testcd::ScopedEnv images("VELTO_CD_IMAGES", "0=" + NamedDisc(disc.dir));
+    const std::string folder = "--folder=" + disc.rips;
+    const testproc::Result listing = testproc::Run("velto-batch", {"--list-drives"});
+    EXPECT_NE(listing.output.find("  Album: The Album / The Band\n"), std::string::npos) << listing.output;
+    EXPECT_NE(listing.output.find("  Track  2  0:01  Second\n"), std::string::npos) << listing.output;
+    {
+        // No server: the disc's own text names the files, under folders of the template's.
+        std::string refused;
+        {
+            testnet::LocalServer gone(200, "{}");
+            refused = gone.Url();
+        }
+        testcd::ScopedEnv server("VELTO_MUSICBRAINZ_SERVER", refused);
+        const testproc::Result r = testproc::Run("velto-batch", {"--cd=0", folder, "--name=%a/%A/%n %t"});
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_NE(r.output.find("No disc information found"), std::string::npos) << r.output;
+        for (const char* name : {"01 First.mp3", "02 Second.mp3", "03 Third.mp3"})
+            EXPECT_TRUE(fs::exists(disc.rips + "/The Band/The Album/" + name)) << name;
+    }
+    testnet::LocalServer server(200, R"({"releases": [)" + Release("r1", "Erste", "Eins") + "," +
+                                         Release("r2", "Zweite", "Un") + "]}");
+    testcd::ScopedEnv url("VELTO_MUSICBRAINZ_SERVER", server.Url());
+    testproc::Result r =
+        testproc::Run("velto-batch", {"--cd=0", "--tracks=1", folder, "--extract-only", "--name=%A - %t"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("2 releases hold disc"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("--release=N takes another"), std::string::npos) << r.output;
+    EXPECT_TRUE(fs::exists(disc.rips + "/Erste - Eins.wav"));
+    r = testproc::Run("velto-batch",
+                      {"--cd=0", "--tracks=1", folder, "--extract-only", "--name=%A - %t", "--release=2"});
+    EXPECT_TRUE(fs::exists(disc.rips + "/Zweite - Un.wav")) << r.output;
+    r = testproc::Run("velto-batch", {"--cd=0", folder, "--extract-only", "--release=3"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("--release=3: the disc lookup found 2 release(s)"), std::string::npos)
+        << r.output;
 }

@@ -1,7 +1,10 @@
 // The virtual drives of libwnaspi32-image.so, driven through its entry points.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <set>
@@ -315,4 +318,145 @@ TEST(CdImage, FillsFollowTheirSeedAndSilentEdgesFrameNoiseWithThreeSeconds) {
     EXPECT_NE(testcd::TrackBytes({.sectors = 3, .seed = 9}), testcd::TrackBytes({.sectors = 3, .seed = 10}));
     EXPECT_NE(testcd::TrackBytes({.sectors = 3, .fill = Fill::Tone, .seed = 0}),
               testcd::TrackBytes({.sectors = 3, .fill = Fill::Tone, .seed = 1}));
+}
+
+namespace {
+
+// Sheets as ripping programs write them, over data files generated here.
+class SheetDrive : public ImageDrive {
+  protected:
+    std::string WriteText(const std::string& name, const std::string& text) {
+        return testwav::WriteBytes(dir_.File(name), std::vector<std::uint8_t>(text.begin(), text.end()));
+    }
+    // A 16-bit 44100 Hz stereo WAVE file holding these bytes of audio.
+    void WriteWave(const std::string& name, const std::vector<BYTE>& audio) {
+        std::vector<std::int16_t> samples(audio.size() / 2);
+        std::memcpy(samples.data(), audio.data(), samples.size() * 2);
+        testwav::WritePcm16(dir_.File(name), samples, 2, 44100);
+    }
+    std::vector<BYTE> Read(int lba, int count) {
+        std::vector<BYTE> data;
+        EXPECT_EQ(ReadCd(0, lba, count, data), aspi::SS_COMP) << lba;
+        return data;
+    }
+    // What the library writes to standard error while it sets up its drives.
+    std::string UseCapturingErrors(const std::string& images) {
+        std::fflush(stderr);
+        const int saved = dup(2);
+        const std::string log = dir_.File("stderr.txt");
+        FILE* file = std::fopen(log.c_str(), "w");
+        dup2(fileno(file), 2);
+        Use(images);
+        std::fflush(stderr);
+        dup2(saved, 2);
+        close(saved);
+        std::fclose(file);
+        const auto bytes = testwav::ReadBytes(log);
+        return std::string(bytes.begin(), bytes.end());
+    }
+};
+
+std::vector<BYTE> Slice(const std::vector<BYTE>& bytes, int fromSector, int sectors) {
+    return std::vector<BYTE>(bytes.begin() + fromSector * kSector,
+                             bytes.begin() + (fromSector + sectors) * kSector);
+}
+
+}  // namespace
+
+TEST_F(SheetDrive, ABinaryFileOfAnotherNameThanTheSheetIsFoundByItsFileLine) {
+    const std::vector<TrackSpec> tracks = {{.sectors = 40, .seed = 3}, {.sectors = 30, .seed = 4}};
+    const std::vector<BYTE> disc = DiscBytes(tracks);
+    testwav::WriteBytes(dir_.File("Album (Disc 1).bin"), disc);
+    const std::string sheet =
+        WriteText("Album.cue",
+                  "REM GENRE Rock\r\nREM DATE 1999\r\nREM DISCID 0A00C702\r\n"
+                  "REM COMMENT \"ExactAudioCopy v1.6\"\r\nCATALOG 0724384960650\r\n"
+                  "PERFORMER \"The Band\"\r\nTITLE \"The Album\"\r\n"
+                  "FILE \"Album (Disc 1).bin\" BINARY\r\n  TRACK 01 AUDIO\r\n"
+                  "    TITLE \"First\"\r\n    PERFORMER \"The Band\"\r\n"
+                  "    ISRC GBAYE9900001\r\n    FLAGS DCP\r\n    INDEX 01 00:00:00\r\n"
+                  "  TRACK 02 AUDIO\r\n    TITLE \"Second\"\r\n    INDEX 01 00:00:40\r\n");
+    Use("0=" + sheet);
+    const std::vector<BYTE> toc = ReadToc(0, 796);
+    EXPECT_EQ(Descriptors(toc, 3), (std::vector<Descriptor>{{0x12, 1, 0}, {0x10, 2, 40}, {0x10, 0xAA, 70}}));
+    EXPECT_TRUE(Read(35, 10) == Slice(disc, 35, 10));
+}
+
+// One WAVE file per track, the pregap of each track kept at the end of the track before it
+// ("gaps appended"), or at the start of its own file ("gaps prepended"); both give the same disc.
+TEST_F(SheetDrive, WaveFilesPerTrackPlaceEachPregapWhereTheSheetPutsIt) {
+    const std::vector<TrackSpec> tracks = {
+        {.sectors = 90, .seed = 1}, {.sectors = 60, .seed = 2}, {.sectors = 45, .seed = 3}};
+    const std::vector<BYTE> disc = DiscBytes(tracks);
+    // Track 2's pregap is the last 15 sectors before it, track 3's the last 30.
+    WriteWave("01 - First.wav", Slice(disc, 0, 75));
+    WriteWave("02 - Second.wav", Slice(disc, 75, 45));
+    WriteWave("03 - Third.wav", Slice(disc, 120, 75));
+    WriteWave("a1.wav", Slice(disc, 0, 90));
+    WriteWave("a2.wav", Slice(disc, 90, 60));
+    std::vector<BYTE> last = Slice(disc, 150, 45);
+    last.resize(last.size() - 1000);  // a last file whose end is not a whole sector
+    WriteWave("a3.wav", last);
+    const std::string prepended =
+        WriteText("prepended.cue",
+                  "FILE \"01 - First.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                  "FILE \"02 - Second.wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n"
+                  "    INDEX 01 00:00:15\nFILE \"03 - Third.wav\" WAVE\n  TRACK 03 AUDIO\n"
+                  "    INDEX 00 00:00:00\n    INDEX 01 00:00:30\n");
+    const std::string appended = WriteText("appended.cue",
+                                           "FILE \"a1.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                                           "  TRACK 02 AUDIO\n    INDEX 00 00:01:00\nFILE \"a2.wav\" WAVE\n"
+                                           "    INDEX 01 00:00:00\n  TRACK 03 AUDIO\n    INDEX 00 00:00:30\n"
+                                           "FILE \"a3.wav\" WAVE\n    INDEX 01 00:00:00\n");
+    for (const std::string& sheet : {prepended, appended}) {
+        Use("0=" + sheet);
+        const std::vector<BYTE> toc = ReadToc(0, 796);
+        EXPECT_EQ(Descriptors(toc, 4),
+                  (std::vector<Descriptor>{{0x10, 1, 0}, {0x10, 2, 90}, {0x10, 3, 150}, {0x10, 0xAA, 195}}))
+            << sheet;
+        EXPECT_TRUE(Read(70, 60) == Slice(disc, 70, 60)) << sheet;
+        std::vector<BYTE> end = Read(190, 5), expected = Slice(disc, 190, 5);
+        if (sheet == appended) std::fill(expected.end() - 1000, expected.end(), 0);
+        EXPECT_TRUE(end == expected) << sheet;
+    }
+}
+
+TEST_F(SheetDrive, PregapAndPostgapAddSilenceThatNoFileHolds) {
+    const std::vector<BYTE> one = testcd::TrackBytes({.sectors = 20, .seed = 5});
+    const std::vector<BYTE> two = testcd::TrackBytes({.sectors = 10, .seed = 6});
+    WriteWave("one.wav", one);
+    WriteWave("two.wav", two);
+    Use("0=" + WriteText("gaps.cue",
+                         "FILE one.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nPOSTGAP 00:00:03\n"
+                         "FILE two.wav WAVE\nTRACK 02 AUDIO\nPREGAP 00:00:05\nINDEX 01 00:00:00\n"));
+    EXPECT_EQ(Descriptors(ReadToc(0, 796), 3),
+              (std::vector<Descriptor>{{0x10, 1, 0}, {0x10, 2, 28}, {0x10, 0xAA, 38}}));
+    std::vector<BYTE> expected = Slice(one, 18, 2);
+    expected.resize(expected.size() + 8 * kSector, 0);
+    expected.insert(expected.end(), two.begin(), two.begin() + 2 * kSector);
+    EXPECT_TRUE(Read(18, 12) == expected);
+}
+
+TEST_F(SheetDrive, SheetsThatCannotBeReadLeaveTheDriveEmptyAndSayWhy) {
+    testwav::WritePcm16(dir_.File("hires.wav"), testwav::Silence(588 * 4, 2), 2, 48000);
+    testwav::WriteBytes(dir_.File("x.bin"), std::vector<std::uint8_t>(kSector * 4));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"FILE hires.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", "only 16-bit 44100 Hz stereo"},
+        {"FILE \"song.mp3\" MP3\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", "only BINARY and WAVE"},
+        {"FILE gone.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", "cannot open"},
+        {"FILE x.bin BINARY\nTRACK 01 MODE1/2048\nINDEX 01 00:00:00\n", "MODE1/2048"},
+        {"FILE x.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 00:00:09\n",
+         "outside its file"},
+        {"FILE x.bin BINARY\nTRACK 01 AUDIO\nINDEX 00 00:00:00\n", "no INDEX 01"},
+        {"TRACK 01 AUDIO\nINDEX 01 00:00:00\n", "before any FILE"},
+    };
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        const std::string errors =
+            UseCapturingErrors("0=" + WriteText("bad" + std::to_string(k) + ".cue", cases[k].first));
+        EXPECT_NE(errors.find(cases[k].second), std::string::npos) << k << ": " << errors;
+        SRB_ExecSCSICmd srb{};
+        std::vector<BYTE> data;
+        EXPECT_EQ(ReadCd(0, 0, 1, data, &srb), aspi::SS_ERR) << k;
+        EXPECT_EQ(srb.SenseArea[12], 0x3A) << k << ": medium not present";
+    }
 }

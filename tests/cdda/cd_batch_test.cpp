@@ -76,6 +76,19 @@ class Codec : public CodecQuery {
     }
 };
 
+// The built-in encoder, noting the names each file is opened with.
+class TagRecordingEncoder : public layer3::CLayer3Encoder {
+  public:
+    explicit TagRecordingEncoder(std::vector<tags::TagFields>& seen) : seen_(seen) {}
+    int Open(EncodingSettings& settings, const std::string& in, const std::string& out) override {
+        seen_.push_back(trackTags_);
+        return CLayer3Encoder::Open(settings, in, out);
+    }
+
+  private:
+    std::vector<tags::TagFields>& seen_;
+};
+
 // A disc of twelve short tracks in target 1, the page on it, and the window's job logic.
 struct CdBatch {
     cdtest::Discs discs;
@@ -90,6 +103,7 @@ struct CdBatch {
     std::unique_ptr<CMainDlg> dlg;
     std::unique_ptr<platform::MessageQueueWindow> queue;
     std::string folder;
+    std::vector<tags::TagFields> tagsSeen;
 
     explicit CdBatch(bool useCodec = false) {
         std::vector<TrackSpec> tracks;
@@ -111,7 +125,7 @@ struct CdBatch {
         parts.audioCdPage = page.get();
         parts.codec = &codec;
         parts.codecFound = true;
-        parts.makeEncoder = [](bool) { return std::make_unique<layer3::CLayer3Encoder>(); };
+        parts.makeEncoder = [this](bool) { return std::make_unique<TagRecordingEncoder>(tagsSeen); };
         dlg = std::make_unique<CMainDlg>(std::move(parts), settings);
         queue = std::make_unique<platform::MessageQueueWindow>(
             [this](const platform::Message& m) { return dlg->OnMessage(m); });
@@ -168,6 +182,37 @@ TEST(CdBatch, ExtractsEncodesAndCleansUpTheSelectedTracksInOrder) {
     EXPECT_NE(extracting, b.window.statuses.end());
     EXPECT_EQ(b.dlg->failedFiles, 0);
     EXPECT_EQ(b.dlg->encodedFiles, 2);
+}
+
+TEST(CdBatch, NamedTracksAreExtractedUnderTheTemplatesNamesAndEncodedWithTheirTags) {
+    CdBatch b;
+    // Four tracks: one without a title, two that share one, one whose title holds a '/'.
+    testwav::WriteBytes(b.discs.dir.File("named.bin"), testcd::TrackBytes({.sectors = 4 * 40, .seed = 3}));
+    const std::string sheet =
+        "PERFORMER \"The Band\"\nTITLE \"The Album\"\nFILE \"named.bin\" BINARY\n"
+        "TRACK 01 AUDIO\nTITLE \"Intro\"\nISRC GBAYE9900001\nINDEX 01 00:00:00\n"
+        "TRACK 02 AUDIO\nINDEX 01 00:00:40\n"
+        "TRACK 03 AUDIO\nTITLE \"Intro\"\nPERFORMER \"A Guest\"\nINDEX 01 00:01:05\n"
+        "TRACK 04 AUDIO\nTITLE \"Either/Or\"\nINDEX 01 00:01:45\n";
+    testwav::WriteBytes(b.discs.dir.File("named.cue"), std::vector<std::uint8_t>(sheet.begin(), sheet.end()));
+    setenv("VELTO_CD_IMAGES", ("1=" + b.discs.dir.File("named.cue")).c_str(), 1);
+    ASSERT_GT(b.page->RefreshTracks(), 0);
+    b.page->SetValues({b.folder, 0, 0, "%a/%A/%n %t"});
+    b.page->SetTypedTitle(4, "Either/Or (live)");  // what the user typed wins
+    b.Select({1, 2, 3, 4});
+    b.Run();
+    EXPECT_TRUE(b.boxes.Texts().empty());
+    for (const char* name : {"The Band/The Album/01 Intro.mp3", "Track 02.mp3",
+                             "A Guest/The Album/03 Intro.mp3", "The Band/The Album/04 Either_Or (live).mp3"})
+        EXPECT_TRUE(fs::exists(b.In(name))) << name;
+    ASSERT_EQ(b.tagsSeen.size(), 4u);
+    EXPECT_EQ(b.tagsSeen[0].title, "Intro");
+    EXPECT_EQ(b.tagsSeen[0].artist, "The Band");
+    EXPECT_EQ(b.tagsSeen[0].album, "The Album");
+    EXPECT_EQ(b.tagsSeen[0].isrc, "GBAYE9900001");
+    EXPECT_EQ(b.tagsSeen[0].track, "1/4");
+    EXPECT_EQ(b.tagsSeen[2].artist, "A Guest");
+    EXPECT_EQ(b.tagsSeen[3].title, "Either/Or (live)");
 }
 
 TEST(CdBatch, KeepsTheWavFilesWhenAskedAndWheneverATrackWasNotEncoded) {

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <thread>
@@ -15,6 +18,7 @@
 #include "platform/qt/qt_message_box.h"
 #include "platform/qt/qt_window.h"
 #include "tests/cdda/cd_fixture.h"
+#include "tests/support/local_server.h"
 #include "tests/support/mp3_decoder.h"
 #include "tests/support/process.h"
 #include "tests/ui/ui_support.h"
@@ -136,4 +140,89 @@ TEST(StartUp, WithoutADisplayTheWindowPointsToTheConsolePrograms) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.output.find("needs a display"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("velto-batch"), std::string::npos) << r.output;
+}
+
+TEST(AudioCdPage, ShowsTheDiscsNamesLetsTitlesBeEditedAndLooksTheDiscUpWithoutWaiting) {
+    cdtest::Discs discs;
+    testwav::WriteBytes(discs.dir.File("named.bin"), testcd::TrackBytes({.sectors = 300, .seed = 8}));
+    const std::string sheet =
+        "PERFORMER \"The Band\"\nTITLE \"The Album\"\nFILE \"named.bin\" BINARY\n"
+        "TRACK 01 AUDIO\nTITLE \"First\"\nINDEX 01 00:00:00\n"
+        "TRACK 02 AUDIO\nTITLE \"Second\"\nINDEX 01 00:01:25\n"
+        "TRACK 03 AUDIO\nINDEX 01 00:02:50\n";
+    testwav::WriteBytes(discs.dir.File("named.cue"), std::vector<std::uint8_t>(sheet.begin(), sheet.end()));
+    setenv("VELTO_CD_IMAGES", ("0=" + discs.dir.File("named.cue")).c_str(), 1);
+    testwav::TempDir dir;
+    Window w(dir.File("Velto.INI"));
+    w.window->ShowPage(MainWindow::kAudioCdPage);
+    ui::CCDAudioPage* page = w.window->AudioCdPage();
+    QTreeWidget* tracks = page->tracks;
+    ASSERT_EQ(tracks->topLevelItemCount(), 3);
+    EXPECT_EQ(tracks->topLevelItem(1)->text(2), "Second");
+    EXPECT_EQ(page->album->text(), "The Album");
+    EXPECT_EQ(page->artist->text(), "The Band");
+
+    // F2 edits the current track's title; what was typed stays through a lookup.
+    QApplication::setActiveWindow(w.window.get());
+    ASSERT_TRUE(RunUntil([&] { return w.window->isActiveWindow(); }, 10));
+    tracks->setFocus();
+    tracks->setCurrentItem(tracks->topLevelItem(2));
+    QTest::keyClick(tracks, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    ASSERT_EQ(editor->parentWidget(), tracks->viewport()) << editor->objectName().toStdString();
+    // The editor's text lands in the item as its delegate writes it.
+    tracks->closePersistentEditor(tracks->topLevelItem(2), 2);
+    tracks->topLevelItem(2)->setText(2, "Typed");
+    EXPECT_EQ(tracks->topLevelItem(2)->text(2), "Typed");
+
+    // A slow server that then knows two releases: the window stays responsive meanwhile, and
+    // the user's choice of the second gives its names.
+    const std::string release = R"({"id": "ID", "title": "TITLE", "artist-credit": [{"name": "Looked Up"}],
+        "media": [{"tracks": [{"position": 1, "title": "Eins"}, {"position": 3, "title": "Drei"}]}]})";
+    auto named = [&](const char* id, const char* title) {
+        std::string r = release;
+        r.replace(r.find("ID"), 2, id);
+        r.replace(r.find("TITLE"), 5, title);
+        return r;
+    };
+    testnet::LocalServer server(
+        200, R"({"releases": [)" + named("r1", "Erste") + "," + named("r2", "Zweite") + "]}", 700);
+    testcd::ScopedEnv url("VELTO_MUSICBRAINZ_SERVER", server.Url());
+    std::vector<std::string> offered;
+    page->chooseRelease = [&](const std::vector<lookup::Release>& releases) {
+        for (const lookup::Release& r : releases)
+            offered.push_back(r.title);
+        return 1;
+    };
+    EXPECT_EQ(page->lookUp->text(), "Look &Up");
+    page->lookUp->click();
+    EXPECT_FALSE(page->lookUp->isEnabled()) << "the click returned before the reply came";
+    ASSERT_TRUE(RunUntil([&] { return page->lookUp->isEnabled(); }, 15));
+    EXPECT_EQ(offered, (std::vector<std::string>{"Erste", "Zweite"}));
+    EXPECT_EQ(page->album->text(), "Zweite");
+    EXPECT_EQ(page->artist->text(), "Looked Up");
+    EXPECT_EQ(tracks->topLevelItem(0)->text(2), "Eins");
+    EXPECT_EQ(tracks->topLevelItem(2)->text(2), "Typed");
+
+    // Go takes the names into the files' names and tags.
+    page->SetFolder(QString::fromStdString(dir.Path()));
+    tracks->topLevelItem(2)->setSelected(true);
+    w.window->GoButton()->click();
+    ASSERT_TRUE(w.BatchEnded());
+    EXPECT_TRUE(testmp3::DecodeFile(dir.File("Track 03.mp3")).Clean());
+}
+
+TEST(AudioCdPage, ALookupThatFindsNothingSaysSo) {
+    cdtest::Discs discs;
+    discs.Insert(0, {{.sectors = 100}});
+    testwav::TempDir dir;
+    Window w(dir.File("Velto.INI"));
+    w.window->ShowPage(MainWindow::kAudioCdPage);
+    ui::CCDAudioPage* page = w.window->AudioCdPage();
+    testnet::LocalServer server(404, R"({"error": "Not Found"})");
+    testcd::ScopedEnv url("VELTO_MUSICBRAINZ_SERVER", server.Url());
+    page->lookUp->click();
+    ASSERT_TRUE(RunUntil([&] { return page->lookUp->isEnabled(); }, 15));
+    EXPECT_EQ(page->lookupStatus->text(), "No disc information found");
 }
