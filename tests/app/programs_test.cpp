@@ -201,7 +201,7 @@ TEST_F(Programs, BatchInAPipeNamesEveryFileOnceAndEndsWithASummary) {
                 << jobs << " " << wav << "\n"
                 << r.output;
         EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                             dir.File("bad.wav") + ": failed: it is not a WAV file the encoder can read"),
+                             dir.File("bad.wav") + ": failed: not a WAV file the encoders take; standard error tells why"),
                   1)
             << r.output;
         EXPECT_EQ(lines.back().rfind("Encoded 6 files, 1 failed, 0 skipped: 1.5 s of audio in ", 0), 0u)
