@@ -3,13 +3,18 @@
 
 #include <string>
 
+#include "input/input_tags.h"
 #include "tags/riff_info.h"
 #include "tags/tag_fields.h"
 
 namespace tags {
 
+// A WAV's LIST/INFO chunk first; then what the tag library and libsndfile find (a FLAC's
+// comments, an AIFF's text chunks, an Ogg file's comments).
 inline TagFields InputTags(const std::string& path) {
-    return ReadRiffInfo(path);
+    TagFields fields = ReadRiffInfo(path);
+    fields.FillFrom(input::ReadInputTags(path));
+    return fields;
 }
 
 }  // namespace tags

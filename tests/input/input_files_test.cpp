@@ -3,6 +3,8 @@
 // than a plain 16-bit file gives; damaged files are explained and do not stop anything.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
 
 #include <cmath>
 #include <cstdio>
@@ -381,4 +383,18 @@ TEST(InputFiles, TagsOfFlacAndAiffFiles) {
     EXPECT_EQ(aiff.title, "Caf\xc3\xa9 Song");
     EXPECT_EQ(aiff.artist, "The Band");
     EXPECT_TRUE(input::ReadInputTags(dir.File("missing.flac")).title.empty());
+
+    // The FLAC's names reach the MP3's tag.
+    EncodingSettings settings;
+    settings.Tags = 1;
+    layer3::CLayer3Encoder encoder;
+    ASSERT_EQ(encoder.Open(settings, dir.File("t.flac"), dir.File("t.mp3")), 1);
+    while (encoder.EncodeStep() >= 0) {
+    }
+    encoder.Close();
+    TagLib::MPEG::File mp3(dir.File("t.mp3").c_str());
+    ASSERT_NE(mp3.ID3v2Tag(), nullptr);
+    EXPECT_EQ(mp3.ID3v2Tag()->title().to8Bit(true), "Caf\xc3\xa9 Song");
+    EXPECT_EQ(mp3.ID3v2Tag()->artist().to8Bit(true), "The Band");
+    EXPECT_EQ(mp3.ID3v2Tag()->track(), 3u);
 }
