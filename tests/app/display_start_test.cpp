@@ -39,6 +39,11 @@ TEST_F(DisplayStart, TwentyStartsUnderAFreshXServerNeverAbort) {
     if (!std::filesystem::exists("/usr/bin/xvfb-run") || !std::filesystem::exists("/usr/bin/Xvfb"))
         GTEST_SKIP() << "xvfb-run is not installed";
     unsetenv("QT_QPA_PLATFORM");  // the window's own platform, not one a test run may have chosen
+    // On a real X display the toolkit loads the system's D-Bus library, which keeps a buffer to
+    // the end; under the leak checker that would fail every start for a leak not of velto's.
+    const std::string rule = "leak:libdbus\n";
+    const std::string suppressions = testwav::WriteBytes(dir.File("lsan.supp"), {rule.begin(), rule.end()});
+    setenv("LSAN_OPTIONS", ("suppressions=" + suppressions).c_str(), 1);
     int failed = 0;
     std::string last;
     for (int start = 0; start < 20; ++start) {
@@ -51,6 +56,7 @@ TEST_F(DisplayStart, TwentyStartsUnderAFreshXServerNeverAbort) {
         }
         EXPECT_TRUE(std::filesystem::exists(mp3)) << "start " << start << "\n" << r.output;
     }
+    unsetenv("LSAN_OPTIONS");
     EXPECT_EQ(failed, 0) << "of 20 starts; the last:\n" << last;
 }
 
