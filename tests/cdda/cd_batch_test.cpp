@@ -367,6 +367,7 @@ TEST(CdBatch, ClosingDuringAReadTheDriveNeverAnswersGivesItUpAtOnce) {
     b.discs.Faults(Printf("pending=%u", b.discs.First(1, 3) + 30));
     b.dlg->OnGo();
     WaitUntilExtracting(b);
+    b.queue->DispatchFor(800);  // the sectors before the stalled one are written, also under load
     b.boxes.Answer(platform::IDYES);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(b.dlg->OnClose());
