@@ -126,7 +126,8 @@ void CLayer3Encoder::ClearFrameState() {
     std::memset(sb_sample, 0, sizeof sb_sample);
     for (AnalysedFrame& frame : analysed_)
         frame = AnalysedFrame{};
-    current_ = 0;
+    analysedCount_ = codedCount_ = 0;
+    analysisEnded_ = coderWaiting_ = analyserWaiting_ = false;
     samplesCoded_ = 0;
     std::memset(l3_enc, 0, sizeof l3_enc);
     scalefac_ = FrameScaleFactors{};
@@ -198,32 +199,39 @@ int CLayer3Encoder::CodeFrame(const AnalysedFrame& in) {
 }
 
 const CLayer3Encoder::AnalysedFrame& CLayer3Encoder::NextAnalysedFrame() {
-    AnalysedFrame& frame = analysed_[current_];
+    AnalysedFrame& frame = analysed_[codedCount_ % kRing];
     if (!analysisThread_.joinable()) {
         AnalyseFrame(frame);
         return frame;
     }
-    if (!analysisPending_) {
-        requested_ = current_;
-        analyseRequest_.release();
-    }
-    analysisDone_.acquire();
-    analysisPending_ = false;
-    // The other frame is free again: the next one is analysed into it while this one is coded.
-    if (frame.present) {
-        requested_ = current_ ^ 1;
-        analysisPending_ = true;
-        analyseRequest_.release();
+    std::unique_lock lock(ringMutex_);
+    if (analysedCount_ == codedCount_) {
+        coderWaiting_ = true;
+        ringHasFrames_.wait(lock,
+                            [&] { return analysisEnded_ || analysedCount_ - codedCount_ >= kRing / 2; });
+        coderWaiting_ = false;
     }
     return frame;
+}
+
+void CLayer3Encoder::ReleaseCodedFrame() {
+    if (!analysisThread_.joinable()) {
+        ++codedCount_;
+        return;
+    }
+    std::lock_guard lock(ringMutex_);
+    ++codedCount_;
+    if (analyserWaiting_ && analysedCount_ - codedCount_ <= kRing / 2) ringHasRoom_.notify_one();
 }
 
 int CLayer3Encoder::EncodeStep() {
     if (!outputOpen_ || settings_ == nullptr) return -1;
     const AnalysedFrame& frame = NextAnalysedFrame();
+    // The frame past the input's end stays in the ring: later steps find it again.
     if (!frame.present) return -1;
-    current_ ^= 1;
-    return CodeFrame(frame);
+    const int count = CodeFrame(frame);
+    ReleaseCodedFrame();
+    return count;
 }
 
 namespace {
@@ -248,21 +256,37 @@ void CLayer3Encoder::StartAnalysisThread() {
 
 void CLayer3Encoder::AnalysisThreadLoop() {
     for (;;) {
-        analyseRequest_.acquire();
-        if (quitAnalysis_) return;
-        AnalyseFrame(analysed_[requested_]);
-        analysisDone_.release();
+        std::uint64_t slot = 0;
+        {
+            std::unique_lock lock(ringMutex_);
+            if (analysedCount_ - codedCount_ == kRing) {
+                analyserWaiting_ = true;
+                ringHasRoom_.wait(lock,
+                                  [&] { return quitAnalysis_ || analysedCount_ - codedCount_ <= kRing / 2; });
+                analyserWaiting_ = false;
+            }
+            if (quitAnalysis_) return;
+            slot = analysedCount_ % kRing;
+        }
+        AnalyseFrame(analysed_[slot]);
+        std::lock_guard lock(ringMutex_);
+        ++analysedCount_;
+        if (!analysed_[slot].present) analysisEnded_ = true;
+        if (coderWaiting_ && (analysisEnded_ || analysedCount_ - codedCount_ >= kRing / 2))
+            ringHasFrames_.notify_one();
+        if (analysisEnded_) return;
     }
 }
 
-// Waits for an analysis still under way (the encoding stopped before the input ended) and
-// ends the thread; the frame it analysed is never coded.
+// Ends the analysis thread once the frame it is analysing, if any, is done (the encoding may
+// have stopped before the input ended); frames analysed and not coded are never coded.
 void CLayer3Encoder::StopAnalysisThread() {
     if (!analysisThread_.joinable()) return;
-    if (analysisPending_) analysisDone_.acquire();
-    analysisPending_ = false;
-    quitAnalysis_ = true;
-    analyseRequest_.release();
+    {
+        std::lock_guard lock(ringMutex_);
+        quitAnalysis_ = true;
+    }
+    ringHasRoom_.notify_one();
     analysisThread_.join();
 }
 

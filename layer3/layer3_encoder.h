@@ -5,25 +5,26 @@
 //
 // A frame's work falls into two stages: analysis (reading, the psychoacoustic model, the
 // filterbanks) and coding (the quantisation loops and the formatter). Nothing flows from coding
-// back to analysis, so with a second thread the analysis of frame n+1 runs while frame n is
-// coded, and the bytes are those of one thread by construction. Each EncodeStep still writes
+// back to analysis, so with a second thread the analysis runs up to a few frames ahead while
+// the coding follows, and the bytes are those of one thread by construction. Each EncodeStep still writes
 // exactly one frame, so a stop still ends at the next frame.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
-#include <semaphore>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "job/encoder.h"
 #include "layer3/analysis_filterbank.h"
+#include "layer3/audio_reader.h"
 #include "layer3/frame_formatter.h"
 #include "layer3/hybrid_filterbank.h"
 #include "layer3/psy_model.h"
 #include "layer3/quantizer.h"
 #include "layer3/reservoir.h"
 #include "layer3/side_info.h"
-#include "layer3/audio_reader.h"
 #include "platform/file.h"
 #include "tags/mp3_decoration.h"
 
@@ -46,7 +47,7 @@ class CLayer3Encoder : public CEncoder {
              const std::string& outputPath) override;
 
   private:
-    // What analysis hands to coding for one frame; two of them alternate between the stages.
+    // What analysis hands to coding for one frame; a ring of them lies between the stages.
     struct AnalysedFrame {
         bool present = false;          // false: the input needs no more frames
         std::int64_t samplesRead = 0;  // input samples per channel read up to this frame
@@ -73,6 +74,8 @@ class CLayer3Encoder : public CEncoder {
     int CodeFrame(const AnalysedFrame& in);
     // The analysed frame for this step: from the analysis thread, or analysed here.
     const AnalysedFrame& NextAnalysedFrame();
+    // Gives the frame just coded back to the analysis.
+    void ReleaseCodedFrame();
     void StartAnalysisThread();
     void StopAnalysisThread();
     void AnalysisThreadLoop();
@@ -85,8 +88,11 @@ class CLayer3Encoder : public CEncoder {
     const std::int16_t* cursor_[kMaxChannels] = {nullptr, nullptr};
     double windowed_[kMaxChannels][kFilterTaps] = {};
     SubbandSamples sb_sample = {};
-    AnalysedFrame analysed_[2];
-    int current_ = 0;                // the analysed frame the next step codes
+    // The analysis may run this many frames ahead of the coding. Handing over a frame at a
+    // time would wake a thread for every frame; with a ring, a stage that had to wait sleeps
+    // until half the ring is ready for it, so the threads wake rarely and seldom share a core.
+    static constexpr std::uint64_t kRing = 8;
+    AnalysedFrame analysed_[kRing];
     std::int64_t samplesCoded_ = 0;  // input samples per channel in the frames written
     QuantizedValues l3_enc = {};
     FrameScaleFactors scalefac_;
@@ -116,13 +122,16 @@ class CLayer3Encoder : public CEncoder {
     bool inputEnded_ = false;
     int framesWritten_ = 0;
 
-    // The analysis thread, while a file is open on two threads. It analyses
-    // analysed_[requested_] after each release of analyseRequest_ and then releases
-    // analysisDone_; the semaphores order every access to the frame between the two threads.
+    // The analysis thread, while a file is open on two threads. The counters, guarded by the
+    // mutex, order every access to the ring: frames analysedCount_ - codedCount_ .. are the
+    // coder's to read, the others the analyser's to fill. On one thread the counters serve
+    // the same ring.
     std::thread analysisThread_;
-    std::binary_semaphore analyseRequest_{0}, analysisDone_{0};
-    bool analysisPending_ = false;  // a request was made and its result not yet taken
-    int requested_ = 0;
+    std::mutex ringMutex_;
+    std::condition_variable ringHasFrames_, ringHasRoom_;
+    std::uint64_t analysedCount_ = 0, codedCount_ = 0;
+    bool analysisEnded_ = false;  // the analyser has handed over the frame past the input's end
+    bool coderWaiting_ = false, analyserWaiting_ = false;
     bool quitAnalysis_ = false;
 };
 
