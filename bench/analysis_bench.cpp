@@ -28,11 +28,12 @@ template <std::size_t N>
 void BM_RealFft(benchmark::State& state) {
     auto fft = std::make_unique<layer3::CRealFft<N>>();
     const auto pcm = Music(N);
-    float x[N], energy[N / 2 + 1], phase[N / 2 + 1];
+    float x[N], energy[N / 2 + 1];
+    layer3::UnitPhasor direction[N / 2 + 1];
     for (std::size_t i = 0; i < N; ++i)
         x[i] = pcm[i];
     for (auto _ : state) {
-        fft->Transform(x, energy, phase);
+        fft->Transform(x, energy, direction);
         benchmark::DoNotOptimize(energy);
     }
 }

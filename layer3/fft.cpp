@@ -75,13 +75,12 @@ VELTO_VECTOR_KERNEL void LaterStages(double* re, double* im, const double* twidd
     }
 }
 
-// Lines from..half - 1 of the split without their phase: no branch, so the compiler may run
+// Lines from..half - 1 of the split without their direction: no branch, so the compiler may run
 // them side by side.
 VELTO_VECTOR_KERNEL void SplitWithoutPhase(const double* __restrict re, const double* __restrict im,
                                            const double* __restrict splitCos,
                                            const double* __restrict splitSin, std::size_t half,
-                                           std::size_t from, float* __restrict energy,
-                                           float* __restrict phase) {
+                                           std::size_t from, float* __restrict energy) {
     for (std::size_t k = from; k < half; ++k) {
         const double ra = re[k], rb = re[half - k], ia = im[k], ib = im[half - k];
         const double er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
@@ -91,7 +90,6 @@ VELTO_VECTOR_KERNEL void SplitWithoutPhase(const double* __restrict re, const do
         const float xi = float(ei + oi * c - or_ * s);
         const float e = xr * xr + xi * xi;
         energy[k] = e <= kEnergyFloor ? kEnergyFloor : e;
-        phase[k] = 0.0f;
     }
 }
 
@@ -118,8 +116,8 @@ void CRealFft<N>::ComplexTransform() {
 }
 
 template <std::size_t N>
-void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], float (&phase)[kLines],
-                            std::size_t phaseLines) {
+void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], UnitPhasor (&direction)[kLines],
+                            std::size_t directionLines) {
     for (std::size_t i = 0; i < kHalf; ++i) {
         const std::size_t r = bitReverse_[i];
         re_[r] = x[2 * i];
@@ -129,18 +127,19 @@ void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], float 
     // Split Z[k] = E[k] + i O[k] into the real spectrum X[k] = E[k] + e^{-2 pi i k / N} O[k],
     // with E[k] = (Z[k] + conj Z[N/2 - k]) / 2 and O[k] = (Z[k] - conj Z[N/2 - k]) / (2i).
     // Lines 0 and N/2 both pair Z[0] with itself.
-    const std::size_t withPhase = std::min(phaseLines, kHalf);
-    SplitLine(0, 0, 0, splitCos_[0], splitSin_[0], energy, phase, withPhase > 0);
-    for (std::size_t k = 1; k < withPhase; ++k)
-        SplitLine(k, k, kHalf - k, splitCos_[k], splitSin_[k], energy, phase, true);
+    const std::size_t withDirection = std::min(directionLines, kHalf);
+    SplitLine(0, 0, 0, splitCos_[0], splitSin_[0], energy, direction, withDirection > 0);
+    for (std::size_t k = 1; k < withDirection; ++k)
+        SplitLine(k, k, kHalf - k, splitCos_[k], splitSin_[k], energy, direction, true);
     SplitWithoutPhase(re_.data(), im_.data(), splitCos_.data(), splitSin_.data(), kHalf,
-                      std::max<std::size_t>(withPhase, 1), energy, phase);
-    SplitLine(kHalf, 0, 0, -1.0, 0.0, energy, phase, phaseLines > kHalf);
+                      std::max<std::size_t>(withDirection, 1), energy);
+    SplitLine(kHalf, 0, 0, -1.0, 0.0, energy, direction, directionLines > kHalf);
 }
 
 template <std::size_t N>
 void CRealFft<N>::SplitLine(std::size_t k, std::size_t a, std::size_t b, double c, double s,
-                            float (&energy)[kLines], float (&phase)[kLines], bool withPhase) const {
+                            float (&energy)[kLines], UnitPhasor (&direction)[kLines],
+                            bool withDirection) const {
     const double er = 0.5 * (re_[a] + re_[b]), ei = 0.5 * (im_[a] - im_[b]);
     const double or_ = 0.5 * (im_[a] + im_[b]), oi = -0.5 * (re_[a] - re_[b]);
     const float xr = float(er + or_ * c + oi * s);
@@ -148,10 +147,15 @@ void CRealFft<N>::SplitLine(std::size_t k, std::size_t a, std::size_t b, double 
     const float e = xr * xr + xi * xi;
     if (e <= kEnergyFloor) {
         energy[k] = kEnergyFloor;
-        phase[k] = 0.0f;
+        if (withDirection) direction[k] = UnitPhasor{};
     } else {
         energy[k] = e;
-        phase[k] = withPhase ? std::atan2(xi, xr) : 0.0f;
+        // In single precision, from the rounded values: a double form lets the optimiser take
+        // the values from before their rounding, and the direction would hang on the build.
+        if (withDirection) {
+            const float magnitude = std::sqrt(e);
+            direction[k] = UnitPhasor{xr / magnitude, xi / magnitude};
+        }
     }
 }
 

@@ -1,14 +1,21 @@
 // The psychoacoustic model's real FFT: the exact unnormalised DFT of N real samples, given as
-// energy (Re^2 + Im^2) and phase (atan2(Im, Re)) of lines 0..N/2. Lines whose energy is at most
-// 0.0005 get energy 0.0005 and phase 0. Inputs and outputs are single precision.
-// The phase costs more than the rest of the transform, so a caller that reads it only for the
-// lowest lines can ask for those alone; the others then get phase 0.
+// energy (Re^2 + Im^2) of lines 0..N/2 and, for the lines asked for, the line's direction: its
+// value over its magnitude, a unit phasor. Lines whose energy is at most 0.0005 get energy
+// 0.0005 and the direction (1, 0), i.e. phase 0. Inputs and energies are single precision.
+// The model compares phases only through angle differences, which products of unit phasors
+// give without an arctangent, a sine or a cosine. A caller that needs the direction only for
+// the lowest lines asks for those alone; the others are not written.
 #pragma once
 
 #include <array>
 #include <cstddef>
 
 namespace layer3 {
+
+// A unit phasor (cos phi, sin phi).
+struct UnitPhasor {
+    double re = 1.0, im = 0.0;
+};
 
 template <std::size_t N>
 class CRealFft {
@@ -18,8 +25,8 @@ class CRealFft {
     static constexpr std::size_t kLines = N / 2 + 1;
 
     CRealFft();
-    void Transform(const float (&x)[N], float (&energy)[kLines], float (&phase)[kLines],
-                   std::size_t phaseLines = kLines);
+    void Transform(const float (&x)[N], float (&energy)[kLines], UnitPhasor (&direction)[kLines],
+                   std::size_t directionLines = kLines);
 
   private:
     static constexpr std::size_t kHalf = N / 2;
@@ -27,7 +34,7 @@ class CRealFft {
     void ComplexTransform();
     // Line k of the real spectrum from Z[a] and Z[b] with the split twiddle (c, s).
     void SplitLine(std::size_t k, std::size_t a, std::size_t b, double c, double s, float (&energy)[kLines],
-                   float (&phase)[kLines], bool withPhase) const;
+                   UnitPhasor (&direction)[kLines], bool withDirection) const;
 
     std::array<std::size_t, kHalf> bitReverse_{};
     std::array<double, kHalf / 2> stageCos_{}, stageSin_{};  // cos, sin(2 pi l / (N/2))

@@ -19,12 +19,19 @@ constexpr double kDbToNeper = 0.2302585093;  // ln(10) / 10
 
 enum BlockType { kNormal = 0, kStart = 1, kShort = 2, kStop = 3 };
 
-// Unpredictability of a line from its magnitude and phase and their predictions.
-double Unpredictable(double r, double phi, double rPred, double phiPred) {
+// The direction predicted from two earlier ones: phase 2 * phi1 - phi2, as the product
+// u1 * u1 * conj(u2).
+UnitPhasor PredictedDirection(UnitPhasor u1, UnitPhasor u2) {
+    const double sqRe = u1.re * u1.re - u1.im * u1.im, sqIm = 2.0 * u1.re * u1.im;
+    return {sqRe * u2.re + sqIm * u2.im, sqIm * u2.re - sqRe * u2.im};
+}
+
+// Unpredictability of a line from its magnitude and direction and their predictions.
+double Unpredictable(double r, UnitPhasor u, double rPred, UnitPhasor uPred) {
     const double den = r + std::fabs(rPred);
     if (den == 0.0) return 0.0;
-    const double dr = r * std::cos(phi) - rPred * std::cos(phiPred);
-    const double di = r * std::sin(phi) - rPred * std::sin(phiPred);
+    const double dr = r * u.re - rPred * uPred.re;
+    const double di = r * u.im - rPred * uPred.im;
     return std::sqrt(dr * dr + di * di) / den;
 }
 
@@ -66,7 +73,7 @@ void CPsychoModel::Setup(int samplingFrequency) {
     for (int i = 0; i < 256; ++i)
         window_s_[i] = 0.5 * (1.0 - std::cos(2.0 * kPi * (i - 0.5) / 256.0));
     std::fill(&r_[0][0][0], &r_[0][0][0] + sizeof r_ / sizeof(float), 0.0f);
-    std::fill(&phi_sav_[0][0][0], &phi_sav_[0][0][0] + sizeof phi_sav_ / sizeof(float), 0.0f);
+    std::fill(&u_sav_[0][0][0], &u_sav_[0][0][0] + sizeof u_sav_ / sizeof(UnitPhasor), UnitPhasor{});
     new_ = 0;
     old_ = 1;
     oldest_ = 0;
@@ -97,7 +104,7 @@ void CPsychoModel::RotateGenerations() {
 void CPsychoModel::LongSpectrum(const std::int16_t (&history)[kPsyHistory]) {
     for (int i = 0; i < 1024; ++i)
         fftIn_[i] = float(window_[i] * history[i]);
-    fftLong_.Transform(fftIn_, energy_, phase_, kPredictedLongLines);
+    fftLong_.Transform(fftIn_, energy_, direction_, kPredictedLongLines);
 }
 
 void CPsychoModel::ShortSpectra(const std::int16_t (&history)[kPsyHistory]) {
@@ -105,7 +112,7 @@ void CPsychoModel::ShortSpectra(const std::int16_t (&history)[kPsyHistory]) {
         const std::int16_t* start = history + 256 + 128 * b;
         for (int i = 0; i < 256; ++i)
             fftIn_s_[i] = float(window_s_[i] * start[i]);
-        fftShort_.Transform(fftIn_s_, energy_s_[b], phase_s_[b], kPredictedShortLines);
+        fftShort_.Transform(fftIn_s_, energy_s_[b], direction_s_[b], kPredictedShortLines);
     }
 }
 
@@ -114,21 +121,20 @@ void CPsychoModel::ComputeUnpredictability(int ch) {
     // the new values overwrite it.
     for (int k = 0; k < kPredictedLongLines; ++k) {
         const double rPred = 2.0 * r_[ch][old_][k] - r_[ch][oldest_][k];
-        const double phiPred = 2.0 * phi_sav_[ch][old_][k] - phi_sav_[ch][oldest_][k];
+        const UnitPhasor uPred = PredictedDirection(u_sav_[ch][old_][k], u_sav_[ch][oldest_][k]);
         const double r = std::sqrt(energy_[k]);
-        const double phi = phase_[k];
+        const UnitPhasor u = direction_[k];
         r_[ch][new_][k] = float(r);
-        phi_sav_[ch][new_][k] = float(phi);
-        c_[k] = Unpredictable(r, phi, rPred, phiPred);
+        u_sav_[ch][new_][k] = u;
+        c_[k] = Unpredictable(r, u, rPred, uPred);
     }
     // Lines 6..205: the middle short window predicted from the first and last.
     for (int j = kPredictedLongLines; j < kPredictedEnd - 3; j += 4) {
         const int k = (j + 2) / 4;
         const double r = std::sqrt(energy_s_[1][k]);
-        const double phi = phase_s_[1][k];
         const double rPred = 2.0 * std::sqrt(energy_s_[0][k]) - std::sqrt(energy_s_[2][k]);
-        const double phiPred = 2.0 * phase_s_[0][k] - phase_s_[2][k];
-        c_[j] = c_[j + 1] = c_[j + 2] = c_[j + 3] = Unpredictable(r, phi, rPred, phiPred);
+        const UnitPhasor uPred = PredictedDirection(direction_s_[0][k], direction_s_[2][k]);
+        c_[j] = c_[j + 1] = c_[j + 2] = c_[j + 3] = Unpredictable(r, direction_s_[1][k], rPred, uPred);
     }
     for (int k = kPredictedEnd; k < kLongFftLines; ++k)
         c_[k] = 0.4;

@@ -39,7 +39,7 @@ class CPsychoModel {
     const CPsyTables& Tables() const { return tables_; }
     // The last call's long spectrum and unpredictability, for tests and measurements.
     const float* LongEnergy() const { return energy_; }
-    const float* LongPhase() const { return phase_; }
+    const UnitPhasor* LongDirection() const { return direction_; }
     const double* Unpredictability() const { return c_; }
 
   private:
@@ -63,9 +63,9 @@ class CPsychoModel {
     double window_[1024];
     double window_s_[256];
 
-    // Magnitude and phase of lines 0..5 of the long spectrum, two generations per channel.
+    // Magnitude and direction of lines 0..5 of the long spectrum, two generations per channel.
     float r_[kMaxChannels][2][kLongFftLines];
-    float phi_sav_[kMaxChannels][2][kLongFftLines];
+    UnitPhasor u_sav_[kMaxChannels][2][kLongFftLines];
     int new_ = 0, old_ = 1, oldest_ = 0;
 
     double nb_1_[kMaxChannels][kMaxPartitions] = {};
@@ -77,8 +77,10 @@ class CPsychoModel {
     // Work arrays of one call.
     float fftIn_[1024];
     float fftIn_s_[256];
-    float energy_[kLongFftLines], phase_[kLongFftLines];
-    float energy_s_[3][kShortFftLines], phase_s_[3][kShortFftLines];
+    float energy_[kLongFftLines];
+    UnitPhasor direction_[kLongFftLines];
+    float energy_s_[3][kShortFftLines];
+    UnitPhasor direction_s_[3][kShortFftLines];
     double c_[kLongFftLines];
     double eb_[kMaxPartitions], cb_[kMaxPartitions], thr_[kMaxPartitions];
 };

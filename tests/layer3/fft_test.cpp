@@ -19,8 +19,9 @@ void CompareWithDirectDft(std::uint32_t seed) {
     for (float& v : x)
         v = sample(rng);
     static layer3::CRealFft<N> fft;  // large object: keep it off the stack
-    float energy[N / 2 + 1], phase[N / 2 + 1];
-    fft.Transform(x, energy, phase);
+    float energy[N / 2 + 1];
+    layer3::UnitPhasor direction[N / 2 + 1];
+    fft.Transform(x, energy, direction);
 
     double peak = 0.0;
     double ref[N / 2 + 1], refPhase[N / 2 + 1];
@@ -40,8 +41,9 @@ void CompareWithDirectDft(std::uint32_t seed) {
         // lines far below it.
         EXPECT_NEAR(energy[k], ref[k], 1e-5 * ref[k] + 1e-6 * peak) << "line " << k;
         if (ref[k] > 1e-3 * peak) {
-            const double d = std::remainder(phase[k] - refPhase[k], 2.0 * M_PI);
-            EXPECT_NEAR(d, 0.0, 1e-4) << "line " << k;
+            const double phase = std::atan2(direction[k].im, direction[k].re);
+            EXPECT_NEAR(std::remainder(phase - refPhase[k], 2.0 * M_PI), 0.0, 1e-4) << "line " << k;
+            EXPECT_NEAR(std::hypot(direction[k].re, direction[k].im), 1.0, 1e-6) << "line " << k;
         }
     }
 }
@@ -58,9 +60,10 @@ TEST(FftTest, ShortTransformIsTheUnnormalisedDft) {
 
 // The plain radix-2 form the transform is arranged from: one loop nest over stages, blocks and
 // butterflies, with the split done line by line. The arranged form must match it to the bit,
-// signed zeros and phases of lines that cancel included.
+// signed zeros and directions of lines that cancel included.
 template <std::size_t N>
-void PlainTransform(const float (&x)[N], float (&energy)[N / 2 + 1], float (&phase)[N / 2 + 1]) {
+void PlainTransform(const float (&x)[N], float (&energy)[N / 2 + 1],
+                    layer3::UnitPhasor (&direction)[N / 2 + 1]) {
     constexpr std::size_t half = N / 2;
     constexpr double twoPi = 6.283185307179586476925;
     std::vector<double> re(half), im(half);
@@ -99,7 +102,9 @@ void PlainTransform(const float (&x)[N], float (&energy)[N / 2 + 1], float (&pha
         const float xi = float(ei + oi * c - or_ * s);
         const float e = xr * xr + xi * xi;
         energy[k] = e <= 0.0005f ? 0.0005f : e;
-        phase[k] = e <= 0.0005f ? 0.0f : std::atan2(xi, xr);
+        const float magnitude = std::sqrt(e);
+        direction[k] =
+            e <= 0.0005f ? layer3::UnitPhasor{} : layer3::UnitPhasor{xr / magnitude, xi / magnitude};
     }
 }
 
@@ -122,13 +127,18 @@ void ExpectSameBitsAsThePlainForm(std::uint32_t seed) {
             else
                 x[n] = -700.0f;
         }
-        float energy[N / 2 + 1], phase[N / 2 + 1], plainEnergy[N / 2 + 1], plainPhase[N / 2 + 1];
-        fft.Transform(x, energy, phase);
-        PlainTransform<N>(x, plainEnergy, plainPhase);
+        float energy[N / 2 + 1], plainEnergy[N / 2 + 1];
+        layer3::UnitPhasor direction[N / 2 + 1], plainDirection[N / 2 + 1];
+        fft.Transform(x, energy, direction);
+        PlainTransform<N>(x, plainEnergy, plainDirection);
         for (std::size_t k = 0; k <= N / 2; ++k) {
             ASSERT_EQ(std::bit_cast<std::uint32_t>(energy[k]), std::bit_cast<std::uint32_t>(plainEnergy[k]))
                 << "signal " << signal << " line " << k;
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(phase[k]), std::bit_cast<std::uint32_t>(plainPhase[k]))
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(direction[k].re),
+                      std::bit_cast<std::uint64_t>(plainDirection[k].re))
+                << "signal " << signal << " line " << k;
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(direction[k].im),
+                      std::bit_cast<std::uint64_t>(plainDirection[k].im))
                 << "signal " << signal << " line " << k;
         }
     }
@@ -139,29 +149,37 @@ TEST(FftTest, ArrangedTransformGivesThePlainFormsBits) {
     ExpectSameBitsAsThePlainForm<256>(6);
 }
 
-TEST(FftTest, QuietLinesGetTheFloorAndNoPhase) {
+TEST(FftTest, QuietLinesGetTheFloorAndPhaseZero) {
     static layer3::CRealFft<256> fft;
     float x[256] = {};
     x[0] = 0.01f;  // energy 1e-4 on every line: below the floor
-    float energy[129], phase[129];
-    fft.Transform(x, energy, phase);
+    float energy[129];
+    layer3::UnitPhasor direction[129];
+    for (auto& d : direction)
+        d = {0.25, 0.5};
+    fft.Transform(x, energy, direction);
     for (int k = 0; k < 129; ++k) {
         EXPECT_EQ(energy[k], 0.0005f);
-        EXPECT_EQ(phase[k], 0.0f);
+        EXPECT_EQ(direction[k].re, 1.0);
+        EXPECT_EQ(direction[k].im, 0.0);
     }
 }
 
-TEST(FftTest, PhaseOfTheLowestLinesAloneChangesNothingElse) {
+TEST(FftTest, DirectionOfTheLowestLinesAloneChangesNothingElse) {
     static layer3::CRealFft<256> fft;
     float x[256];
     for (int n = 0; n < 256; ++n)
         x[n] = float(3000.0 * std::sin(0.3 * n) + 500.0 * std::cos(1.1 * n));
-    float energy[129], phase[129], energyPart[129], phasePart[129];
-    fft.Transform(x, energy, phase);
-    fft.Transform(x, energyPart, phasePart, 52);
+    float energy[129], energyPart[129];
+    layer3::UnitPhasor direction[129], directionPart[129];
+    for (auto& d : directionPart)
+        d = {0.25, 0.5};
+    fft.Transform(x, energy, direction);
+    fft.Transform(x, energyPart, directionPart, 52);
     for (int k = 0; k < 129; ++k) {
         EXPECT_EQ(energyPart[k], energy[k]);
-        EXPECT_EQ(phasePart[k], k < 52 ? phase[k] : 0.0f);
+        EXPECT_EQ(directionPart[k].re, k < 52 ? direction[k].re : 0.25);
+        EXPECT_EQ(directionPart[k].im, k < 52 ? direction[k].im : 0.5);
     }
 }
 

@@ -44,9 +44,11 @@ TEST(PsyModelTest, SilenceGivesTheEnergyFloorNoEntropyAndNormalBlocks) {
     Channel c;
     for (int gr = 0; gr < 3; ++gr)
         EXPECT_EQ(c.Run(*model, 0, kSilence), 0);
-    for (int k = 0; k < layer3::kLongFftLines; ++k) {
+    for (int k = 0; k < layer3::kLongFftLines; ++k)
         ASSERT_EQ(model->LongEnergy()[k], 0.0005f) << k;
-        ASSERT_EQ(model->LongPhase()[k], 0.0f) << k;
+    for (int k = 0; k < 6; ++k) {  // the lines whose direction the model reads
+        ASSERT_EQ(model->LongDirection()[k].re, 1.0) << k;
+        ASSERT_EQ(model->LongDirection()[k].im, 0.0) << k;
     }
     for (int k = 0; k < 206; ++k)
         ASSERT_EQ(model->Unpredictability()[k], 0.0) << k;
