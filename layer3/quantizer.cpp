@@ -489,8 +489,18 @@ int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) {
     return shortFrom < 192 ? kGranuleLines : longLines;
 }
 
+namespace {
+using Doubles4 = double __attribute__((vector_size(32)));
+using Masks4 = long long __attribute__((vector_size(32)));
+// Quotients up to bound kSmallValues are quantised four at a time by comparisons.
+constexpr int kSmallValues = 8;
+}  // namespace
+
 // The divisions first, in a loop of their own that the compiler runs several at a time, then
-// the table look-ups.
+// the look-ups. The bounds lie more than 1 apart, so no two share a whole-number interval: the
+// value the look-up gives is the number of bounds below the quotient. For quotients that lie
+// at or below bound kSmallValues, four lines at a time count the bounds below them with vector
+// comparisons instead; larger ones take the look-up.
 VELTO_VECTOR_KERNEL void CQuantizer::QuantizeLines(const double* magnitudes, int stride, int count,
                                                    double step, int* ix) const {
     double quotient[kGranuleLines];
@@ -501,8 +511,35 @@ VELTO_VECTOR_KERNEL void CQuantizer::QuantizeLines(const double* magnitudes, int
         for (int k = 0; k < count; ++k)
             quotient[k] = magnitudes[k * stride] / step;
     }
-    for (int k = 0; k < count; ++k)
-        ix[k * stride] = QuantizeQuotient(quotient[k]);
+    const double* const bound = bound_.get();
+    const int* const firstIndex = firstIndex_.get();
+    const auto lookUp = [bound, firstIndex](double c) {
+        if (c < kFirstIndexSize) {
+            const int first = firstIndex[static_cast<int>(c)];
+            return first + (c > bound[first] ? 1 : 0);
+        }
+        const double c34 = std::sqrt(c * std::sqrt(c));
+        return c34 >= 0.0946 ? static_cast<int>(std::floor(c34 + 0.4054)) : 0;
+    };
+    const Doubles4 limit = Doubles4{} + bound[kSmallValues];
+    int k = 0;
+    for (; k + 4 <= count; k += 4) {
+        Doubles4 c;
+        std::memcpy(&c, &quotient[k], sizeof c);
+        const Masks4 small = c <= limit;
+        if (small[0] & small[1] & small[2] & small[3]) {
+            Masks4 n = {};
+            for (int i = 0; i < kSmallValues; ++i)
+                n -= c > bound[i];
+            for (int j = 0; j < 4; ++j)
+                ix[(k + j) * stride] = static_cast<int>(n[j]);
+        } else {
+            for (int j = 0; j < 4; ++j)
+                ix[(k + j) * stride] = lookUp(quotient[k + j]);
+        }
+    }
+    for (; k < count; ++k)
+        ix[k * stride] = lookUp(quotient[k]);
 }
 
 VELTO_VECTOR_KERNEL void CQuantizer::MeasureDistortion(const GranuleInfo& gi,
