@@ -23,7 +23,24 @@ CAnalysisFilterbank::CAnalysisFilterbank() {
     for (int i = 0; i < kSubbands; ++i)
         for (int k = 0; k < 64; ++k)
             mt_[k][i] = m_[i][k];
+    foldable_ = CheckSymmetries();
+    // Folded column j < 17 is column j (paired with 32 - j), j >= 17 is column 16 + j (paired
+    // with 80 - j).
+    for (int j = 0; j < kFolded; ++j)
+        for (int i = 0; i < kSubbands; ++i)
+            folded_[j][i] = m_[i][j < 17 ? j : 16 + j];
     Reset();
+}
+
+bool CAnalysisFilterbank::CheckSymmetries() const {
+    for (int i = 0; i < kSubbands; ++i) {
+        for (int k = 0; k <= 16; ++k)
+            if (m_[i][k] != m_[i][32 - k]) return false;
+        for (int k = 33; k < 48; ++k)
+            if (m_[i][k] != -m_[i][96 - k]) return false;
+        if (m_[i][48] != 0.0) return false;
+    }
+    return true;
 }
 
 void CAnalysisFilterbank::Reset() {
@@ -59,13 +76,24 @@ VELTO_VECTOR_KERNEL void CAnalysisFilterbank::FilterSubband(const double (&z)[kF
             sum += z[i + 64 * j];
         y[i] = sum;
     }
-    // Every subband sums its 64 products in the same order as a row-by-row product would;
-    // running the subbands side by side lets the compiler use vector registers without
-    // changing a bit of the result.
     double sum[kSubbands] = {};
-    for (int i = 0; i < 64; ++i)
-        for (int k = 0; k < kSubbands; ++k)
-            sum[k] += mt_[i][k] * y[i];
+    if (foldable_) {
+        double folded[kFolded];
+        folded[0] = y[0] + y[32];
+        for (int k = 1; k < 16; ++k)
+            folded[k] = y[k] + y[32 - k];
+        folded[16] = y[16];
+        for (int k = 33; k < 48; ++k)
+            folded[k - 16] = y[k] - y[96 - k];
+        // The subbands side by side: the compiler keeps them in vector registers.
+        for (int j = 0; j < kFolded; ++j)
+            for (int k = 0; k < kSubbands; ++k)
+                sum[k] += folded_[j][k] * folded[j];
+    } else {
+        for (int i = 0; i < 64; ++i)
+            for (int k = 0; k < kSubbands; ++k)
+                sum[k] += mt_[i][k] * y[i];
+    }
     for (int k = 0; k < kSubbands; ++k)
         s[k] = sum[k];
 }

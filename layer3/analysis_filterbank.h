@@ -29,8 +29,16 @@ class CAnalysisFilterbank {
     int Offset(int ch) const { return off_[ch]; }
 
   private:
+    // The coefficients' columns come in pairs that are equal (k and 32 - k) or opposite
+    // (k and 96 - k), and column 48 is 0: the 64 sums of the windowed vector fold into 32
+    // first, and a 32 x 32 product does the rest. Built only when the rounded table has those
+    // symmetries exactly, which the constructor checks; else the 64-column product serves.
+    bool CheckSymmetries() const;
+    static constexpr int kFolded = 32;
     double m_[kSubbands][64];
-    double mt_[64][kSubbands];  // the same coefficients, subband fastest
+    double mt_[64][kSubbands];           // the same coefficients, subband fastest
+    double folded_[kFolded][kSubbands];  // the folded columns, subband fastest
+    bool foldable_ = false;
     double x_[kMaxChannels][kFilterTaps];
     int off_[kMaxChannels];
 };
