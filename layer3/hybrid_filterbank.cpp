@@ -33,6 +33,9 @@ void CHybridFilterbank::Init(const EncodingSettings& header) {
     for (int m = 0; m < 18; ++m)
         for (int k = 0; k < 36; ++k)
             cos_lt_[k][m] = cos_l_[m][k];
+    for (int j = 0; j < 18; ++j)
+        for (int m = 0; m < 18; ++m)
+            cos_folded_[j][m] = cos_l_[m][j < 9 ? j : j + 9];
     for (int m = 0; m < 6; ++m)
         for (int k = 0; k < 12; ++k)
             cos_s_[m][k] = std::cos(kPi / 24 * (2 * k + 7) * (2 * m + 1)) / 3.0;
@@ -48,12 +51,16 @@ VELTO_VECTOR_KERNEL void CHybridFilterbank::TransformLong(const double (&in)[36]
     double windowed[36];
     for (int k = 0; k < 36; ++k)
         windowed[k] = win_[type][k] * in[k];
-    // Each output sums its products in input order, as a row-by-row product would; running
-    // the 18 outputs side by side lets the compiler use vector registers, bit for bit alike.
+    double folded[18];
+    for (int k = 0; k < 9; ++k)
+        folded[k] = windowed[k] - windowed[17 - k];
+    for (int k = 18; k < 27; ++k)
+        folded[k - 9] = windowed[k] + windowed[53 - k];
+    // The 18 outputs side by side: the compiler keeps them in vector registers.
     double sum[18] = {};
-    for (int k = 0; k < 36; ++k)
+    for (int j = 0; j < 18; ++j)
         for (int m = 0; m < 18; ++m)
-            sum[m] += windowed[k] * cos_lt_[k][m];
+            sum[m] += folded[j] * cos_folded_[j][m];
     for (int m = 0; m < 18; ++m)
         out[m] = sum[m];
 }
