@@ -17,9 +17,21 @@ bool BitWriter::Open(platform::OutputFile& file) {
 }
 
 void BitWriter::PutBits(std::uint32_t value, int n) {
-    if (n < 0 || n > 32) return;
+    if (n <= 0 || n > 32) return;
     totalBits_ += n;
     std::uint64_t bits = value & ((std::uint64_t{1} << n) - 1);
+    // Away from the buffer's end, the byte being filled and the next seven are written as one
+    // big-endian word: at most 7 + 32 bits are in use, and the bytes past the last one that
+    // takes bits get zeros, as they would once they are reached.
+    if (byte_ + 8 <= kBufferSize) {
+        const int used = 8 - freeBits_;
+        const std::uint64_t word = (std::uint64_t{buffer_[byte_]} << 56) | (bits << (64 - used - n));
+        for (int k = 0; k < 8; ++k)
+            buffer_[byte_ + k] = static_cast<std::uint8_t>(word >> (56 - 8 * k));
+        byte_ += (used + n) / 8;
+        freeBits_ = 8 - (used + n) % 8;
+        return;
+    }
     // Whole free tails of bytes first, the high bits of what is left each time.
     while (n >= freeBits_) {
         n -= freeBits_;

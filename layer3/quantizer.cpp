@@ -58,26 +58,39 @@ double FlatnessEstimate(double measure) {
 }
 
 // The sum over the nonzero lines of ln(v * v), as one logarithm of a product: the squared
-// mantissas multiply and the exponents add, which spares a logarithm per line. False where a
-// square would leave the normal range; the caller then takes the logarithms one by one.
-bool SumOfLogSquares(const double (&v)[kGranuleLines], double& sum) {
+// mantissas multiply and the exponents add, which spares a logarithm per line. Four products
+// run side by side, each brought back to [0.5, 1) after every run of 64 lines (64 squared
+// mantissas, each at least 0.25, stay above 2^-128). False where a square would leave the
+// normal range, or a line is negative; the caller then takes the logarithms one by one.
+VELTO_VECTOR_KERNEL bool SumOfLogSquares(const double (&v)[kGranuleLines], double& sum) {
     constexpr std::uint64_t kMantissa = (std::uint64_t{1} << 52) - 1,
                             kHalfExponent = std::uint64_t{1022} << 52;
-    double product = 1.0;
-    std::int64_t exponents = 0;
-    for (double x : v) {
-        if (x == 0.0) continue;
-        if (x < 1e-150 || x > 1e150) return false;
-        const auto bits = std::bit_cast<std::uint64_t>(x);
-        const double m = std::bit_cast<double>((bits & kMantissa) | kHalfExponent);  // [0.5, 1)
-        exponents += 2 * (static_cast<std::int64_t>(bits >> 52) - 1022);
-        product *= m * m;
-        // Back to [0.5, 1) before the product can leave the range.
-        const auto p = std::bit_cast<std::uint64_t>(product);
-        exponents += static_cast<std::int64_t>(p >> 52) - 1022;
-        product = std::bit_cast<double>((p & kMantissa) | kHalfExponent);
+    constexpr int kLanes = 4, kRun = 64;
+    static_assert(kGranuleLines % kRun == 0 && kRun % kLanes == 0);
+    double product[kLanes] = {1.0, 1.0, 1.0, 1.0};
+    std::int64_t exponents[kLanes] = {};
+    bool outOfRange = false;
+    for (int start = 0; start < kGranuleLines; start += kRun) {
+        for (int i = start; i < start + kRun; i += kLanes)
+            for (int l = 0; l < kLanes; ++l) {
+                const double x = v[i + l];
+                const bool zero = x == 0.0;
+                outOfRange |= !zero && !(x >= 1e-150 && x <= 1e150);
+                const auto bits = std::bit_cast<std::uint64_t>(x);
+                const double m = std::bit_cast<double>((bits & kMantissa) | kHalfExponent);  // [0.5, 1)
+                exponents[l] += zero ? 0 : 2 * (static_cast<std::int64_t>(bits >> 52) - 1022);
+                product[l] *= zero ? 1.0 : m * m;
+            }
+        for (int l = 0; l < kLanes; ++l) {
+            const auto p = std::bit_cast<std::uint64_t>(product[l]);
+            exponents[l] += static_cast<std::int64_t>(p >> 52) - 1022;
+            product[l] = std::bit_cast<double>((p & kMantissa) | kHalfExponent);
+        }
     }
-    sum = std::log(product) + static_cast<double>(exponents) * 0.69314718055994530942;
+    if (outOfRange) return false;
+    const double total = (product[0] * product[1]) * (product[2] * product[3]);  // at least 1/16
+    const std::int64_t exponent = exponents[0] + exponents[1] + exponents[2] + exponents[3];
+    sum = std::log(total) + static_cast<double>(exponent) * 0.69314718055994530942;
     return true;
 }
 
