@@ -1,6 +1,7 @@
 #include "layer3/huffman_count.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 
@@ -303,6 +304,69 @@ const PairCosts& Costs() {
     return costs;
 }
 
+// The candidate tables' costs of a pair side by side in one word, 16 bits each, so that one
+// look-up and one addition per pair count a region for all of them; no region's sum reaches
+// 2^16 (at most 288 pairs of at most 47 bits). For the tables a choice without escapes tries
+// (those of the first table's size), and for the escape families: the codeword and sign bits
+// of tables 15 or 16 (all of 16..23 share 16's codewords) and of 24 (all of 24..31 share
+// its), and the number of escaped values, which each table's escape length multiplies.
+struct PackedPairCosts {
+    static constexpr int kSmallGroups = 16;
+    std::uint64_t small[kSmallGroups][256] = {};  // by the first table of the choice
+    std::uint64_t escape15[256] = {}, escape16[256] = {};
+    bool usable = true;  // false where the tables do not share codewords as above
+
+    explicit PackedPairCosts(const PairCosts& c) {
+        for (int first = 0; first < kSmallGroups; ++first) {
+            const auto group = SmallGroup(first);
+            for (int i = 0; i < 256; ++i)
+                for (int k = 0; k < 3 && group[k] != 0; ++k)
+                    small[first][i] |= static_cast<std::uint64_t>(Field(c.cost[group[k]][i])) << (16 * k);
+        }
+        for (int i = 0; i < 256; ++i) {
+            const int escaped = (i / 16 >= 15) + (i % 16 >= 15);
+            const auto base = [&](int t) {
+                return c.cost[t][i] - static_cast<int>(kHuffmanTables[t].linbits) * escaped;
+            };
+            for (int t = 17; t <= 23; ++t)
+                usable = usable && base(t) == base(16);
+            for (int t = 25; t <= 31; ++t)
+                usable = usable && base(t) == base(24);
+            const std::uint64_t common =
+                static_cast<std::uint64_t>(Field(base(24))) << 16 | static_cast<std::uint64_t>(escaped) << 32;
+            escape15[i] = Field(base(15)) | common;
+            escape16[i] = Field(base(16)) | common;
+        }
+    }
+    // The tables a choice without escapes tries after its first table; 0 ends the list.
+    static std::array<int, 3> SmallGroup(int first) {
+        switch (first) {
+            case 2:
+                return {2, 3, 0};
+            case 5:
+                return {5, 6, 0};
+            case 7:
+                return {7, 8, 9};
+            case 10:
+                return {10, 11, 12};
+            case 13:
+                return {13, 15, 0};
+            default:
+                return {first, 0, 0};
+        }
+    }
+    // A pair that the table cannot hold never reaches the sums: the first table holds every
+    // value of the region.
+    static std::uint64_t Field(int cost) {
+        return cost >= kCannotCode ? 0 : static_cast<std::uint64_t>(cost);
+    }
+};
+
+const PackedPairCosts& PackedCosts() {
+    static const PackedPairCosts packed(Costs());
+    return packed;
+}
+
 int PairIndex(const int* pair) {
     return std::min(std::abs(pair[0]), 15) * 16 + std::min(std::abs(pair[1]), 15);
 }
@@ -317,6 +381,14 @@ struct RegionPairs {
     // The bits of the region coded with each of tables[0..count) (at most 3 tables, none of
     // them 0), counted in one pass; a table that cannot hold a pair would read outside its
     // codes.
+    // The sum of a packed cost word over the region's pairs.
+    std::uint64_t PackedSum(const std::uint64_t* packed) const {
+        std::uint64_t sum = 0;
+        for (int p = begin / 2; p < end / 2; ++p)
+            sum += packed[index[p]];
+        return sum;
+    }
+
     void Bits(const int* tables, int count, int* bits) const {
         const int* cost[3];
         for (int k = 0; k < count; ++k) {
@@ -355,6 +427,34 @@ struct TableChoice {
 TableChoice ChooseRegionTable(const RegionPairs& r) {
     const int m = r.largest;
     if (m == 0) return {0, 0};
+    const PackedPairCosts& packed = PackedCosts();
+    if (m > 14 && packed.usable) {
+        const int e = m - 15;
+        const int first = FirstTableWithLinmax(15, 23, e);
+        const int second = FirstTableWithLinmax(24, 31, e);
+        if (first < 0 || second < 0) platform::FatalError("Hmmmppfff...");
+        const std::uint64_t sum = r.PackedSum(first == 15 ? packed.escape15 : packed.escape16);
+        const int escaped = static_cast<int>(sum >> 32 & 0xFFFF);
+        const int firstBits =
+            static_cast<int>(sum & 0xFFFF) + static_cast<int>(kHuffmanTables[first].linbits) * escaped;
+        const int secondBits =
+            static_cast<int>(sum >> 16 & 0xFFFF) + static_cast<int>(kHuffmanTables[second].linbits) * escaped;
+        return secondBits < firstBits ? TableChoice{second, secondBits} : TableChoice{first, firstBits};
+    }
+    if (m <= 14 && packed.usable) {
+        const int first = FirstTableWithXlenAbove(m);
+        if (first < 0 || first >= PackedPairCosts::kSmallGroups)
+            platform::FatalError("Can't choose a table ....");
+        const auto group = PackedPairCosts::SmallGroup(first);
+        const std::uint64_t sum = r.PackedSum(packed.small[first]);
+        // A later table wins a tie.
+        TableChoice c{first, static_cast<int>(sum & 0xFFFF)};
+        for (int k = 1; k < 3 && group[k] != 0; ++k) {
+            const int bits = static_cast<int>(sum >> (16 * k) & 0xFFFF);
+            if (bits <= c.bits) c = {group[k], bits};
+        }
+        return c;
+    }
     if (m > 14) {
         const int e = m - 15;
         const int first = FirstTableWithLinmax(15, 23, e);
