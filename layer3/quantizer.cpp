@@ -477,11 +477,12 @@ int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) {
     reusableStepSize_ = gi.quantizerStepSize;
     const std::uint32_t amplified = amplifiedBands_;
     amplifiedBands_ = 0;
+    const StepThresholds thresholds = ThresholdsFor(step);
     if (reuse) {
         for (int sb = 0; sb < kLongBands; ++sb)
             if (amplified & (1u << sb)) {
                 const int start = bands_->l[sb];
-                QuantizeLines(&xr_work_[start], 1, bands_->l[sb + 1] - start, step, &ix[start]);
+                QuantizeLines(&xr_work_[start], 1, bands_->l[sb + 1] - start, thresholds, &ix[start]);
             }
         // Lines past the zero tail that no band amplified were 0 at this step before.
         return ZeroTailStart(step);
@@ -492,12 +493,13 @@ int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) {
     } else if (gi.mixed_block_flag) {
         longLines = 36, shortFrom = 12;
     }
-    QuantizeLines(xr_work_, 1, longLines, step, ix);
+    QuantizeLines(xr_work_, 1, longLines, thresholds, ix);
     for (int i = longLines; i < kGranuleLines; ++i)
         ix[i] = 0;
     for (int w = 0; w < kShortWindows && shortFrom < 192; ++w) {
         const double stepW = std::pow(2.0, (gi.quantizerStepSize + 8.0 * gi.subblock_gain[w]) / 4.0);
-        QuantizeLines(&xr_work_[3 * shortFrom + w], 3, 192 - shortFrom, stepW, &ix[3 * shortFrom + w]);
+        QuantizeLines(&xr_work_[3 * shortFrom + w], 3, 192 - shortFrom, ThresholdsFor(stepW),
+                      &ix[3 * shortFrom + w]);
     }
     return shortFrom < 192 ? kGranuleLines : longLines;
 }
@@ -505,28 +507,37 @@ int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) {
 namespace {
 using Doubles4 = double __attribute__((vector_size(32)));
 using Masks4 = long long __attribute__((vector_size(32)));
-// Quotients up to bound kSmallValues are quantised four at a time by comparisons.
-constexpr int kSmallValues = 8;
+
+// The smallest magnitude whose quotient by step, rounded as the division rounds it, exceeds
+// bound. The rounded quotient never falls as the magnitude grows, so the magnitudes it puts
+// above the bound are those from one value on: found from the product, a few values apart.
+double SmallestAbove(double bound, double step) {
+    double t = bound * step;
+    while (t > 0 && t / step > bound)
+        t = std::nextafter(t, 0.0);
+    while (!(t / step > bound))
+        t = std::nextafter(t, std::numeric_limits<double>::infinity());
+    return t;
+}
 }  // namespace
 
-// The divisions first, in a loop of their own that the compiler runs several at a time, then
-// the look-ups. The bounds lie more than 1 apart, so no two share a whole-number interval: the
-// value the look-up gives is the number of bounds below the quotient. For quotients that lie
-// at or below bound kSmallValues, four lines at a time count the bounds below them with vector
-// comparisons instead; larger ones take the look-up.
+CQuantizer::StepThresholds CQuantizer::ThresholdsFor(double step) const {
+    StepThresholds t{step, {}};
+    for (int i = 0; i <= kSmallValues; ++i)
+        t.above[i] = SmallestAbove(bound_[i], step);
+    return t;
+}
+
+// The bounds lie more than 1 apart, so no two share a whole-number interval: the value the
+// look-up gives is the number of bounds below the quotient. Four lines at a time count the
+// thresholds they reach instead; a group with a line past the last threshold takes the look-up.
 VELTO_VECTOR_KERNEL void CQuantizer::QuantizeLines(const double* magnitudes, int stride, int count,
-                                                   double step, int* ix) const {
-    double quotient[kGranuleLines];
-    if (stride == 1) {
-        for (int k = 0; k < count; ++k)
-            quotient[k] = magnitudes[k] / step;
-    } else {
-        for (int k = 0; k < count; ++k)
-            quotient[k] = magnitudes[k * stride] / step;
-    }
+                                                   const StepThresholds& t, int* ix) const {
     const double* const bound = bound_.get();
     const int* const firstIndex = firstIndex_.get();
-    const auto lookUp = [bound, firstIndex](double c) {
+    const double step = t.step;
+    const auto lookUp = [bound, firstIndex, step](double magnitude) {
+        const double c = magnitude / step;
         if (c < kFirstIndexSize) {
             const int first = firstIndex[static_cast<int>(c)];
             return first + (c > bound[first] ? 1 : 0);
@@ -534,25 +545,31 @@ VELTO_VECTOR_KERNEL void CQuantizer::QuantizeLines(const double* magnitudes, int
         const double c34 = std::sqrt(c * std::sqrt(c));
         return c34 >= 0.0946 ? static_cast<int>(std::floor(c34 + 0.4054)) : 0;
     };
-    const Doubles4 limit = Doubles4{} + bound[kSmallValues];
+    Doubles4 above[kSmallValues + 1];
+    for (int i = 0; i <= kSmallValues; ++i)
+        above[i] = Doubles4{} + t.above[i];
     int k = 0;
     for (; k + 4 <= count; k += 4) {
-        Doubles4 c;
-        std::memcpy(&c, &quotient[k], sizeof c);
-        const Masks4 small = c <= limit;
+        Doubles4 x;
+        if (stride == 1)
+            std::memcpy(&x, &magnitudes[k], sizeof x);
+        else
+            x = Doubles4{magnitudes[k * stride], magnitudes[(k + 1) * stride], magnitudes[(k + 2) * stride],
+                         magnitudes[(k + 3) * stride]};
+        const Masks4 small = x < above[kSmallValues];
         if (small[0] & small[1] & small[2] & small[3]) {
             Masks4 n = {};
             for (int i = 0; i < kSmallValues; ++i)
-                n -= c > bound[i];
+                n -= x >= above[i];
             for (int j = 0; j < 4; ++j)
                 ix[(k + j) * stride] = static_cast<int>(n[j]);
         } else {
             for (int j = 0; j < 4; ++j)
-                ix[(k + j) * stride] = lookUp(quotient[k + j]);
+                ix[(k + j) * stride] = lookUp(x[j]);
         }
     }
     for (; k < count; ++k)
-        ix[k * stride] = lookUp(quotient[k]);
+        ix[k * stride] = lookUp(magnitudes[k * stride]);
 }
 
 VELTO_VECTOR_KERNEL void CQuantizer::MeasureDistortion(const GranuleInfo& gi,

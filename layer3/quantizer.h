@@ -52,6 +52,11 @@ class CQuantizer {
 
     // The look-up quantiser on one value's magnitude at the given step (2^(stepSize/4)).
     int QuantizeValue(double magnitude, double step) const { return QuantizeQuotient(magnitude / step); }
+    // The loops' quantiser over count magnitudes at one step, which must give QuantizeValue's
+    // values; for tests.
+    void QuantizeMagnitudes(const double* magnitudes, int count, double step, int* ix) const {
+        QuantizeLines(magnitudes, 1, count, ThresholdsFor(step), ix);
+    }
 
   private:
     // Forgets what the loops kept from the previous frames, so that every file starts alike.
@@ -66,8 +71,19 @@ class CQuantizer {
         const double c34 = std::sqrt(c * std::sqrt(c));
         return c34 >= 0.0946 ? static_cast<int>(std::floor(c34 + 0.4054)) : 0;
     }
-    // ix[k * stride] = magnitudes[k * stride] quantised at step, for k < count.
-    void QuantizeLines(const double* magnitudes, int stride, int count, double step, int* ix) const;
+    // Quantising at one step without dividing: above[i] is the smallest magnitude whose
+    // quotient by step, as the division rounds it, lies above bound i. A magnitude below
+    // above[kSmallValues] quantises to the number of those it reaches, as the look-up of its
+    // quotient would give; larger ones take the look-up.
+    static constexpr int kSmallValues = 8;
+    struct StepThresholds {
+        double step;
+        double above[kSmallValues + 1];
+    };
+    StepThresholds ThresholdsFor(double step) const;
+    // ix[k * stride] = magnitudes[k * stride] quantised at the step, for k < count.
+    void QuantizeLines(const double* magnitudes, int stride, int count, const StepThresholds& step,
+                       int* ix) const;
 
     struct Allowed {
         double l[kLongBands];

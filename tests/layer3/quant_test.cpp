@@ -175,6 +175,32 @@ TEST(Quantizer, TheLookUpQuantiserRoundsAtTheStandardsThresholds) {
     }
     EXPECT_EQ(loops.q.QuantizeValue(2.0, 2.0), 1);
 }
+// The loops quantise without dividing, against thresholds worked out per step: the values must
+// be the look-up's to the last ulp around every threshold, at whole and fractional steps.
+TEST(Quantizer, TheLoopsQuantiserAgreesWithTheLookUpAtEveryThreshold) {
+    Loops loops(1);
+    std::vector<double> magnitudes;
+    for (int stepSize : {-210, -57, -8, -3, 0, 1, 2, 3, 5, 30, 45}) {
+        const double step = std::pow(2.0, stepSize / 4.0);
+        magnitudes.clear();
+        for (int n = 0; n <= 12; ++n) {
+            // The look-up's bounds are single-precision values of this power.
+            const double edge = static_cast<float>(std::pow(n + 0.5946, 1.333333333)) * step;
+            double v = edge;
+            for (int k = 0; k < 4; ++k)
+                v = std::nextafter(v, 0.0);
+            for (int k = 0; k < 9; ++k, v = std::nextafter(v, 1e300))
+                magnitudes.push_back(v);
+        }
+        magnitudes.push_back(0.0);
+        magnitudes.push_back(1e5 * step);
+        std::vector<int> ix(magnitudes.size());
+        loops.q.QuantizeMagnitudes(magnitudes.data(), static_cast<int>(magnitudes.size()), step, ix.data());
+        for (std::size_t i = 0; i < magnitudes.size(); ++i)
+            ASSERT_EQ(ix[i], loops.q.QuantizeValue(magnitudes[i], step)) << stepSize << " " << magnitudes[i];
+    }
+}
+
 TEST(Quantizer, TheLoudestValueAlwaysStaysWithinTheHuffmanRange) {
     // A value this large needs a step whose exponent is positive and not whole; rounding it
     // toward zero would leave the value above 8206, which no table codes.
