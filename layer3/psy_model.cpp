@@ -87,6 +87,11 @@ void CPsychoModel::Setup(int samplingFrequency) {
     tables_.Parse(samplingFrequency);
     FindSpreadingRanges(tables_.s3_l, tables_.npart_l, spread_l_);
     FindSpreadingRanges(tables_.s3_s, tables_.npart_s, spread_s_);
+    for (int b = 0; b < kMaxPartitions; ++b) {
+        noiseFactor_[b] = std::exp(-SignalToNoise(b, 0.0) * kDbToNeper);
+        toneFactor_[b] = std::exp(-SignalToNoise(b, 1.0) * kDbToNeper);
+        shortFactor_[b] = std::exp(tables_.SNR_s[b] * kDbToNeper);
+    }
 }
 
 void CPsychoModel::RotateGenerations() {
@@ -140,6 +145,22 @@ void CPsychoModel::ComputeUnpredictability(int ch) {
         c_[k] = 0.4;
 }
 
+// The tonality of a partition from its weighted unpredictability, clamped to 0 (noise) and 1
+// (tone), sets the threshold's distance below the spread energy. A ratio at or above 0.51 gives
+// a value below 0 and one at or below 0.045 a value above 1 by a wide margin, so those clamp
+// without the logarithm, and their factors are the ones Setup worked out with the same
+// expression.
+double CPsychoModel::ThresholdFactor(int b, double ratio) const {
+    if (ratio >= 0.51) return noiseFactor_[b];
+    if (ratio <= 0.045) return toneFactor_[b];
+    const double tbb = std::clamp(-0.299 - 0.43 * std::log(ratio), 0.0, 1.0);
+    return std::exp(-SignalToNoise(b, tbb) * kDbToNeper);
+}
+
+double CPsychoModel::SignalToNoise(int b, double tbb) const {
+    return std::max(tables_.minval[b], 29.0 * tbb + 6.0 * (1.0 - tbb));
+}
+
 double CPsychoModel::Thresholds(int ch) {
     const CPsyTables& t = tables_;
     const int n = t.npart_l;
@@ -158,11 +179,7 @@ double CPsychoModel::Thresholds(int ch) {
             ecb += t.s3_l[b][k] * eb_[k];
             ct += t.s3_l[b][k] * cb_[k];
         }
-        double q = 0.0;
-        if (ecb != 0.0) q = std::log(std::max(ct / ecb, 0.01));
-        const double tbb = std::clamp(-0.299 - 0.43 * q, 0.0, 1.0);
-        const double snr = std::max(t.minval[b], 29.0 * tbb + 6.0 * (1.0 - tbb));
-        const double nb = ecb * t.norm_l[b] * std::exp(-snr * kDbToNeper);
+        const double nb = ecb * t.norm_l[b] * ThresholdFactor(b, ecb != 0.0 ? std::max(ct / ecb, 0.01) : 1.0);
         // Pre-echo control: a threshold may not jump far above those of the last two granules.
         thr_[b] = std::max(t.qthr_l[b], std::min({nb, 2.0 * nb_1_[ch][b], 16.0 * nb_2_[ch][b]}));
         nb_2_[ch][b] = nb_1_[ch][b];
@@ -196,7 +213,7 @@ void CPsychoModel::ShortRatios(int ch) {
             for (int k = spread_s_[b].first; k < spread_s_[b].end; ++k)
                 ecb += t.s3_s[b][k] * eb[k];
             // The table's SNR values are negative: the threshold lies below the spread energy.
-            const double nb = ecb * t.norm_s[b] * std::exp(t.SNR_s[b] * kDbToNeper);
+            const double nb = ecb * t.norm_s[b] * shortFactor_[b];
             thr[b] = std::max(t.qthr_s[b], nb);
         }
         for (int sb = 0; sb < kShortBands; ++sb) {

@@ -53,11 +53,18 @@ class CPsychoModel {
     void ShortSpectra(const std::int16_t (&history)[kPsyHistory]);
     void ComputeUnpredictability(int ch);
     double Thresholds(int ch);  // partition thresholds; returns pe
+    // exp(-SNR) of partition b for its ratio of weighted unpredictability to energy.
+    double ThresholdFactor(int b, double ratio) const;
+    double SignalToNoise(int b, double tbb) const;
     void LongRatios(int ch);
     void ShortRatios(int ch);
 
     CPsyTables tables_;
     SpreadRange spread_l_[kMaxPartitions] = {}, spread_s_[kMaxPartitions] = {};
+    // Per partition: the long threshold's factor for pure noise and for a pure tone, and the
+    // short threshold's factor.
+    double noiseFactor_[kMaxPartitions] = {}, toneFactor_[kMaxPartitions] = {};
+    double shortFactor_[kMaxPartitions] = {};
     CRealFft<1024> fftLong_;
     CRealFft<256> fftShort_;
     double window_[1024];
