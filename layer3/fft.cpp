@@ -75,13 +75,13 @@ VELTO_VECTOR_KERNEL void LaterStages(double* re, double* im, const double* twidd
     }
 }
 
-// Lines from..half - 1 of the split without their direction: no branch, so the compiler may run
+// Lines from..end - 1 of the split without their direction: no branch, so the compiler may run
 // them side by side.
 VELTO_VECTOR_KERNEL void SplitWithoutPhase(const double* __restrict re, const double* __restrict im,
                                            const double* __restrict splitCos,
-                                           const double* __restrict splitSin, std::size_t half,
-                                           std::size_t from, float* __restrict energy) {
-    for (std::size_t k = from; k < half; ++k) {
+                                           const double* __restrict splitSin, std::size_t end,
+                                           std::size_t half, std::size_t from, float* __restrict energy) {
+    for (std::size_t k = from; k < end; ++k) {
         const double ra = re[k], rb = re[half - k], ia = im[k], ib = im[half - k];
         const double er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
         const double or_ = 0.5 * (ia + ib), oi = -0.5 * (ra - rb);
@@ -118,6 +118,12 @@ void CRealFft<N>::ComplexTransform() {
 template <std::size_t N>
 void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], UnitPhasor (&direction)[kLines],
                             std::size_t directionLines) {
+    Transform(x, energy, direction, directionLines, kLines);
+}
+
+template <std::size_t N>
+void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], UnitPhasor (&direction)[kLines],
+                            std::size_t directionLines, std::size_t energyLines) {
     for (std::size_t i = 0; i < kHalf; ++i) {
         const std::size_t r = bitReverse_[i];
         re_[r] = x[2 * i];
@@ -128,12 +134,23 @@ void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], UnitPh
     // with E[k] = (Z[k] + conj Z[N/2 - k]) / 2 and O[k] = (Z[k] - conj Z[N/2 - k]) / (2i).
     // Lines 0 and N/2 both pair Z[0] with itself.
     const std::size_t withDirection = std::min(directionLines, kHalf);
+    energyLines_ = std::max(std::min(energyLines, kLines), std::max<std::size_t>(withDirection, 1));
     SplitLine(0, 0, 0, splitCos_[0], splitSin_[0], energy, direction, withDirection > 0);
     for (std::size_t k = 1; k < withDirection; ++k)
         SplitLine(k, k, kHalf - k, splitCos_[k], splitSin_[k], energy, direction, true);
-    SplitWithoutPhase(re_.data(), im_.data(), splitCos_.data(), splitSin_.data(), kHalf,
-                      std::max<std::size_t>(withDirection, 1), energy);
-    SplitLine(kHalf, 0, 0, -1.0, 0.0, energy, direction, directionLines > kHalf);
+    SplitWithoutPhase(re_.data(), im_.data(), splitCos_.data(), splitSin_.data(),
+                      std::min(energyLines_, kHalf), kHalf, std::max<std::size_t>(withDirection, 1), energy);
+    if (energyLines_ == kLines) SplitLine(kHalf, 0, 0, -1.0, 0.0, energy, direction, directionLines > kHalf);
+}
+
+template <std::size_t N>
+void CRealFft<N>::CompleteEnergies(float (&energy)[kLines]) {
+    if (energyLines_ == kLines) return;
+    UnitPhasor unused[kLines];
+    SplitWithoutPhase(re_.data(), im_.data(), splitCos_.data(), splitSin_.data(), kHalf, kHalf, energyLines_,
+                      energy);
+    SplitLine(kHalf, 0, 0, -1.0, 0.0, energy, unused, false);
+    energyLines_ = kLines;
 }
 
 template <std::size_t N>

@@ -27,6 +27,11 @@ class CRealFft {
     CRealFft();
     void Transform(const float (&x)[N], float (&energy)[kLines], UnitPhasor (&direction)[kLines],
                    std::size_t directionLines = kLines);
+    // The same with the energies of lines 0..energyLines - 1 alone (at least directionLines);
+    // CompleteEnergies gives the others later from what this transform kept, until the next.
+    void Transform(const float (&x)[N], float (&energy)[kLines], UnitPhasor (&direction)[kLines],
+                   std::size_t directionLines, std::size_t energyLines);
+    void CompleteEnergies(float (&energy)[kLines]);
 
   private:
     static constexpr std::size_t kHalf = N / 2;
@@ -41,6 +46,7 @@ class CRealFft {
     std::array<double, kHalf> splitCos_{}, splitSin_{};      // cos, sin(2 pi k / N)
     std::array<double, kHalf> twiddleCos_{}, twiddleSin_{};  // per stage, in butterfly order
     std::array<double, kHalf> re_{}, im_{};
+    std::size_t energyLines_ = kLines;  // the lines the last transform gave energies for
 };
 
 extern template class CRealFft<1024>;

@@ -117,7 +117,8 @@ void CPsychoModel::ShortSpectra(const std::int16_t (&history)[kPsyHistory]) {
         const std::int16_t* start = history + 256 + 128 * b;
         for (int i = 0; i < 256; ++i)
             fftIn_s_[i] = float(window_s_[i] * start[i]);
-        fftShort_.Transform(fftIn_s_, energy_s_[b], direction_s_[b], kPredictedShortLines);
+        fftShort_[b].Transform(fftIn_s_, energy_s_[b], direction_s_[b], kPredictedShortLines,
+                               kPredictedShortLines);
     }
 }
 
@@ -204,6 +205,8 @@ void CPsychoModel::ShortRatios(int ch) {
     const CPsyTables& t = tables_;
     const int n = t.npart_s;
     double eb[kMaxPartitions], thr[kMaxPartitions];
+    for (int w = 0; w < kShortWindows; ++w)
+        fftShort_[w].CompleteEnergies(energy_s_[w]);
     for (int w = 0; w < kShortWindows; ++w) {
         std::fill(eb, eb + kMaxPartitions, 0.0);
         for (int k = 0; k < kShortFftLines; ++k)

@@ -66,7 +66,9 @@ class CPsychoModel {
     double noiseFactor_[kMaxPartitions] = {}, toneFactor_[kMaxPartitions] = {};
     double shortFactor_[kMaxPartitions] = {};
     CRealFft<1024> fftLong_;
-    CRealFft<256> fftShort_;
+    // One transform per short window: each keeps its spectrum, whose upper lines only a
+    // short block's thresholds need, for CompleteEnergies.
+    CRealFft<256> fftShort_[3];
     double window_[1024];
     double window_s_[256];
 

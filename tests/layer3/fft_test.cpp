@@ -1,6 +1,7 @@
 // The model's real FFT against a direct DFT in double precision, for both sizes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -181,6 +182,15 @@ TEST(FftTest, DirectionOfTheLowestLinesAloneChangesNothingElse) {
         EXPECT_EQ(directionPart[k].re, k < 52 ? direction[k].re : 0.25);
         EXPECT_EQ(directionPart[k].im, k < 52 ? direction[k].im : 0.5);
     }
+    // The lower lines' energies alone, the others completed later from the kept spectrum.
+    float energyLater[129];
+    std::fill(std::begin(energyLater), std::end(energyLater), -1.0f);
+    fft.Transform(x, energyLater, directionPart, 52, 52);
+    for (int k = 0; k < 129; ++k)
+        EXPECT_EQ(energyLater[k], k < 52 ? energy[k] : -1.0f) << k;
+    fft.CompleteEnergies(energyLater);
+    for (int k = 0; k < 129; ++k)
+        EXPECT_EQ(energyLater[k], energy[k]) << k;
 }
 
 }  // namespace
