@@ -134,6 +134,8 @@ void CQuantizer::Init(EncodingSettings& settings, CBitReservoir& reservoir) {
     for (int i = 0; i < kBoundSize; ++i)
         bound_[i] = static_cast<float>(std::pow(i + 0.5946, 1.333333333));
     bound_[kBoundSize] = std::numeric_limits<double>::infinity();
+    cachedThresholds_ = std::make_unique<StepThresholds[]>(kCachedSteps);
+    thresholdsCached_ = std::make_unique<bool[]>(kCachedSteps);
     firstIndex_ = std::make_unique<int[]>(kFirstIndexSize);
     int i = 0;
     for (int j = 0; j < kFirstIndexSize; ++j) {
@@ -477,7 +479,7 @@ int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) {
     reusableStepSize_ = gi.quantizerStepSize;
     const std::uint32_t amplified = amplifiedBands_;
     amplifiedBands_ = 0;
-    const StepThresholds thresholds = ThresholdsFor(step);
+    const StepThresholds& thresholds = CachedThresholds(gi.quantizerStepSize);
     if (reuse) {
         for (int sb = 0; sb < kLongBands; ++sb)
             if (amplified & (1u << sb)) {
@@ -497,8 +499,8 @@ int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) {
     for (int i = longLines; i < kGranuleLines; ++i)
         ix[i] = 0;
     for (int w = 0; w < kShortWindows && shortFrom < 192; ++w) {
-        const double stepW = std::pow(2.0, (gi.quantizerStepSize + 8.0 * gi.subblock_gain[w]) / 4.0);
-        QuantizeLines(&xr_work_[3 * shortFrom + w], 3, 192 - shortFrom, ThresholdsFor(stepW),
+        QuantizeLines(&xr_work_[3 * shortFrom + w], 3, 192 - shortFrom,
+                      CachedThresholds(gi.quantizerStepSize + 8.0 * gi.subblock_gain[w]),
                       &ix[3 * shortFrom + w]);
     }
     return shortFrom < 192 ? kGranuleLines : longLines;
@@ -520,6 +522,21 @@ double SmallestAbove(double bound, double step) {
     return t;
 }
 }  // namespace
+
+const CQuantizer::StepThresholds& CQuantizer::CachedThresholds(double stepSize) {
+    const double step = std::pow(2.0, stepSize / 4.0);
+    const double slot = stepSize - kCachedStepLow;
+    if (slot != std::floor(slot) || !(slot >= 0 && slot < kCachedSteps)) {
+        uncachedThresholds_ = ThresholdsFor(step);
+        return uncachedThresholds_;
+    }
+    const auto i = static_cast<std::size_t>(slot);
+    if (!thresholdsCached_[i]) {
+        cachedThresholds_[i] = ThresholdsFor(step);
+        thresholdsCached_[i] = true;
+    }
+    return cachedThresholds_[i];
+}
 
 CQuantizer::StepThresholds CQuantizer::ThresholdsFor(double step) const {
     StepThresholds t{step, {}};

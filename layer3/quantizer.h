@@ -81,6 +81,10 @@ class CQuantizer {
         double above[kSmallValues + 1];
     };
     StepThresholds ThresholdsFor(double step) const;
+    // The thresholds of step 2^(stepSize / 4), worked out once per whole step size within
+    // the range the loops use and kept for every later granule.
+    const StepThresholds& CachedThresholds(double stepSize);
+    static constexpr int kCachedStepLow = -256, kCachedSteps = 512;
     // ix[k * stride] = magnitudes[k * stride] quantised at the step, for k < count.
     void QuantizeLines(const double* magnitudes, int stride, int count, const StepThresholds& step,
                        int* ix) const;
@@ -140,6 +144,9 @@ class CQuantizer {
     std::unique_ptr<double[]> pow43_;
     std::unique_ptr<double[]> bound_;  // single-precision values, kBoundSize + 1 of them
     std::unique_ptr<int[]> firstIndex_;
+    std::unique_ptr<StepThresholds[]> cachedThresholds_;  // kCachedSteps of them, from kCachedStepLow
+    std::unique_ptr<bool[]> thresholdsCached_;
+    StepThresholds uncachedThresholds_{};
 
     // Per granule and channel working state.
     double xr_work_[kGranuleLines] = {};  // magnitudes, amplified by the scalefactors so far
