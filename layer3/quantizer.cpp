@@ -454,24 +454,24 @@ VELTO_VECTOR_KERNEL void CQuantizer::FindSuffixMaxima() {
 // the rounded quotient never decreases as the magnitude grows; so the blocks from the first
 // whose suffix maximum passes that test on are all 0, and a binary search finds it. The
 // lines of the block before are then tested from the top down.
-int CQuantizer::ZeroTailStart(double step) const {
-    const double zeroBound = bound_[0];
+int CQuantizer::ZeroTailStart(const StepThresholds& step) const {
+    // Below the first threshold is exactly where the quotient is at most the first bound.
+    const double zeroBelow = step.above[0];
     int lo = 0, hi = kTailBlocks;
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (suffixMax_[mid] / step <= zeroBound)
+        if (suffixMax_[mid] < zeroBelow)
             hi = mid;
         else
             lo = mid + 1;
     }
     int line = kTailBlock * lo;
-    while (line > 0 && xr_work_[line - 1] / step <= zeroBound)
+    while (line > 0 && xr_work_[line - 1] < zeroBelow)
         --line;
     return line;
 }
 
 int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) {
-    const double step = std::pow(2.0, gi.quantizerStepSize / 4.0);
     // An outer pass starts its search at the step the last pass ended on, where ix still holds
     // the values of every band the pass left unamplified: only the amplified bands change.
     const bool reuse = reusable_ && IsLong(gi) && gi.quantizerStepSize == reusableStepSize_;
@@ -487,11 +487,11 @@ int CQuantizer::Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]) {
                 QuantizeLines(&xr_work_[start], 1, bands_->l[sb + 1] - start, thresholds, &ix[start]);
             }
         // Lines past the zero tail that no band amplified were 0 at this step before.
-        return ZeroTailStart(step);
+        return ZeroTailStart(thresholds);
     }
     int longLines = 0, shortFrom = 0;
     if (IsLong(gi)) {
-        longLines = ZeroTailStart(step), shortFrom = 192;
+        longLines = ZeroTailStart(thresholds), shortFrom = 192;
     } else if (gi.mixed_block_flag) {
         longLines = 36, shortFrom = 12;
     }

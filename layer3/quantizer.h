@@ -124,7 +124,7 @@ class CQuantizer {
     int Quantize(const GranuleInfo& gi, int (&ix)[kGranuleLines]);
     static double FirstStepEstimate(const double (&v)[kGranuleLines]);
     void FindSuffixMaxima();
-    int ZeroTailStart(double step) const;
+    int ZeroTailStart(const StepThresholds& step) const;
     void MeasureDistortion(const GranuleInfo& gi, const int (&ix)[kGranuleLines]);
     void PreEmphasis(int gr, int ch, const SideInfo& side, GranuleInfo& gi, const GranuleInfo& gi0);
     int Amplify(int gr, int ch, const SideInfo& side, GranuleInfo& gi, ScaleFactors& sf, double& audible,
