@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "tags/loudness.h"
-#include "tests/support/wav_writer.h"
 
 namespace {
 
@@ -75,16 +74,24 @@ struct Reference {
     }
 };
 
-// Measures a signal as the encoders hand it over: the built-in one a frame of 1152 planar
-// samples at a time, the codec path interleaved blocks of another size.
-std::shared_ptr<tags::LoudnessMeter> Measure(const Signal& s, bool planar) {
+// How a signal is handed to the meter: as the built-in encoder does, a frame of 1152 planar
+// samples at a time; as the codec path does, interleaved blocks of another size; and one frame
+// at a time or in ragged blocks, which the meter takes one frame after another where it would
+// otherwise take two at a time.
+enum class Feed { Frames, Blocks, Single, Ragged };
+
+std::shared_ptr<tags::LoudnessMeter> Measure(const Signal& s, Feed feed) {
     auto meter = std::make_shared<tags::LoudnessMeter>(s.rate, s.channels);
-    const std::size_t step = planar ? 1152 : 4608;
-    std::vector<std::int16_t> left(step), right(step);
-    for (std::size_t at = 0; at < s.Frames(); at += step) {
+    const std::size_t ragged[] = {1, 3, 1151, 2, 577};
+    std::vector<std::int16_t> left(1152), right(1152);
+    for (std::size_t at = 0, step = 0; at < s.Frames(); at += step) {
+        step = feed == Feed::Frames   ? 1152
+               : feed == Feed::Blocks ? 4608
+               : feed == Feed::Single ? 1
+                                      : ragged[at % 5];
         const std::size_t n = std::min(step, s.Frames() - at);
         const std::int16_t* from = s.samples.data() + at * static_cast<std::size_t>(s.channels);
-        if (!planar || s.channels == 1) {
+        if (feed != Feed::Frames || s.channels == 1) {
             meter->AddInterleaved(from, n);
             continue;
         }
@@ -97,12 +104,14 @@ std::shared_ptr<tags::LoudnessMeter> Measure(const Signal& s, bool planar) {
 
 void ExpectAgreement(const Signal& s, const char* what) {
     const Reference reference(s);
-    for (const bool planar : {true, false}) {
-        const auto meter = Measure(s, planar);
+    for (const Feed feed : {Feed::Frames, Feed::Blocks, Feed::Single, Feed::Ragged}) {
+        const auto meter = Measure(s, feed);
         const auto expected = reference.Lufs();
-        ASSERT_EQ(meter->IntegratedLufs().has_value(), expected.has_value()) << what;
+        ASSERT_EQ(meter->IntegratedLufs().has_value(), expected.has_value())
+            << what << ", fed " << static_cast<int>(feed);
         if (expected) {
-            EXPECT_NEAR(*meter->IntegratedLufs(), *expected, 0.01) << what << " at " << s.rate;
+            EXPECT_NEAR(*meter->IntegratedLufs(), *expected, 0.01)
+                << what << " at " << s.rate << ", fed " << static_cast<int>(feed);
         }
         EXPECT_EQ(meter->Peak(), reference.Peak(s.channels)) << what;
     }
@@ -125,7 +134,7 @@ TEST(Loudness, TonesAtEachRateAndLevelInMonoAndStereoAgreeWithTheReference) {
     ExpectAgreement(square, "square");
     // Less than one 400-ms block has no loudness, but a peak.
     ExpectAgreement(Tone(44100, 2, 0.39, 10000, 997), "short");
-    EXPECT_FALSE(Measure(Tone(44100, 2, 0.39, 10000, 997), true)->GainDb());
+    EXPECT_FALSE(Measure(Tone(44100, 2, 0.39, 10000, 997), Feed::Frames)->GainDb());
 }
 
 TEST(Loudness, TheGatesRemoveQuietPassagesAndSilenceAsInTheReference) {
@@ -173,7 +182,7 @@ TEST(Loudness, AnAlbumGatesTheBlocksOfAllItsTracksTogetherAsTheReference) {
     for (const Signal& t : tracks) {
         references.push_back(std::make_unique<Reference>(t));
         states.push_back(references.back()->state);
-        meters.push_back(Measure(t, true));
+        meters.push_back(Measure(t, Feed::Ragged));
         peak = std::max(peak, references.back()->Peak(2));
     }
     meters.push_back(nullptr);  // a track that was not measured
