@@ -22,6 +22,8 @@ namespace {
 // Samples are filtered at their 16-bit scale; a block's energy is brought to full scale = 1 by
 // a power of two, which is exact.
 constexpr double kFullScaleEnergy = 1.0 / (32768.0 * 32768.0);
+// The lowest rate measured, that of the narrowest MP3s.
+constexpr int kLowestRate = 8000;
 // Frames converted to doubles at a time, in a buffer on the stack.
 constexpr std::size_t kChunk = 256;
 
@@ -305,13 +307,16 @@ std::optional<double> GatedLoudness(const std::vector<const Blocks*>& tracks) {
         keptBlocks += edgeBlocks;
     }
     if (keptBlocks == 0) return std::nullopt;
-    return LufsOf(kept / static_cast<double>(keptBlocks));
+    const double lufs = LufsOf(kept / static_cast<double>(keptBlocks));
+    if (!std::isfinite(lufs)) return std::nullopt;
+    return lufs;
 }
 
 }  // namespace
 
 LoudnessMeter::LoudnessMeter(int sampleRate, int channels) : channels_(channels) {
-    if (channels < 1 || channels > 2 || sampleRate <= 0) return;
+    // Below 8 kHz the shelf's corner would lie near or above half the rate.
+    if (channels < 1 || channels > 2 || sampleRate < kLowestRate) return;
     auto filter = std::make_unique<Filter>();
     filter->weighting.Design(sampleRate);
     filter->weighting.pairs = RunsPairs();

@@ -135,6 +135,10 @@ TEST(Loudness, TonesAtEachRateAndLevelInMonoAndStereoAgreeWithTheReference) {
     // Less than one 400-ms block has no loudness, but a peak.
     ExpectAgreement(Tone(44100, 2, 0.39, 10000, 997), "short");
     EXPECT_FALSE(Measure(Tone(44100, 2, 0.39, 10000, 997), Feed::Frames)->GainDb());
+    // A meter that cannot measure (a rate too low for the filter) takes samples and says nothing.
+    const Signal odd = Tone(4000, 2, 1.0, 10000, 997);
+    EXPECT_FALSE(Measure(odd, Feed::Frames)->IntegratedLufs());
+    EXPECT_EQ(Measure(odd, Feed::Blocks)->Peak(), 0.0);
 }
 
 TEST(Loudness, TheGatesRemoveQuietPassagesAndSilenceAsInTheReference) {
