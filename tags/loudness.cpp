@@ -1,154 +1,488 @@
 #include "tags/loudness.h"
 
-#include <ebur128.h>
+#include <emmintrin.h>
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(VELTO_BASELINE_KERNELS)
+#include <immintrin.h>
+#define VELTO_LOUDNESS_PAIRS 1
+#else
+#define VELTO_LOUDNESS_PAIRS 0
+#endif
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <cstring>
+#include <numbers>
+#include <utility>
 
 namespace tags {
 
 namespace {
 
-constexpr std::size_t kBlockFrames = 1152;
-// Blocks handed over and not yet measured: about three seconds at 44.1 kHz.
-constexpr std::size_t kBlocks = 128;
+// Samples are filtered at their 16-bit scale; a block's energy is brought to full scale = 1 by
+// a power of two, which is exact.
+constexpr double kFullScaleEnergy = 1.0 / (32768.0 * 32768.0);
+// The lowest rate measured, that of the narrowest MP3s.
+constexpr int kLowestRate = 8000;
+// Frames converted to doubles at a time, in a buffer on the stack.
+constexpr std::size_t kChunk = 256;
+
+// The histogram of block loudness: 0.01-LU bins from the absolute gate at -70 LUFS up to
+// +10 LUFS; louder blocks, which 16-bit samples hardly reach, share the top bin.
+constexpr int kBins = 8000;
+constexpr double kLowestLufs = -70.0;
+constexpr double kBinsPerLu = 100.0;
+// The relative gate, 10 LU below the loudness of the blocks above the absolute gate, as a
+// ratio of energies.
+constexpr double kRelativeGate = 0.1;
+
+double LufsOf(double energy) {
+    return -0.691 + 10.0 * std::log10(energy);
+}
+
+// The absolute gate as a block energy.
+double AbsoluteGate() {
+    static const double gate = std::pow(10.0, (kLowestLufs + 0.691) / 10.0);
+    return gate;
+}
+
+int BinOf(double energy) {
+    const double bin = std::floor((LufsOf(energy) - kLowestLufs) * kBinsPerLu);
+    return static_cast<int>(std::clamp(bin, 0.0, static_cast<double>(kBins - 1)));
+}
+
+// Values too small to matter are flushed to zero while measuring: the filter's state decays
+// towards the subnormal range in silence, where every operation would be many times slower.
+class FlushSubnormals {
+  public:
+    FlushSubnormals() : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | 0x8040); }  // FTZ and DAZ
+    ~FlushSubnormals() { _mm_setcsr(saved_); }
+    FlushSubnormals(const FlushSubnormals&) = delete;
+    FlushSubnormals& operator=(const FlushSubnormals&) = delete;
+
+  private:
+    unsigned saved_;
+};
+
+// The K-weighting of both channels, lane 0 the left (or only) channel and lane 1 the right:
+// a high shelf and a high pass, each y[n] = b0 x[n] + b1 x[n-1] + b2 x[n-2] - a1 y[n-1] - a2 y[n-2].
+struct KWeighting {
+    // The shelf's numerator and denominator; the high pass's denominator (its numerator is
+    // 1, -2, 1).
+    double sb[3] = {}, sa[2] = {}, ha[2] = {};
+    // The same filters two frames at a time: each recursion multiplied through by its
+    // denominator with z negated, so that y[n] depends on y[n-2] and y[n-4] only and two
+    // consecutive frames are computed side by side. The extra poles mirror the filter's own, so
+    // this is as stable as the plain form. The shelf's new numerator, and both denominators.
+    double sc[5] = {}, sd[2] = {}, hd[2] = {};
+    // The last four frames of input, shelf output and high-pass output, oldest first.
+    alignas(32) double x[8] = {}, y[8] = {}, z[8] = {};
+    bool pairs = false;  // the processor runs the two-frame form
+
+    void Design(double rate);
+    // Filters frames of interleaved pairs and returns the sum of the squared outputs: in the
+    // plain form, or one frame in the two-frame form, for a frame left over from pairs. Each
+    // form is stable, but the two taking turns are not (the high pass, its poles close to 1,
+    // then grows without bound), so a meter keeps to one form.
+    double Frames(const double* in, std::size_t frames);
+    double MirroredFrame(const double* in);
+};
+
+// A recursion multiplied through by its denominator with z negated: the denominator
+// (1 + a1 z^-1 + a2 z^-2)(1 - a1 z^-1 + a2 z^-2) = 1 + d1 z^-2 + d2 z^-4 ...
+void MirrorDenominator(const double a[2], double d[2]) {
+    d[0] = 2.0 * a[1] - a[0] * a[0];
+    d[1] = a[1] * a[1];
+}
+
+// ... and the numerator (b0 + b1 z^-1 + b2 z^-2)(1 - a1 z^-1 + a2 z^-2).
+void MirrorNumerator(const double b[3], const double a[2], double c[5]) {
+    c[0] = b[0];
+    c[1] = b[1] - a[0] * b[0];
+    c[2] = b[2] - a[0] * b[1] + a[1] * b[0];
+    c[3] = a[1] * b[1] - a[0] * b[2];
+    c[4] = a[1] * b[2];
+}
+
+void KWeighting::Design(double rate) {
+    // The two stages from their analog prototypes by the bilinear transform with the frequency
+    // prewarped: a high shelf of about +4 dB above 1.7 kHz for the head, and a high pass at 38 Hz.
+    {
+        const double f0 = 1681.974450955533, gainDb = 3.999843853973347, q = 0.7071752369554196;
+        const double k = std::tan(std::numbers::pi * f0 / rate);
+        const double vh = std::pow(10.0, gainDb / 20.0);
+        const double vb = std::pow(vh, 0.4996667741545416);
+        const double a0 = 1.0 + k / q + k * k;
+        sb[0] = (vh + vb * k / q + k * k) / a0;
+        sb[1] = 2.0 * (k * k - vh) / a0;
+        sb[2] = (vh - vb * k / q + k * k) / a0;
+        sa[0] = 2.0 * (k * k - 1.0) / a0;
+        sa[1] = (1.0 - k / q + k * k) / a0;
+    }
+    {
+        const double f0 = 38.13547087602444, q = 0.5003270373238773;
+        const double k = std::tan(std::numbers::pi * f0 / rate);
+        const double a0 = 1.0 + k / q + k * k;
+        ha[0] = 2.0 * (k * k - 1.0) / a0;
+        ha[1] = (1.0 - k / q + k * k) / a0;
+    }
+    MirrorNumerator(sb, sa, sc);
+    MirrorDenominator(sa, sd);
+    // The high pass's numerator is applied by additions, and then its denominator's mirror.
+    MirrorDenominator(ha, hd);
+}
+
+// One frame after another, in the lanes of one vector.
+double KWeighting::Frames(const double* in, std::size_t frames) {
+    const __m128d b0 = _mm_set1_pd(sb[0]), b1 = _mm_set1_pd(sb[1]), b2 = _mm_set1_pd(sb[2]);
+    const __m128d a1 = _mm_set1_pd(sa[0]), a2 = _mm_set1_pd(sa[1]);
+    const __m128d h1 = _mm_set1_pd(ha[0]), h2 = _mm_set1_pd(ha[1]);
+    __m128d x4 = _mm_load_pd(x), x3 = _mm_load_pd(x + 2), x2 = _mm_load_pd(x + 4), x1 = _mm_load_pd(x + 6);
+    __m128d y4 = _mm_load_pd(y), y3 = _mm_load_pd(y + 2), y2 = _mm_load_pd(y + 4), y1 = _mm_load_pd(y + 6);
+    __m128d z4 = _mm_load_pd(z), z3 = _mm_load_pd(z + 2), z2 = _mm_load_pd(z + 4), z1 = _mm_load_pd(z + 6);
+    __m128d energy = _mm_setzero_pd();
+    for (std::size_t i = 0; i < frames; ++i) {
+        const __m128d in0 = _mm_load_pd(in + 2 * i);
+        // Each stage adds up everything that does not depend on its previous output first,
+        // so that the recursion from one frame to the next is one multiply and one subtract.
+        const __m128d yRest = _mm_add_pd(_mm_add_pd(_mm_mul_pd(b0, in0), _mm_mul_pd(b1, x1)),
+                                         _mm_sub_pd(_mm_mul_pd(b2, x2), _mm_mul_pd(a2, y2)));
+        const __m128d y0 = _mm_sub_pd(yRest, _mm_mul_pd(a1, y1));
+        const __m128d zRest = _mm_add_pd(_mm_sub_pd(_mm_add_pd(y1, y1), y2), _mm_mul_pd(h2, z2));
+        const __m128d z0 = _mm_sub_pd(_mm_sub_pd(y0, zRest), _mm_mul_pd(h1, z1));
+        energy = _mm_add_pd(energy, _mm_mul_pd(z0, z0));
+        x4 = x3, x3 = x2, x2 = x1, x1 = in0;
+        y4 = y3, y3 = y2, y2 = y1, y1 = y0;
+        z4 = z3, z3 = z2, z2 = z1, z1 = z0;
+    }
+    _mm_store_pd(x, x4), _mm_store_pd(x + 2, x3), _mm_store_pd(x + 4, x2), _mm_store_pd(x + 6, x1);
+    _mm_store_pd(y, y4), _mm_store_pd(y + 2, y3), _mm_store_pd(y + 4, y2), _mm_store_pd(y + 6, y1);
+    _mm_store_pd(z, z4), _mm_store_pd(z + 2, z3), _mm_store_pd(z + 4, z2), _mm_store_pd(z + 6, z1);
+    return _mm_cvtsd_f64(_mm_add_sd(energy, _mm_unpackhi_pd(energy, energy)));
+}
+
+// One frame by the two-frame form's recursion.
+double KWeighting::MirroredFrame(const double* in) {
+    const auto at = [](const double* history, int back) { return _mm_load_pd(history + 8 - 2 * back); };
+    const auto all = [](double v) { return _mm_set1_pd(v); };
+    const __m128d x0 = _mm_load_pd(in);
+    __m128d w = _mm_mul_pd(all(sc[0]), x0);
+    for (int t = 1; t <= 4; ++t)
+        w = _mm_add_pd(w, _mm_mul_pd(all(sc[t]), at(x, t)));
+    const __m128d y0 =
+        _mm_sub_pd(_mm_sub_pd(w, _mm_mul_pd(all(sd[0]), at(y, 2))), _mm_mul_pd(all(sd[1]), at(y, 4)));
+    // The high pass's numerator 1, -2, 1 at this frame and the two before it.
+    const auto numerator = [](__m128d a, __m128d b, __m128d c) {
+        return _mm_sub_pd(_mm_add_pd(a, c), _mm_add_pd(b, b));
+    };
+    const __m128d u0 = numerator(y0, at(y, 1), at(y, 2));
+    const __m128d u1 = numerator(at(y, 1), at(y, 2), at(y, 3));
+    const __m128d u2 = numerator(at(y, 2), at(y, 3), at(y, 4));
+    const __m128d v = _mm_add_pd(_mm_sub_pd(u0, _mm_mul_pd(all(ha[0]), u1)), _mm_mul_pd(all(ha[1]), u2));
+    const __m128d z0 =
+        _mm_sub_pd(_mm_sub_pd(v, _mm_mul_pd(all(hd[0]), at(z, 2))), _mm_mul_pd(all(hd[1]), at(z, 4)));
+    for (double* history : {x, y, z})
+        std::memmove(history, history + 2, 6 * sizeof(double));
+    _mm_store_pd(x + 6, x0);
+    _mm_store_pd(y + 6, y0);
+    _mm_store_pd(z + 6, z0);
+    const __m128d energy = _mm_mul_pd(z0, z0);
+    return _mm_cvtsd_f64(_mm_add_sd(energy, _mm_unpackhi_pd(energy, energy)));
+}
+
+#if VELTO_LOUDNESS_PAIRS
+// Two frames at a time with AVX2 and fused multiply-adds: a vector holds frames n and n+1,
+// both channels, and the recursion from one pair to the next is one fused multiply-add.
+__attribute__((target("avx2,fma"))) double FilterPairs(KWeighting& f, const double* in, std::size_t pairs) {
+    const __m256d c0 = _mm256_set1_pd(f.sc[0]), c1 = _mm256_set1_pd(f.sc[1]), c2 = _mm256_set1_pd(f.sc[2]),
+                  c3 = _mm256_set1_pd(f.sc[3]), c4 = _mm256_set1_pd(f.sc[4]);
+    const __m256d d1 = _mm256_set1_pd(f.sd[0]), d2 = _mm256_set1_pd(f.sd[1]);
+    const __m256d h1 = _mm256_set1_pd(f.ha[0]), h2 = _mm256_set1_pd(f.ha[1]);
+    const __m256d g1 = _mm256_set1_pd(f.hd[0]), g2 = _mm256_set1_pd(f.hd[1]);
+    // Frames n-4, n-3 and n-2, n-1; the odd shift, n-3 and n-2, is made from the two.
+    __m256d x2 = _mm256_load_pd(f.x), x1 = _mm256_load_pd(f.x + 4);
+    __m256d y2 = _mm256_load_pd(f.y), y1 = _mm256_load_pd(f.y + 4);
+    __m256d z2 = _mm256_load_pd(f.z), z1 = _mm256_load_pd(f.z + 4);
+    __m256d xOdd = _mm256_permute2f128_pd(x2, x1, 0x21);
+    // The high pass's input through its numerator 1, -2, 1, at frames n-2 and n-1.
+    const __m256d yOdd = _mm256_permute2f128_pd(y2, y1, 0x21);
+    __m256d u1 = _mm256_sub_pd(_mm256_add_pd(y1, y2), _mm256_add_pd(yOdd, yOdd));
+    __m256d energy = _mm256_setzero_pd();
+    for (std::size_t k = 0; k < pairs; ++k) {
+        const __m256d x0 = _mm256_loadu_pd(in + 4 * k);
+        const __m256d xShift = _mm256_permute2f128_pd(x1, x0, 0x21);
+        const __m256d yRest = _mm256_fnmadd_pd(
+            d2, y2,
+            _mm256_add_pd(_mm256_fmadd_pd(c0, x0, _mm256_mul_pd(c1, xShift)),
+                          _mm256_fmadd_pd(c2, x1, _mm256_fmadd_pd(c3, xOdd, _mm256_mul_pd(c4, x2)))));
+        const __m256d y0 = _mm256_fnmadd_pd(d1, y1, yRest);
+        // The high pass's numerator by additions, then its mirrored denominator.
+        const __m256d yShift = _mm256_permute2f128_pd(y1, y0, 0x21);
+        const __m256d u0 = _mm256_sub_pd(_mm256_add_pd(y0, y1), _mm256_add_pd(yShift, yShift));
+        const __m256d uShift = _mm256_permute2f128_pd(u1, u0, 0x21);
+        const __m256d zRest =
+            _mm256_fnmadd_pd(g2, z2, _mm256_fmadd_pd(h2, u1, _mm256_fnmadd_pd(h1, uShift, u0)));
+        const __m256d z0 = _mm256_fnmadd_pd(g1, z1, zRest);
+        energy = _mm256_fmadd_pd(z0, z0, energy);
+        x2 = x1, x1 = x0, xOdd = xShift;
+        y2 = y1, y1 = y0, u1 = u0;
+        z2 = z1, z1 = z0;
+    }
+    _mm256_store_pd(f.x, x2), _mm256_store_pd(f.x + 4, x1);
+    _mm256_store_pd(f.y, y2), _mm256_store_pd(f.y + 4, y1);
+    _mm256_store_pd(f.z, z2), _mm256_store_pd(f.z + 4, z1);
+    const __m128d half = _mm_add_pd(_mm256_castpd256_pd128(energy), _mm256_extractf128_pd(energy, 1));
+    return _mm_cvtsd_f64(_mm_add_sd(half, _mm_unpackhi_pd(half, half)));
+}
+
+bool RunsPairs() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+#else
+double FilterPairs(KWeighting&, const double*, std::size_t) {
+    return 0;
+}
+bool RunsPairs() {
+    return false;
+}
+#endif
 
 }  // namespace
 
-struct LoudnessMeter::State {
-    ebur128_state* meter = nullptr;
-    ~State() {
-        if (meter) ebur128_destroy(&meter);
+// The filter and the 100-ms segment being summed.
+struct LoudnessMeter::Filter {
+    KWeighting weighting;
+    std::size_t segmentFrames = 0, segmentLeft = 0;
+    double segmentEnergy = 0;
+    // The energies of the last four segments, which make a 400-ms block.
+    double recent[4] = {};
+    std::uint64_t segments = 0;
+    int highest = 0, lowest = 0;  // sample values
+};
+
+// The blocks above the absolute gate: each bin's count and the sum of its blocks' energies.
+struct LoudnessMeter::Blocks {
+    std::vector<std::uint32_t> count = std::vector<std::uint32_t>(kBins);
+    std::vector<double> energy = std::vector<double>(kBins);
+
+    void Add(double blockEnergy) {
+        if (!(blockEnergy >= AbsoluteGate())) return;
+        const auto bin = static_cast<std::size_t>(BinOf(blockEnergy));
+        ++count[bin];
+        energy[bin] += blockEnergy;
     }
 };
 
-// The measuring thread and the ring of blocks it takes its samples from. A block belongs to the
-// encoder until it is handed over and to the thread until it is measured.
-struct LoudnessMeter::Worker {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<std::int16_t> blocks = std::vector<std::int16_t>(kBlocks * 2 * kBlockFrames);
-    std::size_t frames[kBlocks] = {};
-    std::uint64_t handedOver = 0, measured = 0;
-    bool ending = false;
-    std::thread thread;
+namespace {
 
-    std::int16_t* Block(std::uint64_t n) { return &blocks[(n % kBlocks) * 2 * kBlockFrames]; }
-
-    void Run(ebur128_state* meter) {
-        std::unique_lock lock(mutex);
-        for (;;) {
-            changed.wait(lock, [&] { return measured < handedOver || ending; });
-            if (measured == handedOver) return;
-            const std::uint64_t n = measured;
-            lock.unlock();
-            ebur128_add_frames_short(meter, Block(n), frames[n % kBlocks]);
-            lock.lock();
-            ++measured;
-            changed.notify_all();
+// The gated loudness of the blocks of all the tracks together. Bins above the relative gate's
+// bin count whole and bins below it not at all; the blocks of the gate's own bin lie within
+// 0.01 LU of it and count together when their mean energy reaches it.
+template <typename Blocks>
+std::optional<double> GatedLoudness(const std::vector<const Blocks*>& tracks) {
+    double total = 0;
+    std::uint64_t blocks = 0;
+    for (const Blocks* t : tracks)
+        for (int b = 0; b < kBins; ++b) {
+            total += t->energy[static_cast<std::size_t>(b)];
+            blocks += t->count[static_cast<std::size_t>(b)];
+        }
+    if (blocks == 0) return std::nullopt;
+    const double gate = kRelativeGate * total / static_cast<double>(blocks);
+    const int gateBin = gate < AbsoluteGate() ? -1 : BinOf(gate);
+    double kept = 0, edge = 0;
+    std::uint64_t keptBlocks = 0, edgeBlocks = 0;
+    for (const Blocks* t : tracks) {
+        if (gateBin >= 0) {
+            edge += t->energy[static_cast<std::size_t>(gateBin)];
+            edgeBlocks += t->count[static_cast<std::size_t>(gateBin)];
+        }
+        for (int b = gateBin + 1; b < kBins; ++b) {
+            kept += t->energy[static_cast<std::size_t>(b)];
+            keptBlocks += t->count[static_cast<std::size_t>(b)];
         }
     }
-};
+    if (edgeBlocks > 0 && edge >= gate * static_cast<double>(edgeBlocks)) {
+        kept += edge;
+        keptBlocks += edgeBlocks;
+    }
+    if (keptBlocks == 0) return std::nullopt;
+    const double lufs = LufsOf(kept / static_cast<double>(keptBlocks));
+    if (!std::isfinite(lufs)) return std::nullopt;
+    return lufs;
+}
+
+}  // namespace
 
 LoudnessMeter::LoudnessMeter(int sampleRate, int channels) : channels_(channels) {
-    // The histogram keeps the state small and constant for inputs of any length.
-    if (channels < 1 || channels > 2 || sampleRate <= 0) return;
-    auto state = std::make_unique<State>();
-    state->meter = ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
-                                EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_HISTOGRAM);
-    if (!state->meter) return;
-    state_ = std::move(state);
-    worker_ = std::make_unique<Worker>();
-    worker_->thread = std::thread([worker = worker_.get(), meter = state_->meter] { worker->Run(meter); });
+    // Below 8 kHz the shelf's corner would lie near or above half the rate.
+    if (channels < 1 || channels > 2 || sampleRate < kLowestRate) return;
+    auto filter = std::make_unique<Filter>();
+    filter->weighting.Design(sampleRate);
+    filter->weighting.pairs = RunsPairs();
+    filter->segmentFrames = filter->segmentLeft = static_cast<std::size_t>((sampleRate + 5) / 10);
+    filter_ = std::move(filter);
+    blocks_ = std::make_unique<Blocks>();
 }
 
-LoudnessMeter::~LoudnessMeter() {
-    Finish();
-}
+LoudnessMeter::~LoudnessMeter() = default;
 
-void LoudnessMeter::Finish() const {
-    if (!worker_ || !worker_->thread.joinable()) return;
-    {
-        std::lock_guard lock(worker_->mutex);
-        worker_->ending = true;
+void LoudnessMeter::Run(const double* samples, std::size_t frames) {
+    Filter& f = *filter_;
+    KWeighting& k = f.weighting;
+    while (frames > 0) {
+        const std::size_t n = std::min(frames, f.segmentLeft);
+        // In pairs where the processor can, the odd frame left over on its own; the channels
+        // weigh 1 each.
+        if (!k.pairs) {
+            f.segmentEnergy += k.Frames(samples, n);
+        } else {
+            if (n >= 2) f.segmentEnergy += FilterPairs(k, samples, n / 2);
+            if (n % 2) f.segmentEnergy += k.MirroredFrame(samples + 2 * (n - 1));
+        }
+        samples += 2 * n;
+        frames -= n;
+        f.segmentLeft -= n;
+        if (f.segmentLeft == 0) EndSegment();
     }
-    worker_->changed.notify_all();
-    worker_->thread.join();
 }
 
-bool LoudnessMeter::Measuring() const {
-    return worker_ && worker_->thread.joinable();
+void LoudnessMeter::EndSegment() {
+    Filter& f = *filter_;
+    f.recent[f.segments % 4] = f.segmentEnergy;
+    ++f.segments;
+    f.segmentEnergy = 0;
+    f.segmentLeft = f.segmentFrames;
+    if (f.segments < 4) return;
+    const double sum = (f.recent[0] + f.recent[1]) + (f.recent[2] + f.recent[3]);
+    blocks_->Add(sum * kFullScaleEnergy / static_cast<double>(4 * f.segmentFrames));
 }
 
-std::int16_t* LoudnessMeter::NextBlock() {
-    std::unique_lock lock(worker_->mutex);
-    worker_->changed.wait(lock, [&] { return worker_->handedOver - worker_->measured < kBlocks; });
-    return worker_->Block(worker_->handedOver);
-}
+namespace {
 
-void LoudnessMeter::HandOver(std::size_t frames) {
-    {
-        std::lock_guard lock(worker_->mutex);
-        worker_->frames[worker_->handedOver % kBlocks] = frames;
-        ++worker_->handedOver;
+// Where the samples come from, as pairs of 16-bit values (left and right, or the only channel
+// and 0): Load8 gives frames at..at+7 four to a vector, At one frame.
+struct Rows {
+    const std::int16_t* left;
+    const std::int16_t* right;
+    void Load8(std::size_t at, __m128i& first, __m128i& second) const {
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(left + at));
+        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(right + at));
+        first = _mm_unpacklo_epi16(l, r);
+        second = _mm_unpackhi_epi16(l, r);
     }
-    worker_->changed.notify_all();
+    std::pair<int, int> At(std::size_t i) const { return {left[i], right[i]}; }
+};
+
+struct Interleaved {
+    const std::int16_t* samples;
+    void Load8(std::size_t at, __m128i& first, __m128i& second) const {
+        first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + 2 * at));
+        second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + 2 * at + 8));
+    }
+    std::pair<int, int> At(std::size_t i) const { return {samples[2 * i], samples[2 * i + 1]}; }
+};
+
+struct Mono {
+    const std::int16_t* samples;
+    void Load8(std::size_t at, __m128i& first, __m128i& second) const {
+        const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + at));
+        first = _mm_unpacklo_epi16(m, _mm_setzero_si128());
+        second = _mm_unpackhi_epi16(m, _mm_setzero_si128());
+    }
+    std::pair<int, int> At(std::size_t i) const { return {samples[i], 0}; }
+};
+
+// The mean of the two channels of an interleaved source, as the encoder mixes them down.
+struct MixedDown {
+    const std::int16_t* samples;
+    void Load8(std::size_t at, __m128i& first, __m128i& second) const {
+        const __m128i ones = _mm_set1_epi16(1);
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + 2 * at));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + 2 * at + 8));
+        const __m128i mean = _mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(a, ones), 1),
+                                             _mm_srai_epi32(_mm_madd_epi16(b, ones), 1));
+        first = _mm_unpacklo_epi16(mean, _mm_setzero_si128());
+        second = _mm_unpackhi_epi16(mean, _mm_setzero_si128());
+    }
+    std::pair<int, int> At(std::size_t i) const { return {(samples[2 * i] + samples[2 * i + 1]) >> 1, 0}; }
+};
+
+// Four frames of 16-bit pairs as eight doubles.
+void ToDoubles(__m128i pairs, double* out) {
+    const __m128i first = _mm_srai_epi32(_mm_unpacklo_epi16(pairs, pairs), 16);
+    const __m128i second = _mm_srai_epi32(_mm_unpackhi_epi16(pairs, pairs), 16);
+    _mm_store_pd(out, _mm_cvtepi32_pd(first));
+    _mm_store_pd(out + 2, _mm_cvtepi32_pd(_mm_unpackhi_epi64(first, first)));
+    _mm_store_pd(out + 4, _mm_cvtepi32_pd(second));
+    _mm_store_pd(out + 6, _mm_cvtepi32_pd(_mm_unpackhi_epi64(second, second)));
+}
+
+}  // namespace
+
+template <typename Source>
+void LoudnessMeter::Measure(std::size_t frames, const Source& source) {
+    if (!filter_) return;
+    const FlushSubnormals flush;
+    alignas(16) double buffer[2 * kChunk];
+    __m128i high = _mm_setzero_si128(), low = _mm_setzero_si128();
+    int highest = filter_->highest, lowest = filter_->lowest;
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t n = std::min(frames - done, kChunk);
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            __m128i first, second;
+            source.Load8(done + i, first, second);
+            high = _mm_max_epi16(high, _mm_max_epi16(first, second));
+            low = _mm_min_epi16(low, _mm_min_epi16(first, second));
+            ToDoubles(first, buffer + 2 * i);
+            ToDoubles(second, buffer + 2 * i + 8);
+        }
+        for (; i < n; ++i) {
+            const auto [l, r] = source.At(done + i);
+            buffer[2 * i] = l;
+            buffer[2 * i + 1] = r;
+            highest = std::max({highest, l, r});
+            lowest = std::min({lowest, l, r});
+        }
+        Run(buffer, n);
+        done += n;
+    }
+    alignas(16) std::int16_t highs[8], lows[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(highs), high);
+    _mm_store_si128(reinterpret_cast<__m128i*>(lows), low);
+    for (int k = 0; k < 8; ++k) {
+        highest = std::max(highest, static_cast<int>(highs[k]));
+        lowest = std::min(lowest, static_cast<int>(lows[k]));
+    }
+    filter_->highest = highest;
+    filter_->lowest = lowest;
 }
 
 void LoudnessMeter::AddInterleaved(const std::int16_t* samples, std::size_t frames, int sourceChannels) {
-    if (!Measuring()) return;
     if (sourceChannels == 0) sourceChannels = channels_;
-    const bool mixDown = sourceChannels == 2 && channels_ == 1;
-    if (sourceChannels != channels_ && !mixDown) return;
-    for (std::size_t done = 0; done < frames;) {
-        const std::size_t n = std::min(frames - done, kBlockFrames);
-        const std::int16_t* from = samples + done * static_cast<std::size_t>(sourceChannels);
-        std::int16_t* block = NextBlock();
-        if (mixDown) {
-            for (std::size_t i = 0; i < n; ++i)
-                block[i] = static_cast<std::int16_t>((from[2 * i] + from[2 * i + 1]) >> 1);
-        } else {
-            std::copy(from, from + n * static_cast<std::size_t>(channels_), block);
-        }
-        HandOver(n);
-        done += n;
+    if (channels_ == 2 && sourceChannels == 2) {
+        Measure(frames, Interleaved{samples});
+    } else if (channels_ == 1 && sourceChannels == 1) {
+        Measure(frames, Mono{samples});
+    } else if (channels_ == 1 && sourceChannels == 2) {
+        Measure(frames, MixedDown{samples});
     }
 }
 
 void LoudnessMeter::AddPlanar(const std::int16_t* left, const std::int16_t* right, std::size_t frames) {
-    if (!Measuring()) return;
-    if (channels_ == 1) return AddInterleaved(left, frames);
-    frames = std::min(frames, kBlockFrames);
-    std::int16_t* block = NextBlock();
-    for (std::size_t i = 0; i < frames; ++i) {
-        block[2 * i] = left[i];
-        block[2 * i + 1] = right[i];
-    }
-    HandOver(frames);
+    if (channels_ == 1) return Measure(frames, Mono{left});
+    Measure(frames, Rows{left, right});
 }
 
 std::optional<double> LoudnessMeter::IntegratedLufs() const {
-    Finish();
-    double lufs = 0;
-    if (!state_ || ebur128_loudness_global(state_->meter, &lufs) != EBUR128_SUCCESS || !std::isfinite(lufs))
-        return std::nullopt;
-    return lufs;
+    if (!blocks_) return std::nullopt;
+    return GatedLoudness(std::vector<const Blocks*>{blocks_.get()});
 }
 
 double LoudnessMeter::Peak() const {
-    Finish();
-    double peak = 0;
-    for (int c = 0; state_ && c < channels_; ++c) {
-        double p = 0;
-        if (ebur128_sample_peak(state_->meter, static_cast<unsigned>(c), &p) == EBUR128_SUCCESS)
-            peak = std::max(peak, p);
-    }
-    return peak;
+    if (!filter_) return 0;
+    return std::max(filter_->highest, -filter_->lowest) / 32768.0;
 }
 
 std::optional<double> LoudnessMeter::GainDb() const {
@@ -159,17 +493,13 @@ std::optional<double> LoudnessMeter::GainDb() const {
 
 AlbumLoudness MeasureAlbum(const std::vector<std::shared_ptr<const LoudnessMeter>>& tracks) {
     AlbumLoudness album;
-    std::vector<ebur128_state*> states;
+    std::vector<const LoudnessMeter::Blocks*> blocks;
     for (const auto& t : tracks) {
-        if (!t || !t->MeasuringState()) continue;
-        states.push_back(t->MeasuringState()->meter);
+        if (!t || !t->MeasuredBlocks()) continue;
+        blocks.push_back(t->MeasuredBlocks());
         album.peak = std::max(album.peak, t->Peak());
     }
-    double lufs = 0;
-    if (!states.empty() &&
-        ebur128_loudness_global_multiple(states.data(), states.size(), &lufs) == EBUR128_SUCCESS &&
-        std::isfinite(lufs))
-        album.gainDb = kReferenceLufs - lufs;
+    if (const auto lufs = GatedLoudness(blocks)) album.gainDb = kReferenceLufs - *lufs;
     return album;
 }
 

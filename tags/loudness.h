@@ -1,8 +1,12 @@
-// Loudness of a file as it is encoded: the integrated loudness of EBU R 128 and the sample peak,
-// measured with libebur128, and the ReplayGain 2.0 gains that follow from them. The library's
-// filtering costs about a tenth of the encoder's time, so it runs on a thread of its own: the
-// encoder hands over copies of its samples and goes on, and waits only when the measuring has
-// fallen a few seconds behind.
+// Loudness of a file as it is encoded: the integrated loudness of EBU R 128 (ITU-R BS.1770-4:
+// K-weighting, 400-ms blocks every 100 ms, an absolute gate at -70 LUFS and a relative one 10 LU
+// below the loudness of the blocks above it) and the sample peak, and the ReplayGain 2.0 gains
+// that follow from them. The samples are measured inline, on the thread that hands them over:
+// both channels go through the filter side by side in the lanes of one vector, two frames at a
+// time where the processor has AVX2, for about one percent of the encoder's time. Each block's
+// loudness goes into a fixed histogram of 0.01-LU bins that keep their count and the sum of
+// their blocks' energies, so the state stays under 100 KB for an input of any length, and the
+// integration is exact but for the blocks in the one bin the relative gate falls in.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +22,8 @@ inline constexpr double kReferenceLufs = -18.0;
 
 class LoudnessMeter {
   public:
-    // A meter for interleaved 16-bit samples of this rate and channel count; one that could not
-    // be made measures nothing.
+    // A meter for 16-bit samples of this rate and channel count (1 or 2); one that could not be
+    // made measures nothing.
     LoudnessMeter(int sampleRate, int channels);
     ~LoudnessMeter();
     LoudnessMeter(const LoudnessMeter&) = delete;
@@ -31,10 +35,6 @@ class LoudnessMeter {
     // One frame of the encoder's planar buffer: channels rows of frames samples each.
     void AddPlanar(const std::int16_t* left, const std::int16_t* right, std::size_t frames);
 
-    // Waits until every sample handed over is measured and ends the measuring thread; the
-    // results below are final from then on. They, and the destructor, call it themselves.
-    void Finish() const;
-
     // Integrated loudness in LUFS; empty for a file too short or too quiet to have one.
     std::optional<double> IntegratedLufs() const;
     // The largest sample magnitude, 1.0 = full scale.
@@ -42,22 +42,19 @@ class LoudnessMeter {
     // The track gain: the reference less the loudness.
     std::optional<double> GainDb() const;
 
-    // The library's measuring state, kept for the album's loudness.
-    struct State;
-    State* MeasuringState() const {
-        Finish();
-        return state_.get();
-    }
+    // The measured blocks, kept for the album's loudness.
+    struct Blocks;
+    const Blocks* MeasuredBlocks() const { return blocks_.get(); }
 
   private:
-    struct Worker;
-    bool Measuring() const;
-    // A free block of 1152 frames to fill, waiting while every block is still being measured.
-    std::int16_t* NextBlock();
-    void HandOver(std::size_t frames);
+    struct Filter;
+    template <typename Source>
+    void Measure(std::size_t frames, const Source& source);
+    void Run(const double* samples, std::size_t frames);
+    void EndSegment();
 
-    std::unique_ptr<State> state_;
-    std::unique_ptr<Worker> worker_;
+    std::unique_ptr<Filter> filter_;
+    std::unique_ptr<Blocks> blocks_;
     int channels_ = 0;
 };
 

@@ -174,3 +174,31 @@ TEST(Gapless, AStoppedEncodeHasAHeaderTrueForWhatWasWritten) {
     EXPECT_EQ(d.SamplesPerChannel(), 10u * 1152 - layer3::kCodecDelay);
     EXPECT_EQ(Lag(Channel(pcm, 2, 0), Channel(d.samples, 2, 0)), 0);
 }
+
+TEST(Gapless, TheChecksumIsTheBitwiseCrc16OverAnyRunOfBytes) {
+    // CRC-16/ARC's check value.
+    const std::string check = "123456789";
+    EXPECT_EQ(tags::Crc16(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()), 0xBB3D);
+    // Every length and alignment, carried on from a previous run as the audio checksum is.
+    std::vector<std::uint8_t> data(300);
+    std::uint32_t seed = 12345;
+    for (auto& byte : data) {
+        seed = seed * 1664525u + 1013904223u;
+        byte = static_cast<std::uint8_t>(seed >> 24);
+    }
+    const auto bitwise = [](const std::uint8_t* p, std::size_t n, std::uint16_t crc) {
+        for (std::size_t i = 0; i < n; ++i) {
+            crc ^= p[i];
+            for (int bit = 0; bit < 8; ++bit)
+                crc = static_cast<std::uint16_t>(crc & 1 ? (crc >> 1) ^ 0xA001 : crc >> 1);
+        }
+        return crc;
+    };
+    for (std::size_t at = 0; at < 4; ++at)
+        for (std::size_t n = 0; n + at <= 40; ++n) {
+            const std::uint16_t start = bitwise(data.data() + 100, 7, 0);
+            EXPECT_EQ(tags::Crc16(data.data() + at, n, start), bitwise(data.data() + at, n, start))
+                << at << " " << n;
+        }
+    EXPECT_EQ(tags::Crc16(data.data(), data.size()), bitwise(data.data(), data.size(), 0));
+}
