@@ -173,6 +173,10 @@ void CLayer3Encoder::AnalyseFrame(AnalysedFrame& out) {
     PsychoacousticPass(out);
     FilterbankPass();
     mdct_.Transform(sb_sample, out.xr, out.blocks);
+    // Worked out here rather than in the loops: it takes from the coding thread's share.
+    for (int gr = 0; gr < settings_->granulesPerFrame; ++gr)
+        for (int ch = 0; ch < settings_->stereo; ++ch)
+            out.firstSteps[gr][ch] = CQuantizer::FirstStepOf(out.xr[gr][ch]);
 }
 
 int CLayer3Encoder::CodeFrame(const AnalysedFrame& in) {
@@ -189,7 +193,7 @@ int CLayer3Encoder::CodeFrame(const AnalysedFrame& in) {
     s.bitsPerFrame = 8 * (wholeSlotsPerFrame_ + s.padding);
     meanBits_ = (s.bitsPerFrame - sideInfoLength_) / s.granulesPerFrame;
 
-    quantizer_.IterationLoop(in.pe, in.xr, in.ratios, side_, l3_enc, meanBits_, scalefac_);
+    quantizer_.IterationLoop(in.pe, in.xr, in.ratios, side_, l3_enc, meanBits_, scalefac_, &in.firstSteps);
     formatter_.FormatFrame(l3_enc, side_, scalefac_, in.xr, nullptr, 0);
 
     frameBits_ = static_cast<int>(formatter_.TotalBits() - sentBits_);

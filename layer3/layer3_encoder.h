@@ -54,7 +54,8 @@ class CLayer3Encoder : public CEncoder {
         double pe[kMaxGranules][kMaxChannels] = {};
         MaskingRatios ratios;
         Spectrum xr = {};
-        SideInfo blocks;  // the block type fields the model chose; the rest is unused
+        SideInfo blocks;                         // the block type fields the model chose; the rest is unused
+        CQuantizer::FirstSteps firstSteps = {};  // where the loops' search starts, per granule
     };
 
     // Writes the tag and reserves the Info frame the settings ask for; false when it failed.

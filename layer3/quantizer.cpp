@@ -117,6 +117,13 @@ double CQuantizer::FirstStepEstimate(const double (&v)[kGranuleLines]) {
     return FlatnessEstimate(FlatnessMeasure(s1, s2));
 }
 
+double CQuantizer::FirstStepOf(const double (&xr)[kGranuleLines]) {
+    double magnitudes[kGranuleLines];
+    for (int i = 0; i < kGranuleLines; ++i)
+        magnitudes[i] = std::fabs(xr[i]);
+    return FirstStepEstimate(magnitudes);
+}
+
 CQuantizer::CQuantizer() = default;
 CQuantizer::~CQuantizer() = default;
 
@@ -168,7 +175,7 @@ double CQuantizer::LargePow43(int value) const {
 
 void CQuantizer::IterationLoop(const double (&pe)[kMaxGranules][kMaxChannels], const Spectrum& xr,
                                const MaskingRatios& ratios, SideInfo& side, QuantizedValues& l3_enc,
-                               int meanBits, FrameScaleFactors& scalefac) {
+                               int meanBits, FrameScaleFactors& scalefac, const FirstSteps* firstSteps) {
     EncodingSettings& s = *settings_;
     bands_ = &tables::kScalefactorBands[s.samplingFrequencyIndex];
     stereo_ = s.stereo;
@@ -178,14 +185,14 @@ void CQuantizer::IterationLoop(const double (&pe)[kMaxGranules][kMaxChannels], c
         std::fill(std::begin(side.scfsi[ch]), std::end(side.scfsi[ch]), 0);
     for (int gr = 0; gr < s.granulesPerFrame; ++gr)
         for (int ch = 0; ch < stereo_; ++ch)
-            QuantizeGranule(gr, ch, xr, ratios, side, l3_enc, meanBits, pe, scalefac);
+            QuantizeGranule(gr, ch, xr, ratios, side, l3_enc, meanBits, pe, scalefac, firstSteps);
     reservoir_->FrameEnd(side, meanBits, s, stereo_);
 }
 
 void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const MaskingRatios& ratios,
                                  SideInfo& side, QuantizedValues& l3_enc, int meanBits,
-                                 const double (&pe)[kMaxGranules][kMaxChannels],
-                                 FrameScaleFactors& scalefac) {
+                                 const double (&pe)[kMaxGranules][kMaxChannels], FrameScaleFactors& scalefac,
+                                 const FirstSteps* firstSteps) {
     GranuleInfo& gi = side.gr[gr][ch];
     const double* x = xr[gr][ch];
     reusable_ = false;
@@ -217,7 +224,7 @@ void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const Maski
     const bool nonZero =
         std::any_of(std::begin(xr_work_), std::end(xr_work_), [](double v) { return v != 0.0; });
     if (nonZero) {
-        const double estimate = FirstStepEstimate(xr_work_);
+        const double estimate = firstSteps ? (*firstSteps)[gr][ch] : FirstStepEstimate(xr_work_);
         // The flatness of a nearly silent granule with a few tiny lines can ask for a step
         // beyond what global_gain carries (255 = 210 + 45); such a granule quantises to
         // zeros at 45 all the same.

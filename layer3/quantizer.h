@@ -33,9 +33,14 @@ class CQuantizer {
     void Init(EncodingSettings& settings, CBitReservoir& reservoir);
     // One frame: every granule and channel of side gets its final coding parameters, and
     // l3_enc its values (magnitudes; the formatter takes the signs from xr).
+    // firstSteps, when given, holds FirstStepOf each granule and channel of xr.
+    using FirstSteps = double[kMaxGranules][kMaxChannels];
     void IterationLoop(const double (&pe)[kMaxGranules][kMaxChannels], const Spectrum& xr,
                        const MaskingRatios& ratios, SideInfo& side, QuantizedValues& l3_enc, int meanBits,
-                       FrameScaleFactors& scalefac);
+                       FrameScaleFactors& scalefac, const FirstSteps* firstSteps = nullptr);
+    // The step the loops' search starts from for a granule's spectrum (with at least one line
+    // not 0): a function of the spectrum alone, so the analysis may work it out ahead.
+    static double FirstStepOf(const double (&xr)[kGranuleLines]);
 
     // What one outer pass found, for tests: the scalefactors it quantised with, its step and
     // bits, and the distortion it counted.
@@ -111,7 +116,8 @@ class CQuantizer {
 
     void QuantizeGranule(int gr, int ch, const Spectrum& xr, const MaskingRatios& ratios, SideInfo& side,
                          QuantizedValues& l3_enc, int meanBits,
-                         const double (&pe)[kMaxGranules][kMaxChannels], FrameScaleFactors& scalefac);
+                         const double (&pe)[kMaxGranules][kMaxChannels], FrameScaleFactors& scalefac,
+                         const FirstSteps* firstSteps);
     void AllowedDistortion(const double* xr, const GranuleInfo& gi, const MaskingRatios& ratios, int gr,
                            int ch);
     void ScalefactorSelection(int gr, int ch, const double* xr, const GranuleInfo& gi, SideInfo& side);
