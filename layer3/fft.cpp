@@ -93,6 +93,30 @@ VELTO_VECTOR_KERNEL void SplitWithoutPhase(const double* __restrict re, const do
     }
 }
 
+// Lines from..end - 1 of the split with their direction, as SplitLine gives them, without a
+// branch: every lane does SplitLine's single-precision operations, and a quiet line's
+// direction is chosen after them.
+VELTO_VECTOR_KERNEL void SplitWithDirection(const double* __restrict re, const double* __restrict im,
+                                            const double* __restrict splitCos,
+                                            const double* __restrict splitSin, std::size_t end,
+                                            std::size_t half, std::size_t from, float* __restrict energy,
+                                            UnitPhasor* __restrict direction) {
+    for (std::size_t k = from; k < end; ++k) {
+        const double ra = re[k], rb = re[half - k], ia = im[k], ib = im[half - k];
+        const double er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
+        const double or_ = 0.5 * (ia + ib), oi = -0.5 * (ra - rb);
+        const double c = splitCos[k], s = splitSin[k];
+        const float xr = float(er + or_ * c + oi * s);
+        const float xi = float(ei + oi * c - or_ * s);
+        const float e = xr * xr + xi * xi;
+        const bool quiet = e <= kEnergyFloor;
+        const float magnitude = std::sqrt(e);
+        const float ur = xr / magnitude, ui = xi / magnitude;
+        energy[k] = quiet ? kEnergyFloor : e;
+        direction[k] = UnitPhasor{quiet ? 1.0 : double(ur), quiet ? 0.0 : double(ui)};
+    }
+}
+
 }  // namespace
 
 // Iterative radix-2 decimation in time on bit-reversed input, forward sign (e^{-i...}).
@@ -136,8 +160,8 @@ void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], UnitPh
     const std::size_t withDirection = std::min(directionLines, kHalf);
     energyLines_ = std::max(std::min(energyLines, kLines), std::max<std::size_t>(withDirection, 1));
     SplitLine(0, 0, 0, splitCos_[0], splitSin_[0], energy, direction, withDirection > 0);
-    for (std::size_t k = 1; k < withDirection; ++k)
-        SplitLine(k, k, kHalf - k, splitCos_[k], splitSin_[k], energy, direction, true);
+    SplitWithDirection(re_.data(), im_.data(), splitCos_.data(), splitSin_.data(), withDirection, kHalf, 1,
+                       energy, direction);
     SplitWithoutPhase(re_.data(), im_.data(), splitCos_.data(), splitSin_.data(),
                       std::min(energyLines_, kHalf), kHalf, std::max<std::size_t>(withDirection, 1), energy);
     if (energyLines_ == kLines) SplitLine(kHalf, 0, 0, -1.0, 0.0, energy, direction, directionLines > kHalf);
