@@ -531,15 +531,14 @@ double SmallestAbove(double bound, double step) {
 }  // namespace
 
 const CQuantizer::StepThresholds& CQuantizer::CachedThresholds(double stepSize) {
-    const double step = std::pow(2.0, stepSize / 4.0);
     const double slot = stepSize - kCachedStepLow;
     if (slot != std::floor(slot) || !(slot >= 0 && slot < kCachedSteps)) {
-        uncachedThresholds_ = ThresholdsFor(step);
+        uncachedThresholds_ = ThresholdsFor(std::pow(2.0, stepSize / 4.0));
         return uncachedThresholds_;
     }
     const auto i = static_cast<std::size_t>(slot);
     if (!thresholdsCached_[i]) {
-        cachedThresholds_[i] = ThresholdsFor(step);
+        cachedThresholds_[i] = ThresholdsFor(std::pow(2.0, stepSize / 4.0));
         thresholdsCached_[i] = true;
     }
     return cachedThresholds_[i];
@@ -598,7 +597,7 @@ VELTO_VECTOR_KERNEL void CQuantizer::QuantizeLines(const double* magnitudes, int
 
 VELTO_VECTOR_KERNEL void CQuantizer::MeasureDistortion(const GranuleInfo& gi,
                                                        const int (&ix)[kGranuleLines]) {
-    const double step = std::pow(2.0, gi.quantizerStepSize / 4.0);
+    const double step = CachedThresholds(gi.quantizerStepSize).step;
     for (int sb = 0; sb < static_cast<int>(gi.sfb_lmax); ++sb) {
         const int start = bands_->l[sb], end = bands_->l[sb + 1];
         double sum = 0;
