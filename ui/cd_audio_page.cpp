@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "cdda/audio_cd_page.h"
+#include "lookup/disc_id.h"
 #include "ui/art.h"
 
 namespace ui {
@@ -138,31 +139,45 @@ CCDAudioPage::CCDAudioPage(cdda::CCDAudioPage& logic, QWidget* parent) : QWidget
             [this](const QString& text) { logic_.SetTypedAlbum(text.toStdString()); });
     connect(artist, &QLineEdit::textEdited, this,
             [this](const QString& text) { logic_.SetTypedArtist(text.toStdString()); });
-    connect(lookUp, &QPushButton::clicked, this, [this] { OnLookUp(); });
+    connect(lookUp, &QPushButton::clicked, this, [this] { StartLookUp(); });
 }
 
 // The lookup runs on a thread of its own and comes back as a queued call: the window never
 // waits for the network.
-void CCDAudioPage::OnLookUp() {
+void CCDAudioPage::StartLookUp() {
     cdda::TrackEntry table[cdda::kMaxTracks];
     std::copy(std::begin(cdda::TrackTable()), std::end(cdda::TrackTable()), table);
+    const int number = ++lookups_;
+    lookingUp_ = true;
     lookUp->setEnabled(false);
     lookupStatus->setText("Looking up...");
-    std::thread([guard = QPointer<CCDAudioPage>(this), discLookup = lookup_, toc = std::to_array(table)] {
+    std::thread([guard = QPointer<CCDAudioPage>(this), discLookup = lookup_, toc = std::to_array(table),
+                 number] {
         cdda::TrackEntry copy[cdda::kMaxTracks];
         std::copy(toc.begin(), toc.end(), copy);
         lookup::LookupResult result = discLookup->LookUp(copy);
         QMetaObject::invokeMethod(
             qApp,
-            [guard, result = std::move(result)] {
-                if (guard) guard->ShowLookup(result);
+            [guard, number, result = std::move(result)] {
+                if (guard) guard->OnLookedUp(number, result);
             },
             Qt::QueuedConnection);
     }).detach();
 }
 
+void CCDAudioPage::OnLookedUp(int number, const lookup::LookupResult& result) {
+    if (number != lookups_) return;  // a later lookup took its place
+    lookingUp_ = false;
+    lookUp->setEnabled(enabled_);
+    // The names of a disc that is no longer listed would land on another.
+    if (result.discId != listedDisc_) {
+        lookupStatus->clear();
+        return;
+    }
+    ShowLookup(result);
+}
+
 void CCDAudioPage::ShowLookup(const lookup::LookupResult& result) {
-    lookUp->setEnabled(true);
     if (result.releases.empty()) {
         lookupStatus->setText(lookup::kNoDiscInformation);
         return;
@@ -226,9 +241,15 @@ void CCDAudioPage::ShowTracks() {
         item->setData(0, Qt::UserRole, t.track);
     }
     showing_ = false;
-    lookupStatus->clear();
+    if (!lookingUp_) lookupStatus->clear();
     ShowNames();
     ShowSelection();
+    // A disc listed for the first time is looked up by itself; the names arrive later.
+    listedDisc_ = logic_.Items().empty() ? std::string() : lookup::DiscIdOf(cdda::TrackTable());
+    if (!listedDisc_.empty() && listedDisc_ != lookedUpDisc_ && !lookup::DiscLookup::Server().empty()) {
+        lookedUpDisc_ = listedDisc_;
+        StartLookUp();
+    }
 }
 
 void CCDAudioPage::ShowSelection() {
@@ -271,8 +292,10 @@ void CCDAudioPage::TakeOver() {
 }
 
 void CCDAudioPage::EnablePage(bool enable) {
+    enabled_ = enable;
     for (QWidget* w : findChildren<QWidget*>())
         w->setEnabled(enable);
+    lookUp->setEnabled(enable && !lookingUp_);
 }
 
 }  // namespace ui
