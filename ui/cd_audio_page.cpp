@@ -76,7 +76,10 @@ CCDAudioPage::CCDAudioPage(cdda::CCDAudioPage& logic, QWidget* parent) : QWidget
     namesRow->addWidget(lookUp, 0, 2);
     namesRow->addWidget(artistLabel, 1, 0);
     namesRow->addWidget(artist, 1, 1);
-    namesRow->addWidget(lookupStatus, 1, 2);
+    // Under the fields, and only while it says something: a text beside them would change the
+    // width of the fields and of the button as it comes and goes.
+    namesRow->addWidget(lookupStatus, 2, 1, 1, 2);
+    lookupStatus->hide();
     auto* listRow = new QHBoxLayout;
     listRow->addWidget(tracks, 1);
     auto* side = new QVBoxLayout;
@@ -150,7 +153,7 @@ void CCDAudioPage::StartLookUp() {
     const int number = ++lookups_;
     lookingUp_ = true;
     lookUp->setEnabled(false);
-    lookupStatus->setText("Looking up...");
+    SetLookupStatus("Looking up...");
     std::thread([guard = QPointer<CCDAudioPage>(this), discLookup = lookup_, toc = std::to_array(table),
                  number] {
         cdda::TrackEntry copy[cdda::kMaxTracks];
@@ -171,7 +174,7 @@ void CCDAudioPage::OnLookedUp(int number, const lookup::LookupResult& result) {
     lookUp->setEnabled(enabled_);
     // The names of a disc that is no longer listed would land on another.
     if (result.discId != listedDisc_) {
-        lookupStatus->clear();
+        SetLookupStatus("");
         return;
     }
     ShowLookup(result);
@@ -179,19 +182,24 @@ void CCDAudioPage::OnLookedUp(int number, const lookup::LookupResult& result) {
 
 void CCDAudioPage::ShowLookup(const lookup::LookupResult& result) {
     if (result.releases.empty()) {
-        lookupStatus->setText(lookup::kNoDiscInformation);
+        SetLookupStatus(lookup::kNoDiscInformation);
         return;
     }
     const int chosen = result.releases.size() == 1 ? 0
                        : chooseRelease             ? chooseRelease(result.releases)
                                                    : AskForRelease(result.releases);
     if (chosen < 0 || chosen >= static_cast<int>(result.releases.size())) {
-        lookupStatus->clear();
+        SetLookupStatus("");
         return;
     }
     logic_.SetFoundNames(result.releases[static_cast<std::size_t>(chosen)].names);
-    lookupStatus->clear();
+    SetLookupStatus("");
     ShowNames();
+}
+
+void CCDAudioPage::SetLookupStatus(const QString& text) {
+    lookupStatus->setText(text);
+    lookupStatus->setVisible(!text.isEmpty());
 }
 
 int CCDAudioPage::AskForRelease(const std::vector<lookup::Release>& releases) {
@@ -241,7 +249,7 @@ void CCDAudioPage::ShowTracks() {
         item->setData(0, Qt::UserRole, t.track);
     }
     showing_ = false;
-    if (!lookingUp_) lookupStatus->clear();
+    if (!lookingUp_) SetLookupStatus("");
     ShowNames();
     ShowSelection();
     // A disc listed for the first time is looked up by itself; the names arrive later.

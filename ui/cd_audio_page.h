@@ -66,6 +66,7 @@ class CCDAudioPage : public QWidget {
     void StartLookUp();
     void OnLookedUp(int number, const lookup::LookupResult& result);
     void ShowNames();
+    void SetLookupStatus(const QString& text);
     int AskForRelease(const std::vector<lookup::Release>& releases);
 
     cdda::CCDAudioPage& logic_;
