@@ -2,11 +2,15 @@
 // web service does, or fails to.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include "lookup/disc_id.h"
 #include "lookup/disc_lookup.h"
+#include "lookup/lookup_thread.h"
 #include "tests/support/cd_image.h"
 #include "tests/support/local_server.h"
 
@@ -143,4 +147,39 @@ TEST_F(Lookup, AServerThatNeverAnswersIsGivenUpWithinElevenSeconds) {
     EXPECT_TRUE(r.releases.empty());
     EXPECT_GE(took, std::chrono::seconds(9));
     EXPECT_LE(took, std::chrono::seconds(11));
+}
+
+// The owner of a lookup thread going away mid-lookup: a request waiting for a slow server, and
+// one waiting for its turn a second after another, both end at once and deliver nothing.
+TEST_F(Lookup, AnAbandonedLookupEndsAtOnceAndDeliversNothing) {
+    cdda::TrackEntry table[cdda::kMaxTracks] = {};
+    Table(table);
+    auto within = [](const std::function<bool()>& done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!done() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return done();
+    };
+    for (const int delayMs : {20000, 0}) {
+        SCOPED_TRACE(delayMs);
+        testnet::LocalServer server(404, "{}", delayMs);
+        testcd::ScopedEnv env("VELTO_MUSICBRAINZ_SERVER", server.Url());
+        std::atomic<int> delivered = 0;
+        auto thread = std::make_optional<lookup::LookupThread>();
+        thread->Start(table, [&](const lookup::LookupResult&) { ++delivered; });
+        if (delayMs > 0) {
+            ASSERT_TRUE(within([&] { return server.Requests().size() == 1; }));
+        } else {
+            ASSERT_TRUE(within([&] { return delivered == 1; }));
+            thread->Start(table, [&](const lookup::LookupResult&) { ++delivered; });
+        }
+        const auto start = std::chrono::steady_clock::now();
+        thread.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+        EXPECT_EQ(delivered, delayMs > 0 ? 0 : 1);
+        EXPECT_EQ(server.Requests().size(), 1u);
+        if (delayMs > 0) {
+            EXPECT_TRUE(within([&] { return server.HungUp() == 1; }));
+        }
+    }
 }
