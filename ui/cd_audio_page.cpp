@@ -10,14 +10,10 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <array>
-#include <thread>
 
 #include "cdda/audio_cd_page.h"
 #include "lookup/disc_id.h"
@@ -145,27 +141,19 @@ CCDAudioPage::CCDAudioPage(cdda::CCDAudioPage& logic, QWidget* parent) : QWidget
     connect(lookUp, &QPushButton::clicked, this, [this] { StartLookUp(); });
 }
 
-// The lookup runs on a thread of its own and comes back as a queued call: the window never
-// waits for the network.
+// The lookup runs on the page's lookup thread and comes back as a call queued to the page: the
+// window never waits for the network, and a call still queued when the page goes is dropped
+// with it.
 void CCDAudioPage::StartLookUp() {
-    cdda::TrackEntry table[cdda::kMaxTracks];
-    std::copy(std::begin(cdda::TrackTable()), std::end(cdda::TrackTable()), table);
     const int number = ++lookups_;
     lookingUp_ = true;
     lookUp->setEnabled(false);
     SetLookupStatus("Looking up...");
-    std::thread([guard = QPointer<CCDAudioPage>(this), discLookup = lookup_, toc = std::to_array(table),
-                 number] {
-        cdda::TrackEntry copy[cdda::kMaxTracks];
-        std::copy(toc.begin(), toc.end(), copy);
-        lookup::LookupResult result = discLookup->LookUp(copy);
+    lookupThread_.Start(cdda::TrackTable(), [this, number](lookup::LookupResult result) {
         QMetaObject::invokeMethod(
-            qApp,
-            [guard, number, result = std::move(result)] {
-                if (guard) guard->OnLookedUp(number, result);
-            },
+            this, [this, number, result = std::move(result)] { OnLookedUp(number, result); },
             Qt::QueuedConnection);
-    }).detach();
+    });
 }
 
 void CCDAudioPage::OnLookedUp(int number, const lookup::LookupResult& result) {

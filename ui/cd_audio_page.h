@@ -5,10 +5,9 @@
 
 #include <QWidget>
 #include <functional>
-#include <memory>
 #include <vector>
 
-#include "lookup/disc_lookup.h"
+#include "lookup/lookup_thread.h"
 
 class QCheckBox;
 class QComboBox;
@@ -78,8 +77,9 @@ class CCDAudioPage : public QWidget {
     // Lookups started so far; only the latest one's result is shown.
     int lookups_ = 0;
     bool lookingUp_ = false;
-    // Shared with the lookups still running, which may outlive the page.
-    std::shared_ptr<lookup::DiscLookup> lookup_ = std::make_shared<lookup::DiscLookup>();
+    // Last, so that the lookup in flight is abandoned and its thread joined while the page is
+    // still whole.
+    lookup::LookupThread lookupThread_;
 };
 
 }  // namespace ui

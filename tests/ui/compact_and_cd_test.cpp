@@ -260,6 +260,37 @@ TEST(AudioCdPage, ALookupThatFindsNothingSaysSo) {
     EXPECT_EQ(page->lookupStatus->text(), "No disc information found");
 }
 
+// The window closed mid-lookup: with the request still waiting for a slow server, or with its
+// reply already queued to the page, the window goes at once and nothing of the lookup is left to
+// run (the queued reply is dropped with the page).
+TEST(AudioCdPage, AWindowClosedMidLookupGoesAtOnceAndLeavesNothingRunning) {
+    cdtest::Discs discs;
+    discs.Insert(0, {{.sectors = 100}});
+    testwav::TempDir dir;
+    for (const int delayMs : {20000, 0}) {
+        SCOPED_TRACE(delayMs);
+        testnet::LocalServer server(404, "{}", delayMs);
+        testcd::ScopedEnv url("VELTO_MUSICBRAINZ_SERVER", server.Url());
+        auto w = std::make_unique<Window>(dir.File("Velto.INI"));
+        w->window->ShowPage(MainWindow::kAudioCdPage);
+        ASSERT_TRUE(w->window->AudioCdPage()->LookingUp());
+        // The event loop does not turn here, so that a reply stays queued.
+        const auto asked = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (server.Requests().empty() && std::chrono::steady_clock::now() < asked)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(server.Requests().size(), 1u);
+        if (delayMs == 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+        const auto start = std::chrono::steady_clock::now();
+        w.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        if (delayMs > 0) {
+            EXPECT_TRUE(RunUntil([&] { return server.HungUp() == 1; }, 2)) << "the request was left running";
+        }
+        QApplication::processEvents();
+    }
+}
+
 TEST(AudioCdPage, LooksADiscUpByItselfWhenItIsListedWhileTheWindowGoesOn) {
     cdtest::Discs discs;
     discs.Insert(0, {{.sectors = 150}, {.sectors = 150, .seed = 2}});
