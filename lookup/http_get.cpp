@@ -86,6 +86,8 @@ HttpReply HttpGet(const std::string& url, const std::string& userAgent, long tim
     while (true) {
         const CURLMcode step = curl_multi_perform(m, &running);
         if (stop.stop_requested()) {
+            // A name still being resolved is left to its resolver thread rather than waited for.
+            curl_easy_setopt(c, CURLOPT_QUICK_EXIT, 1L);
             reply.error = kAbandoned;
             reply.body.clear();
             return reply;
