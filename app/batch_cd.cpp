@@ -1,6 +1,7 @@
 #include "app/batch_cd.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "lookup/disc_id.h"
 #include "lookup/disc_lookup.h"
@@ -22,10 +23,13 @@ bool HasAudio(const cdda::TrackEntry (&table)[cdda::kMaxTracks]) {
 
 }  // namespace
 
-bool ListDrives(std::FILE* out) {
+bool ListDrives(std::FILE* out, std::FILE* err) {
     cdda::CCDReader reader;
     if (reader.Init() <= 0) return false;
     const std::vector<cdda::DriveInfo> drives = cdda::DiscoverDrives();
+    // One for every disc listed, so that the discs together keep to one request a second.
+    lookup::DiscLookup discLookup;
+    const bool lookups = !lookup::DiscLookup::Server().empty();
     if (drives.empty()) std::fprintf(out, "%s\n", cdda::NoDriveText().c_str());
     for (const cdda::DriveInfo& drive : drives) {
         std::fprintf(out, "Target %d: %s\n", drive.target, drive.name.c_str());
@@ -34,10 +38,27 @@ bool ListDrives(std::FILE* out) {
             std::fprintf(out, "  %s\n", problem.c_str());
             continue;
         }
-        if (const std::string id = lookup::DiscIdOf(table); !id.empty())
-            std::fprintf(out, "  Disc ID: %s\n", id.c_str());
+        const std::string id = lookup::DiscIdOf(table);
+        if (!id.empty()) std::fprintf(out, "  Disc ID: %s\n", id.c_str());
         std::string note;
-        const cdda::DiscNames names = reader.ReadCdText(0, drive.target, 0, note);
+        cdda::DiscNames names = reader.ReadCdText(0, drive.target, 0, note);
+        // The names of the first release found win over the disc's own, as --cd takes them.
+        if (!id.empty() && lookups) {
+            const lookup::LookupResult result = discLookup.LookUp(table);
+            if (result.releases.empty())
+                std::fprintf(err, "velto-batch: target %d: %s (%s)\n", drive.target,
+                             lookup::kNoDiscInformation, result.problem.c_str());
+            for (std::size_t i = 0; result.releases.size() > 1 && i < result.releases.size(); ++i) {
+                const lookup::Release& r = result.releases[i];
+                std::fprintf(out, "  Release %zu: %s / %s (%s %s)\n", i + 1, r.title.c_str(),
+                             r.artist.c_str(), r.country.c_str(), r.date.substr(0, 4).c_str());
+            }
+            if (!result.releases.empty()) {
+                cdda::DiscNames found = result.releases.front().names;
+                found.FillFrom(names);
+                names = std::move(found);
+            }
+        }
         if (!names.album.album.empty() || !names.album.artist.empty())
             std::fprintf(out, "  Album: %s%s%s\n", names.album.album.c_str(),
                          names.album.artist.empty() ? "" : " / ", names.album.artist.c_str());

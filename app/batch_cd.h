@@ -10,8 +10,10 @@
 #include "job/profile_values.h"
 
 // Prints each CD-ROM drive with the audio tracks of its disc, as the Audio CD page lists
-// them. False when there is no usable transport.
-bool ListDrives(std::FILE* out);
+// them, with the disc ID and the names: a disc lookup's (the first release's, every release
+// listed when there are several) over the disc's CD-Text. A lookup that finds nothing is told
+// on `err`. False when there is no usable transport.
+bool ListDrives(std::FILE* out, std::FILE* err);
 
 // The page's values: the profile's, with the options over them.
 profile::AudioCdValues CdValuesFor(const BatchOptions& options, const profile::AudioCdValues& fromProfile);

@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velto-batch: --codec: the system's MP3 codec library is not installed\n");
         return kExitUsage;
     }
-    if (options.listDrives) return ListDrives(stdout) ? kExitEncoded : kExitFailed;
+    if (options.listDrives) return ListDrives(stdout, stderr) ? kExitEncoded : kExitFailed;
     if (!options.folder.empty() && platform::FileExists(options.folder) &&
         !platform::IsFolder(options.folder)) {
         std::fprintf(stderr, "velto-batch: --folder=%s: it is not a folder\n", options.folder.c_str());

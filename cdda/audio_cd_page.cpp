@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "platform/message_box.h"
 
@@ -86,16 +87,24 @@ int CCDAudioPage::RefreshTracks() {
     std::lock_guard lock(mutex_);
     items_.clear();
     visibleItem_ = -1;
-    // Names belong to the disc they were found or typed for.
+    // Names belong to the disc they were found or typed for: a disc read again keeps them,
+    // another disc starts without.
+    DiscNames found = std::move(found_), typed = std::move(typed_);
     cdText_ = found_ = typed_ = DiscNames{};
     cdTextNote_.clear();
     if (selectedDrive_ < 0) return 0;
     CCDReader reader;
     if (reader.Init() == 0) return 0;
     TrackEntry(&table)[kMaxTracks] = TrackTable();
+    TrackEntry before[kMaxTracks];
+    std::memcpy(before, table, sizeof before);
     const int target = drives_[static_cast<std::size_t>(selectedDrive_)].target;
     const int n = reader.ReadToc(0, target, 0, table);
     if (n < 1 || n > kMaxTracks) return 0;
+    if (std::memcmp(before, table, sizeof before) == 0) {
+        found_ = std::move(found);
+        typed_ = std::move(typed);
+    }
     for (const TrackEntry& e : table) {
         if (e.trackNumber == 0) continue;  // entries past the disc's tracks stay zero
         if (!e.IsAudio()) continue;

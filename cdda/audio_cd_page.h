@@ -30,7 +30,8 @@ class CCDAudioPage : public AudioCdPageView {
 
     // First showing: the transport, the drives and the first drive with audio tracks.
     void Initialise();
-    // Rereads the selected drive's table of contents; the number of tracks, 0 when none.
+    // Rereads the selected drive's table of contents; the number of tracks, 0 when none. The
+    // names found and typed stay when the table is the one read before (the same disc).
     int RefreshTracks();
     // Selects a drive entry (-1 for none) and lists its tracks.
     int SelectDrive(int index);

@@ -1,7 +1,6 @@
 #include "lookup/disc_lookup.h"
 
 #include <cstdlib>
-#include <thread>
 
 #include "lookup/disc_id.h"
 #include "lookup/http_get.h"
@@ -30,15 +29,16 @@ std::string DiscLookup::UserAgent() {
     return "Velto/" VELTO_VERSION " ( " VELTO_CONTACT " )";
 }
 
-void DiscLookup::WaitForTurn() {
+bool DiscLookup::WaitForTurn(std::unique_lock<std::mutex>& lock, std::stop_token stop) {
     // The service asks for one request a second at most from each client.
-    const auto now = std::chrono::steady_clock::now();
-    if (asked_ && now - last_ < kInterval) std::this_thread::sleep_for(kInterval - (now - last_));
+    if (asked_) turn_.wait_until(lock, stop, last_ + kInterval, [] { return false; });
+    if (stop.stop_requested()) return false;
     last_ = std::chrono::steady_clock::now();
     asked_ = true;
+    return true;
 }
 
-LookupResult DiscLookup::LookUp(const cdda::TrackEntry (&table)[cdda::kMaxTracks]) {
+LookupResult DiscLookup::LookUp(const cdda::TrackEntry (&table)[cdda::kMaxTracks], std::stop_token stop) {
     LookupResult result;
     result.discId = DiscIdOf(table);
     const std::string server = Server();
@@ -52,10 +52,13 @@ LookupResult DiscLookup::LookUp(const cdda::TrackEntry (&table)[cdda::kMaxTracks
     }
     HttpReply reply;
     {
-        std::lock_guard lock(mutex_);
-        WaitForTurn();
+        std::unique_lock lock(mutex_);
+        if (!WaitForTurn(lock, stop)) {
+            result.problem = kAbandoned;
+            return result;
+        }
         reply = HttpGet(server + "/ws/2/discid/" + result.discId + "?inc=artist-credits+recordings&fmt=json",
-                        UserAgent(), kTimeoutSeconds, kMaxReplyBytes);
+                        UserAgent(), kTimeoutSeconds, kMaxReplyBytes, stop);
     }
     if (!reply.error.empty()) {
         result.problem = reply.error;

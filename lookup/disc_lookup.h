@@ -4,7 +4,9 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -21,16 +23,20 @@ struct LookupResult {
 
 class DiscLookup {
   public:
-    LookupResult LookUp(const cdda::TrackEntry (&table)[cdda::kMaxTracks]);
+    // A stop requested on `stop` ends the lookup at once, whether it waits for its turn or for
+    // the server; its result then has no releases.
+    LookupResult LookUp(const cdda::TrackEntry (&table)[cdda::kMaxTracks], std::stop_token stop = {});
 
     // The server asked, without a trailing '/'; empty when lookups are off.
     static std::string Server();
     static std::string UserAgent();
 
   private:
-    void WaitForTurn();
+    // False when stopped before the turn came.
+    bool WaitForTurn(std::unique_lock<std::mutex>& lock, std::stop_token stop);
 
     std::mutex mutex_;
+    std::condition_variable_any turn_;  // never notified: the wait ends by its time or a stop
     std::chrono::steady_clock::time_point last_{};
     bool asked_ = false;
 };

@@ -122,6 +122,8 @@ int main(int argc, char** argv) {
     setenv("VELTO_ASPI_LIBRARY", (ProgramFolder() + "/libwnaspi32-image.so").c_str(), 1);
     setenv("VELTO_CD_IMAGES", ("0=" + Disc(work)).c_str(), 1);
     setenv("HOME", work.c_str(), 1);
+    // The disc's names come from its sheet; its lookup would reach for the network.
+    setenv("VELTO_MUSICBRAINZ_SERVER", "off", 0);
 
     QApplication app(argc, argv);
     bool ok = true;

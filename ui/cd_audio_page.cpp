@@ -10,16 +10,13 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <array>
-#include <thread>
 
 #include "cdda/audio_cd_page.h"
+#include "lookup/disc_id.h"
 #include "ui/art.h"
 
 namespace ui {
@@ -75,7 +72,10 @@ CCDAudioPage::CCDAudioPage(cdda::CCDAudioPage& logic, QWidget* parent) : QWidget
     namesRow->addWidget(lookUp, 0, 2);
     namesRow->addWidget(artistLabel, 1, 0);
     namesRow->addWidget(artist, 1, 1);
-    namesRow->addWidget(lookupStatus, 1, 2);
+    // Under the fields, and only while it says something: a text beside them would change the
+    // width of the fields and of the button as it comes and goes.
+    namesRow->addWidget(lookupStatus, 2, 1, 1, 2);
+    lookupStatus->hide();
     auto* listRow = new QHBoxLayout;
     listRow->addWidget(tracks, 1);
     auto* side = new QVBoxLayout;
@@ -138,45 +138,56 @@ CCDAudioPage::CCDAudioPage(cdda::CCDAudioPage& logic, QWidget* parent) : QWidget
             [this](const QString& text) { logic_.SetTypedAlbum(text.toStdString()); });
     connect(artist, &QLineEdit::textEdited, this,
             [this](const QString& text) { logic_.SetTypedArtist(text.toStdString()); });
-    connect(lookUp, &QPushButton::clicked, this, [this] { OnLookUp(); });
+    connect(lookUp, &QPushButton::clicked, this, [this] { StartLookUp(); });
 }
 
-// The lookup runs on a thread of its own and comes back as a queued call: the window never
-// waits for the network.
-void CCDAudioPage::OnLookUp() {
-    cdda::TrackEntry table[cdda::kMaxTracks];
-    std::copy(std::begin(cdda::TrackTable()), std::end(cdda::TrackTable()), table);
+// The lookup runs on the page's lookup thread and comes back as a call queued to the page: the
+// window never waits for the network, and a call still queued when the page goes is dropped
+// with it.
+void CCDAudioPage::StartLookUp() {
+    const int number = ++lookups_;
+    lookingUp_ = true;
     lookUp->setEnabled(false);
-    lookupStatus->setText("Looking up...");
-    std::thread([guard = QPointer<CCDAudioPage>(this), discLookup = lookup_, toc = std::to_array(table)] {
-        cdda::TrackEntry copy[cdda::kMaxTracks];
-        std::copy(toc.begin(), toc.end(), copy);
-        lookup::LookupResult result = discLookup->LookUp(copy);
+    SetLookupStatus("Looking up...");
+    lookupThread_.Start(cdda::TrackTable(), [this, number](lookup::LookupResult result) {
         QMetaObject::invokeMethod(
-            qApp,
-            [guard, result = std::move(result)] {
-                if (guard) guard->ShowLookup(result);
-            },
+            this, [this, number, result = std::move(result)] { OnLookedUp(number, result); },
             Qt::QueuedConnection);
-    }).detach();
+    });
+}
+
+void CCDAudioPage::OnLookedUp(int number, const lookup::LookupResult& result) {
+    if (number != lookups_) return;  // a later lookup took its place
+    lookingUp_ = false;
+    lookUp->setEnabled(enabled_);
+    // The names of a disc that is no longer listed would land on another.
+    if (result.discId != listedDisc_) {
+        SetLookupStatus("");
+        return;
+    }
+    ShowLookup(result);
 }
 
 void CCDAudioPage::ShowLookup(const lookup::LookupResult& result) {
-    lookUp->setEnabled(true);
     if (result.releases.empty()) {
-        lookupStatus->setText(lookup::kNoDiscInformation);
+        SetLookupStatus(lookup::kNoDiscInformation);
         return;
     }
     const int chosen = result.releases.size() == 1 ? 0
                        : chooseRelease             ? chooseRelease(result.releases)
                                                    : AskForRelease(result.releases);
     if (chosen < 0 || chosen >= static_cast<int>(result.releases.size())) {
-        lookupStatus->clear();
+        SetLookupStatus("");
         return;
     }
     logic_.SetFoundNames(result.releases[static_cast<std::size_t>(chosen)].names);
-    lookupStatus->clear();
+    SetLookupStatus("");
     ShowNames();
+}
+
+void CCDAudioPage::SetLookupStatus(const QString& text) {
+    lookupStatus->setText(text);
+    lookupStatus->setVisible(!text.isEmpty());
 }
 
 int CCDAudioPage::AskForRelease(const std::vector<lookup::Release>& releases) {
@@ -226,9 +237,15 @@ void CCDAudioPage::ShowTracks() {
         item->setData(0, Qt::UserRole, t.track);
     }
     showing_ = false;
-    lookupStatus->clear();
+    if (!lookingUp_) SetLookupStatus("");
     ShowNames();
     ShowSelection();
+    // A disc listed for the first time is looked up by itself; the names arrive later.
+    listedDisc_ = logic_.Items().empty() ? std::string() : lookup::DiscIdOf(cdda::TrackTable());
+    if (!listedDisc_.empty() && listedDisc_ != lookedUpDisc_ && !lookup::DiscLookup::Server().empty()) {
+        lookedUpDisc_ = listedDisc_;
+        StartLookUp();
+    }
 }
 
 void CCDAudioPage::ShowSelection() {
@@ -271,8 +288,10 @@ void CCDAudioPage::TakeOver() {
 }
 
 void CCDAudioPage::EnablePage(bool enable) {
+    enabled_ = enable;
     for (QWidget* w : findChildren<QWidget*>())
         w->setEnabled(enable);
+    lookUp->setEnabled(enable && !lookingUp_);
 }
 
 }  // namespace ui

@@ -5,10 +5,9 @@
 
 #include <QWidget>
 #include <functional>
-#include <memory>
 #include <vector>
 
-#include "lookup/disc_lookup.h"
+#include "lookup/lookup_thread.h"
 
 class QCheckBox;
 class QComboBox;
@@ -39,6 +38,8 @@ class CCDAudioPage : public QWidget {
     // Shows a lookup's result: the names of the release the user chose among several (or the
     // only one), or "No disc information found". What the user typed stays.
     void ShowLookup(const lookup::LookupResult& result);
+    // Whether a lookup is on its way.
+    bool LookingUp() const { return lookingUp_; }
     // Which of several releases to take; -1 for none. Tests put their own choice here.
     std::function<int(const std::vector<lookup::Release>&)> chooseRelease;
 
@@ -61,14 +62,24 @@ class CCDAudioPage : public QWidget {
     void ShowTracks();
     void OnBrowse();
     void OnSelectionChanged();
-    void OnLookUp();
+    void StartLookUp();
+    void OnLookedUp(int number, const lookup::LookupResult& result);
     void ShowNames();
+    void SetLookupStatus(const QString& text);
     int AskForRelease(const std::vector<lookup::Release>& releases);
 
     cdda::CCDAudioPage& logic_;
     bool showing_ = false;
-    // Shared with the lookups still running, which may outlive the page.
-    std::shared_ptr<lookup::DiscLookup> lookup_ = std::make_shared<lookup::DiscLookup>();
+    bool enabled_ = true;
+    // The disc ID of the disc listed now, and of the disc last looked up on being listed: a
+    // disc is looked up by itself once, and again only by "Look Up".
+    std::string listedDisc_, lookedUpDisc_;
+    // Lookups started so far; only the latest one's result is shown.
+    int lookups_ = 0;
+    bool lookingUp_ = false;
+    // Last, so that the lookup in flight is abandoned and its thread joined while the page is
+    // still whole.
+    lookup::LookupThread lookupThread_;
 };
 
 }  // namespace ui

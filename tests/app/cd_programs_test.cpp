@@ -320,6 +320,11 @@ TEST(BatchCd, NamesTheTracksFromTheDiscOrFromTheReleaseALookupFinds) {
             refused = gone.Url();
         }
         testcd::ScopedEnv server("VELTO_MUSICBRAINZ_SERVER", refused);
+        const testproc::Result list = testproc::RunApart("velto-batch", {"--list-drives"});
+        EXPECT_EQ(list.exitCode, 0);
+        EXPECT_NE(list.output.find("  Track  2  0:01  Second\n"), std::string::npos) << list.output;
+        EXPECT_NE(list.errors.find("velto-batch: target 0: No disc information found ("), std::string::npos)
+            << list.errors;
         const testproc::Result r = testproc::Run("velto-batch", {"--cd=0", folder, "--name=%a/%A/%n %t"});
         EXPECT_EQ(r.exitCode, 0) << r.output;
         EXPECT_NE(r.output.find("No disc information found"), std::string::npos) << r.output;
@@ -329,6 +334,14 @@ TEST(BatchCd, NamesTheTracksFromTheDiscOrFromTheReleaseALookupFinds) {
     testnet::LocalServer server(200, R"({"releases": [)" + Release("r1", "Erste", "Eins") + "," +
                                          Release("r2", "Zweite", "Un") + "]}");
     testcd::ScopedEnv url("VELTO_MUSICBRAINZ_SERVER", server.Url());
+    // The listing names the first release's titles and shows every release to choose from.
+    const testproc::Result list = testproc::RunApart("velto-batch", {"--list-drives"});
+    EXPECT_EQ(list.errors, "");
+    EXPECT_NE(list.output.find("  Release 2: Zweite / Looked Up (XE 2001)\n"), std::string::npos)
+        << list.output;
+    EXPECT_NE(list.output.find("  Album: Erste / Looked Up\n"), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find("  Track  1  0:01  Eins\n"), std::string::npos) << list.output;
+    EXPECT_EQ(server.Requests().size(), 1u);
     testproc::Result r =
         testproc::Run("velto-batch", {"--cd=0", "--tracks=1", folder, "--extract-only", "--name=%A - %t"});
     EXPECT_EQ(r.exitCode, 0) << r.output;

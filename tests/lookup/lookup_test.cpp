@@ -1,14 +1,48 @@
 // The disc lookup against a small HTTP server on 127.0.0.1 that answers as the MusicBrainz
 // web service does, or fails to.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <optional>
+#include <string_view>
 #include <thread>
 
 #include "lookup/disc_id.h"
 #include "lookup/disc_lookup.h"
+#include "lookup/lookup_thread.h"
 #include "tests/support/cd_image.h"
 #include "tests/support/local_server.h"
+
+namespace {
+
+// One name whose resolution stalls, as with a name server that does not answer, until the test
+// lets it go; every other name is resolved as usual.
+constexpr const char* kStallingName = "stalls.invalid";
+struct Stall {
+    std::atomic<bool> resolving{false}, released{false};
+};
+Stall& TheStall() {
+    static Stall stall;
+    return stall;
+}
+
+}  // namespace
+
+extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints, addrinfo** result) {
+    if (node && std::string_view(node) == kStallingName) {
+        TheStall().resolving = true;
+        for (int waited = 0; waited < 10000 && !TheStall().released; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return EAI_AGAIN;
+    }
+    using Resolve = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
+    static const auto real = reinterpret_cast<Resolve>(dlsym(RTLD_NEXT, "getaddrinfo"));
+    return real(node, service, hints, result);
+}
 
 namespace {
 
@@ -143,4 +177,51 @@ TEST_F(Lookup, AServerThatNeverAnswersIsGivenUpWithinElevenSeconds) {
     EXPECT_TRUE(r.releases.empty());
     EXPECT_GE(took, std::chrono::seconds(9));
     EXPECT_LE(took, std::chrono::seconds(11));
+}
+
+// The owner of a lookup thread going away mid-lookup: a request waiting for a slow server, one
+// waiting for its turn a second after another, and one whose server's name is still being
+// resolved all end at once and deliver nothing.
+TEST_F(Lookup, AnAbandonedLookupEndsAtOnceAndDeliversNothing) {
+    cdda::TrackEntry table[cdda::kMaxTracks] = {};
+    Table(table);
+    auto within = [](const std::function<bool()>& done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!done() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return done();
+    };
+    for (const int delayMs : {20000, 0}) {
+        SCOPED_TRACE(delayMs);
+        testnet::LocalServer server(404, "{}", delayMs);
+        testcd::ScopedEnv env("VELTO_MUSICBRAINZ_SERVER", server.Url());
+        std::atomic<int> delivered = 0;
+        auto thread = std::make_optional<lookup::LookupThread>();
+        thread->Start(table, [&](const lookup::LookupResult&) { ++delivered; });
+        if (delayMs > 0) {
+            ASSERT_TRUE(within([&] { return server.Requests().size() == 1; }));
+        } else {
+            ASSERT_TRUE(within([&] { return delivered == 1; }));
+            thread->Start(table, [&](const lookup::LookupResult&) { ++delivered; });
+        }
+        const auto start = std::chrono::steady_clock::now();
+        thread.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+        EXPECT_EQ(delivered, delayMs > 0 ? 0 : 1);
+        EXPECT_EQ(server.Requests().size(), 1u);
+        if (delayMs > 0) {
+            EXPECT_TRUE(within([&] { return server.HungUp() == 1; }));
+        }
+    }
+
+    testcd::ScopedEnv env("VELTO_MUSICBRAINZ_SERVER", std::string("http://") + kStallingName);
+    bool delivered = false;
+    auto thread = std::make_optional<lookup::LookupThread>();
+    thread->Start(table, [&](const lookup::LookupResult&) { delivered = true; });
+    ASSERT_TRUE(within([] { return TheStall().resolving.load(); }));
+    const auto start = std::chrono::steady_clock::now();
+    thread.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_FALSE(delivered);
+    TheStall().released = true;
 }

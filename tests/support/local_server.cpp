@@ -51,8 +51,17 @@ void LocalServer::Serve() {
             std::lock_guard lock(mutex_);
             requests_.push_back(request);
         }
-        for (int waited = 0; waited < delayMs_ && !stop_; waited += 50)
+        bool hungUp = false;
+        for (int waited = 0; waited < delayMs_ && !stop_ && !hungUp; waited += 50) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            char next;
+            hungUp = recv(client, &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+        }
+        if (hungUp) {
+            ++hungUp_;
+            close(client);
+            continue;
+        }
         const std::string reply =
             "HTTP/1.1 " + std::to_string(status_) + " X\r\nContent-Type: application/json\r\n" +
             "Content-Length: " + std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_;

@@ -1,5 +1,6 @@
 // A small HTTP server on 127.0.0.1 for tests: it answers every request with one canned reply,
-// after a delay if asked, and notes the requests it was sent.
+// after a delay if asked, and notes the requests it was sent and the clients that hung up before
+// their reply.
 #pragma once
 
 #include <atomic>
@@ -19,6 +20,8 @@ class LocalServer {
 
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
     std::vector<std::string> Requests();
+    // How many clients closed their connection while the server delayed its reply.
+    int HungUp() const { return hungUp_; }
 
   private:
     void Serve();
@@ -28,6 +31,7 @@ class LocalServer {
     int delayMs_;
     int listener_ = -1, port_ = 0;
     std::atomic<bool> stop_{false};
+    std::atomic<int> hungUp_{0};
     std::mutex mutex_;
     std::vector<std::string> requests_;
     std::thread thread_;

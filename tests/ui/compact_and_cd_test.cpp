@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
+#include <chrono>
 #include <thread>
 
 #include "app/compact_window.h"
@@ -36,6 +38,39 @@ void ClickWhenShown(QMessageBox::StandardButton button) {
         if (!box) return ClickWhenShown(button);
         box->button(button)->click();
     });
+}
+
+// Edits the title of the given row as a user does: F2 on the current row, the new text typed
+// over the old, Return. Empty, or what went wrong.
+std::string TypeTitle(QTreeWidget* tracks, int row, const QString& title) {
+    tracks->setFocus();
+    tracks->setCurrentItem(tracks->topLevelItem(row));
+    QTest::keyClick(tracks, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    if (!editor || editor->parentWidget() != tracks->viewport()) return "F2 opened no editor in the list";
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, title);
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The list takes the text and closes the editor once the key has been handled.
+    if (!RunUntil([&] { return QApplication::focusWidget() != editor; }, 10))
+        return "Return left the editor open";
+    return "";
+}
+
+// The text of an ID3v2 text frame (ISO 8859-1, as the tags write plain ASCII), empty when the
+// file has none.
+std::string TextFrame(const std::vector<std::uint8_t>& file, const std::string& id) {
+    const auto frame = std::search(file.begin(), file.end(), id.begin(), id.end());
+    const std::size_t at = static_cast<std::size_t>(frame - file.begin());
+    if (at + 11 > file.size()) return "";
+    const std::size_t size = std::size_t{file[at + 4]} << 24 | std::size_t{file[at + 5]} << 16 |
+                             std::size_t{file[at + 6]} << 8 | file[at + 7];
+    if (size < 1 || at + 10 + size > file.size()) return "";
+    std::string text(file.begin() + static_cast<std::ptrdiff_t>(at + 11),
+                     file.begin() + static_cast<std::ptrdiff_t>(at + 10 + size));  // after the encoding byte
+    while (!text.empty() && text.back() == '\0')
+        text.pop_back();
+    return text;
 }
 
 }  // namespace
@@ -153,6 +188,8 @@ TEST(AudioCdPage, ShowsTheDiscsNamesLetsTitlesBeEditedAndLooksTheDiscUpWithoutWa
     testwav::WriteBytes(discs.dir.File("named.cue"), std::vector<std::uint8_t>(sheet.begin(), sheet.end()));
     setenv("VELTO_CD_IMAGES", ("0=" + discs.dir.File("named.cue")).c_str(), 1);
     testwav::TempDir dir;
+    const std::string profile = "[Folders]\nTrackNameTemplate=%n %t\n";
+    testwav::WriteBytes(dir.File("Velto.INI"), std::vector<std::uint8_t>(profile.begin(), profile.end()));
     Window w(dir.File("Velto.INI"));
     w.window->ShowPage(MainWindow::kAudioCdPage);
     ui::CCDAudioPage* page = w.window->AudioCdPage();
@@ -162,18 +199,11 @@ TEST(AudioCdPage, ShowsTheDiscsNamesLetsTitlesBeEditedAndLooksTheDiscUpWithoutWa
     EXPECT_EQ(page->album->text(), "The Album");
     EXPECT_EQ(page->artist->text(), "The Band");
 
-    // F2 edits the current track's title; what was typed stays through a lookup.
+    // F2 edits the current track's title as the user types it; what was typed stays through a
+    // lookup and reaches the file's name and tag.
     QApplication::setActiveWindow(w.window.get());
     ASSERT_TRUE(RunUntil([&] { return w.window->isActiveWindow(); }, 10));
-    tracks->setFocus();
-    tracks->setCurrentItem(tracks->topLevelItem(2));
-    QTest::keyClick(tracks, Qt::Key_F2);
-    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-    ASSERT_NE(editor, nullptr);
-    ASSERT_EQ(editor->parentWidget(), tracks->viewport()) << editor->objectName().toStdString();
-    // The editor's text lands in the item as its delegate writes it.
-    tracks->closePersistentEditor(tracks->topLevelItem(2), 2);
-    tracks->topLevelItem(2)->setText(2, "Typed");
+    EXPECT_EQ(TypeTitle(tracks, 2, "Typed"), "");
     EXPECT_EQ(tracks->topLevelItem(2)->text(2), "Typed");
 
     // A slow server that then knows two releases: the window stays responsive meanwhile, and
@@ -210,7 +240,10 @@ TEST(AudioCdPage, ShowsTheDiscsNamesLetsTitlesBeEditedAndLooksTheDiscUpWithoutWa
     tracks->topLevelItem(2)->setSelected(true);
     w.window->GoButton()->click();
     ASSERT_TRUE(w.BatchEnded());
-    EXPECT_TRUE(testmp3::DecodeFile(dir.File("Track 03.mp3")).Clean());
+    const std::vector<std::uint8_t> mp3 = testwav::ReadBytes(dir.File("03 Typed.mp3"));
+    EXPECT_TRUE(testmp3::DecodeFile(dir.File("03 Typed.mp3")).Clean());
+    EXPECT_EQ(TextFrame(mp3, "TIT2"), "Typed");
+    EXPECT_EQ(TextFrame(mp3, "TALB"), "Zweite");
 }
 
 TEST(AudioCdPage, ALookupThatFindsNothingSaysSo) {
@@ -225,4 +258,97 @@ TEST(AudioCdPage, ALookupThatFindsNothingSaysSo) {
     page->lookUp->click();
     ASSERT_TRUE(RunUntil([&] { return page->lookUp->isEnabled(); }, 15));
     EXPECT_EQ(page->lookupStatus->text(), "No disc information found");
+}
+
+// The window closed mid-lookup: with the request still waiting for a slow server, or with its
+// reply already queued to the page, the window goes at once and nothing of the lookup is left to
+// run (the queued reply is dropped with the page).
+TEST(AudioCdPage, AWindowClosedMidLookupGoesAtOnceAndLeavesNothingRunning) {
+    cdtest::Discs discs;
+    discs.Insert(0, {{.sectors = 100}});
+    testwav::TempDir dir;
+    for (const int delayMs : {20000, 0}) {
+        SCOPED_TRACE(delayMs);
+        testnet::LocalServer server(404, "{}", delayMs);
+        testcd::ScopedEnv url("VELTO_MUSICBRAINZ_SERVER", server.Url());
+        auto w = std::make_unique<Window>(dir.File("Velto.INI"));
+        w->window->ShowPage(MainWindow::kAudioCdPage);
+        ASSERT_TRUE(w->window->AudioCdPage()->LookingUp());
+        // The event loop does not turn here, so that a reply stays queued.
+        const auto asked = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (server.Requests().empty() && std::chrono::steady_clock::now() < asked)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(server.Requests().size(), 1u);
+        if (delayMs == 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+        const auto start = std::chrono::steady_clock::now();
+        w.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        if (delayMs > 0) {
+            EXPECT_TRUE(RunUntil([&] { return server.HungUp() == 1; }, 2)) << "the request was left running";
+        }
+        QApplication::processEvents();
+    }
+}
+
+TEST(AudioCdPage, LooksADiscUpByItselfWhenItIsListedWhileTheWindowGoesOn) {
+    cdtest::Discs discs;
+    discs.Insert(0, {{.sectors = 150}, {.sectors = 150, .seed = 2}});
+    discs.Insert(1, {{true, 100}});
+    testnet::LocalServer server(200, R"({"releases": [{"id": "r1", "title": "Gefunden",
+        "artist-credit": [{"name": "Looked Up"}],
+        "media": [{"tracks": [{"position": 1, "title": "Eins"}, {"position": 2, "title": "Zwei"}]}]}]})",
+                                2000);
+    testcd::ScopedEnv url("VELTO_MUSICBRAINZ_SERVER", server.Url());
+    testwav::TempDir dir;
+    Window w(dir.File("Velto.INI"));
+    QApplication::setActiveWindow(w.window.get());
+    ASSERT_TRUE(RunUntil([&] { return w.window->isActiveWindow(); }, 10));
+    const auto start = std::chrono::steady_clock::now();
+    w.window->ShowPage(MainWindow::kAudioCdPage);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+    ui::CCDAudioPage* page = w.window->AudioCdPage();
+    QTreeWidget* tracks = page->tracks;
+    ASSERT_EQ(tracks->topLevelItemCount(), 2);
+    EXPECT_TRUE(page->LookingUp());
+    EXPECT_EQ(page->lookupStatus->text(), "Looking up...");
+    EXPECT_FALSE(page->lookUp->isEnabled());
+
+    // The user types a title while the server takes its time; the event loop never stalls.
+    EXPECT_EQ(TypeTitle(tracks, 1, "Mine"), "");
+    auto last = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration longest{};
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            const auto now = std::chrono::steady_clock::now();
+            longest = std::max(longest, now - last);
+            last = now;
+            return !page->LookingUp();
+        },
+        15));
+    EXPECT_LT(longest, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(page->lookUp->isEnabled());
+    EXPECT_EQ(page->lookupStatus->text(), "");
+    EXPECT_EQ(page->album->text(), "Gefunden");
+    EXPECT_EQ(page->artist->text(), "Looked Up");
+    EXPECT_EQ(tracks->topLevelItem(0)->text(2), "Eins");
+    EXPECT_EQ(tracks->topLevelItem(1)->text(2), "Mine");
+
+    // The same disc read again keeps its names and is not looked up again; "Look Up" is.
+    page->refresh->click();
+    EXPECT_FALSE(page->LookingUp());
+    EXPECT_EQ(tracks->topLevelItem(0)->text(2), "Eins");
+    EXPECT_EQ(tracks->topLevelItem(1)->text(2), "Mine");
+    EXPECT_EQ(server.Requests().size(), 1u);
+    page->lookUp->click();
+    EXPECT_TRUE(page->LookingUp());
+
+    // A reply for a disc that is no longer listed names nothing.
+    page->drives->setCurrentIndex(1);
+    ASSERT_EQ(tracks->topLevelItemCount(), 0);
+    ASSERT_TRUE(RunUntil([&] { return !page->LookingUp(); }, 15));
+    EXPECT_EQ(server.Requests().size(), 2u);
+    EXPECT_EQ(page->album->text(), "");
+    EXPECT_EQ(page->lookupStatus->text(), "");
+    EXPECT_TRUE(page->lookUp->isEnabled());
 }

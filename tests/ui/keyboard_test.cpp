@@ -1,13 +1,18 @@
 // The window as a keyboard user drives it: mnemonics, page switching and Escape.
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
 
+#include "tests/cdda/cd_fixture.h"
+#include "tests/support/local_server.h"
 #include "tests/ui/ui_support.h"
+#include "ui/cd_audio_page.h"
 #include "ui/file_page.h"
 #include "ui/settings_page.h"
 
@@ -54,4 +59,40 @@ TEST(Keyboard, MnemonicsPagesAndEscapeReachEveryCommand) {
     EXPECT_TRUE(RunUntil([&] { return main.FilePage()->List()->topLevelItemCount() == 0; }, 10));
     key(Qt::Key_Escape);  // idle: closes without a question
     EXPECT_FALSE(main.isVisible());
+}
+
+TEST(Keyboard, TheAudioCdPagesMnemonicsLookUpAndGoTakesATitleStillBeingEdited) {
+    cdtest::Discs discs;
+    discs.Insert(0, {{.sectors = 150}, {.sectors = 150, .seed = 2}});
+    testwav::TempDir dir;
+    const std::string profile = "[Folders]\nTrackNameTemplate=%n %t\n";
+    testwav::WriteBytes(dir.File("Velto.INI"), std::vector<std::uint8_t>(profile.begin(), profile.end()));
+    Window w(dir.File("Velto.INI"));
+    MainWindow& main = *w.window;
+    QApplication::setActiveWindow(&main);
+    ASSERT_TRUE(RunUntil([&] { return main.isActiveWindow(); }, 10));
+    main.ShowPage(MainWindow::kAudioCdPage);
+    ui::CCDAudioPage* page = main.AudioCdPage();
+    page->SetFolder(QString::fromStdString(dir.Path()));
+    testnet::LocalServer server(404, R"({"error": "Not Found"})");
+    testcd::ScopedEnv url("VELTO_MUSICBRAINZ_SERVER", server.Url());
+
+    QTreeWidget* tracks = page->tracks;
+    tracks->setFocus();
+    QTest::keyClick(tracks, Qt::Key_U, Qt::AltModifier);  // "Look &Up"
+    ASSERT_TRUE(RunUntil([&] { return page->lookupStatus->text() == "No disc information found"; }, 15));
+    EXPECT_EQ(server.Requests().size(), 1u);
+
+    // A title typed but not yet confirmed with Return when Alt+G starts the batch: disabling the
+    // page closes the editor, which hands the title over before the worker reads the selection.
+    tracks->setCurrentItem(tracks->topLevelItem(1));
+    QTest::keyClick(tracks, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, "Late");
+    QTest::keyClick(editor, Qt::Key_G, Qt::AltModifier);  // "&Go"
+    ASSERT_TRUE(RunUntil([&] { return main.Job().m_bRunning != 0; }, 10));
+    ASSERT_TRUE(w.BatchEnded());
+    EXPECT_FALSE(testwav::ReadBytes(dir.File("02 Late.mp3")).empty());
+    EXPECT_EQ(w.boxes->Count(), 0u);
 }
