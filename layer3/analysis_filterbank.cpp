@@ -50,21 +50,23 @@ void CAnalysisFilterbank::Reset() {
     off_[0] = off_[1] = 0;
 }
 
-VELTO_VECTOR_KERNEL void CAnalysisFilterbank::WindowSubband(const std::int16_t*& samples,
-                                                            double (&z)[kFilterTaps], int ch) {
+int CAnalysisFilterbank::TakeSamples(const std::int16_t*& samples, int ch) {
     double* x = x_[ch];
     const int off = off_[ch];
     // The newest sample lands at the lowest index.
     for (int i = 0; i < 32; ++i)
-        x[off + 31 - i] = samples[i] / 32768.0;
+        x[off + 31 - i] = x[off + 31 - i + kFilterTaps] = samples[i] / 32768.0;
     samples += 32;
-    const double* c = tables::kAnalysisWindow;
-    const int wrap = kFilterTaps - off;  // z[i] reads x[off + i] up to the end, then from 0
-    for (int i = 0; i < wrap; ++i)
-        z[i] = x[off + i] * c[i];
-    for (int i = wrap; i < kFilterTaps; ++i)
-        z[i] = x[off + i - kFilterTaps] * c[i];
     off_[ch] = (off + kFilterTaps - 32) % kFilterTaps;
+    return off;
+}
+
+VELTO_VECTOR_KERNEL void CAnalysisFilterbank::WindowSubband(const std::int16_t*& samples,
+                                                            double (&z)[kFilterTaps], int ch) {
+    const double* x = x_[ch] + TakeSamples(samples, ch);
+    const double* c = tables::kAnalysisWindow;
+    for (int i = 0; i < kFilterTaps; ++i)
+        z[i] = x[i] * c[i];
 }
 
 VELTO_VECTOR_KERNEL void CAnalysisFilterbank::FilterSubband(const double (&z)[kFilterTaps],
@@ -76,6 +78,24 @@ VELTO_VECTOR_KERNEL void CAnalysisFilterbank::FilterSubband(const double (&z)[kF
             sum += z[i + 64 * j];
         y[i] = sum;
     }
+    Matrixing(y, s);
+}
+
+VELTO_VECTOR_KERNEL void CAnalysisFilterbank::AnalyseSubbands(const std::int16_t*& samples,
+                                                              double (&s)[kSubbands], int ch) {
+    const double* x = x_[ch] + TakeSamples(samples, ch);
+    const double* c = tables::kAnalysisWindow;
+    double y[64];
+    for (int i = 0; i < 64; ++i) {
+        double sum = 0.0;
+        for (int j = 0; j < 8; ++j)
+            sum += x[i + 64 * j] * c[i + 64 * j];
+        y[i] = sum;
+    }
+    Matrixing(y, s);
+}
+
+VELTO_VECTOR_KERNEL void CAnalysisFilterbank::Matrixing(const double (&y)[64], double (&s)[kSubbands]) const {
     double sum[kSubbands] = {};
     if (foldable_) {
         double folded[kFolded];

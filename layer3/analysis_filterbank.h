@@ -25,6 +25,10 @@ class CAnalysisFilterbank {
     // Turns a windowed vector into 32 subband samples.
     void FilterSubband(const double (&z)[kFilterTaps], double (&s)[kSubbands]) const;
 
+    // WindowSubband and FilterSubband in one: the same products and sums, bit for bit,
+    // without the windowed vector in between.
+    void AnalyseSubbands(const std::int16_t*& samples, double (&s)[kSubbands], int ch);
+
     // The write offset of a channel's history (0..511), for tests.
     int Offset(int ch) const { return off_[ch]; }
 
@@ -39,7 +43,12 @@ class CAnalysisFilterbank {
     double mt_[64][kSubbands];           // the same coefficients, subband fastest
     double folded_[kFolded][kSubbands];  // the folded columns, subband fastest
     bool foldable_ = false;
-    double x_[kMaxChannels][kFilterTaps];
+    // Takes 32 samples into the history and returns the offset of the newest.
+    int TakeSamples(const std::int16_t*& samples, int ch);
+    // The 32 x 64 (or folded 32 x 32) product of the 64 sums of the windowed vector.
+    void Matrixing(const double (&y)[64], double (&s)[kSubbands]) const;
+    // Each channel's history twice over, so that the 512 values from any offset lie in one run.
+    double x_[kMaxChannels][2 * kFilterTaps];
     int off_[kMaxChannels];
 };
 

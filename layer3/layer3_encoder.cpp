@@ -112,17 +112,15 @@ void CLayer3Encoder::FilterbankPass() {
     const EncodingSettings& s = *settings_;
     for (granule_ = 0; granule_ < s.granulesPerFrame; ++granule_)
         for (channel_ = 0; channel_ < s.stereo; ++channel_)
-            for (slot_ = 0; slot_ < kSubbandSlots; ++slot_) {
-                filterbank_.WindowSubband(cursor_[channel_], windowed_[channel_], channel_);
-                filterbank_.FilterSubband(windowed_[channel_], sb_sample[channel_][granule_ + 1][slot_]);
-            }
+            for (slot_ = 0; slot_ < kSubbandSlots; ++slot_)
+                filterbank_.AnalyseSubbands(cursor_[channel_], sb_sample[channel_][granule_ + 1][slot_],
+                                            channel_);
 }
 
 void CLayer3Encoder::ClearFrameState() {
     std::memset(subbandSnr_, 0, sizeof subbandSnr_);
     std::memset(psy_history, 0, sizeof psy_history);
     side_ = SideInfo{};
-    std::memset(windowed_, 0, sizeof windowed_);
     std::memset(sb_sample, 0, sizeof sb_sample);
     for (AnalysedFrame& frame : analysed_)
         frame = AnalysedFrame{};

@@ -87,7 +87,6 @@ class CLayer3Encoder : public CEncoder {
     float subbandSnr_[32] = {};
     SideInfo side_;
     const std::int16_t* cursor_[kMaxChannels] = {nullptr, nullptr};
-    double windowed_[kMaxChannels][kFilterTaps] = {};
     SubbandSamples sb_sample = {};
     // The analysis may run this many frames ahead of the coding. Handing over a frame at a
     // time would wake a thread for every frame; with a ring, a stage that had to wait sleeps
