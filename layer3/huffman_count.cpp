@@ -92,47 +92,24 @@ int ChooseTableWithEscapes(const int* ix, int begin, int end, int m) {
                                                                                                 : first;
 }
 
+// The windows' lines interleave (line 3k + w), so the bands that start below line 12 of a
+// window hold the granule's lines below 3 * (the first band start of 12 or more), and the
+// others the lines from there to the last band's end.
 void SelectShortBlockTables(const GranuleValues& ix, GranuleInfo& gi,
                             const ScalefactorBandBoundaries& bands) {
-    int maximum[2] = {0, 0};
-    for (int sfb = 0; sfb < 13; ++sfb) {
-        const int start = bands.s[sfb], end = bands.s[sfb + 1];
-        int& m = maximum[start < 12 ? 0 : 1];
-        for (int w = 0; w < 3; ++w) {
-            for (int k = start; k < end; ++k) {
-                const int line = 3 * k + w;
-                if (line < 0 || line >= kGranuleLines) platform::FatalError("Invalid line selected...");
-                m = std::max(m, std::abs(ix[line]));
-            }
-        }
-    }
+    int split = 13;
+    while (split > 0 && bands.s[split - 1] >= 12)
+        --split;
+    const int middle = 3 * bands.s[split], end = 3 * bands.s[13];
+    if (bands.s[0] < 0 || end > kGranuleLines) platform::FatalError("Invalid line selected...");
+    const int maximum[2] = {LargestMagnitude(ix, 3 * bands.s[0], middle), LargestMagnitude(ix, middle, end)};
     gi.table_select[0] = static_cast<unsigned>(ChooseTableShort(maximum[0]));
     gi.table_select[1] = static_cast<unsigned>(ChooseTableShort(maximum[1]));
 }
 
+// Defined with the pair costs below.
 int CountShortBlockBits(const GranuleValues& ix, const GranuleInfo& gi,
-                        const ScalefactorBandBoundaries& bands) {
-    int bits = 0;
-    for (int sfb = 0; sfb < 13; ++sfb) {
-        const int start = bands.s[sfb], end = bands.s[sfb + 1];
-        const unsigned table = gi.table_select[start < 12 ? 0 : 1];
-        if (table > 31) platform::FatalError("No valid table...");
-        const auto& t = kHuffmanTables[table];
-        for (int w = 0; w < 3; ++w) {
-            for (int k = start; k < end; k += 2) {
-                const int x = std::abs(ix[3 * k + w]), y = std::abs(ix[3 * (k + 1) + w]);
-                if (table == 0) continue;
-                bits += (x != 0) + (y != 0);
-                const int cx = std::min(x, 15), cy = std::min(y, 15);
-                if (static_cast<unsigned>(cx) >= t.xlen || static_cast<unsigned>(cy) >= t.ylen)
-                    platform::FatalError("No valid table...");
-                bits += t.lengths[cx * t.ylen + cy];
-                if (t.linbits) bits += static_cast<int>(t.linbits) * ((x >= 15) + (y >= 15));
-            }
-        }
-    }
-    return bits;
-}
+                        const ScalefactorBandBoundaries& bands);
 
 }  // namespace
 
@@ -369,6 +346,28 @@ const PackedPairCosts& PackedCosts() {
 
 int PairIndex(const int* pair) {
     return std::min(std::abs(pair[0]), 15) * 16 + std::min(std::abs(pair[1]), 15);
+}
+
+// Each window's pairs of lines in each band, at the table of the band's half, from the pair
+// costs (codeword, signs and escapes).
+int CountShortBlockBits(const GranuleValues& ix, const GranuleInfo& gi,
+                        const ScalefactorBandBoundaries& bands) {
+    int bits = 0;
+    for (int sfb = 0; sfb < 13; ++sfb) {
+        const int start = bands.s[sfb], end = bands.s[sfb + 1];
+        const unsigned table = gi.table_select[start < 12 ? 0 : 1];
+        if (table > 31) platform::FatalError("No valid table...");
+        if (table == 0) continue;
+        const int* cost = Costs().cost[table];
+        for (int w = 0; w < 3; ++w)
+            for (int k = start; k < end; k += 2) {
+                const int pair[2] = {ix[3 * k + w], ix[3 * (k + 1) + w]};
+                bits += cost[PairIndex(pair)];
+            }
+    }
+    // A table that cannot hold a pair would read outside its codes.
+    if (bits >= kCannotCode) platform::FatalError("No valid table...");
+    return bits;
 }
 
 // A region's pairs as indices into the cost tables, each pair worked out once for all the
