@@ -40,8 +40,14 @@ void EncodePair(int x, int y, unsigned table, BitFieldList& out) {
     int extLength = 0;
     AppendExtension(x, t, ext, extLength);
     AppendExtension(y, t, ext, extLength);
-    if (t.lengths[index] > 32 || extLength > 32) platform::FatalError("cbits error");
-    out.Add(t.codes[index], t.lengths[index]);
+    const int length = t.lengths[index];
+    if (length > 32 || extLength > 32) platform::FatalError("cbits error");
+    // One field where both fit in 32 bits: the same bits in the same order, in fewer fields.
+    if (length + extLength <= 32) {
+        out.Add((extLength > 0 ? t.codes[index] << extLength : t.codes[index]) | ext, length + extLength);
+        return;
+    }
+    out.Add(t.codes[index], length);
     out.Add(ext, extLength);
 }
 
@@ -89,7 +95,6 @@ void EncodeCount1(const GranuleValues& ix, const GranuleInfo& gi, BitFieldList& 
         // Count1 values are -1..1; anything larger has no quadruple codeword.
         if (p > 15 || std::abs(q[0]) > 1 || std::abs(q[1]) > 1 || std::abs(q[2]) > 1 || std::abs(q[3]) > 1)
             platform::FatalError("countEnd error");
-        out.Add(t.codes[p], t.lengths[p]);
         std::uint32_t signs = 0;
         int signCount = 0;
         for (int k = 0; k < 4; ++k) {
@@ -98,7 +103,8 @@ void EncodeCount1(const GranuleValues& ix, const GranuleInfo& gi, BitFieldList& 
                 ++signCount;
             }
         }
-        out.Add(signs, signCount);
+        // The codeword and its sign bits as one field (at most 10 bits).
+        out.Add((t.codes[p] << signCount) | signs, t.lengths[p] + signCount);
     }
 }
 

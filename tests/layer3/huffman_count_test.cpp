@@ -159,11 +159,11 @@ TEST(HuffmanCount, Magnitude20TakesFourLinbitsInTable19AndIsRejectedByTable17) {
     gi.part2_3_length = static_cast<unsigned>(CountBit(ix, gi, kBands44) + Count1BitCount(ix, gi));
     BitFieldList out;
     EncodeGranuleHuffman(ix, gi, kBands44, out);
-    ASSERT_EQ(out.Count(), 2u);
-    const BitField code = *out.begin(), ext = *(out.begin() + 1);
-    EXPECT_EQ(code.value, t19.codes[15 * 16]);
-    EXPECT_EQ(ext.length, 5);
-    EXPECT_EQ(ext.value, (5u << 1) | 1u);  // escape 5 in four bits, then the sign of -20
+    // The codeword, then escape 5 in four bits and the sign of -20.
+    ASSERT_EQ(out.Count(), 1u);
+    const BitField pair = *out.begin();
+    EXPECT_EQ(pair.length, t19.lengths[15 * 16] + 5);
+    EXPECT_EQ(pair.value, (t19.codes[15 * 16] << 5) | (5u << 1) | 1u);
     EXPECT_GT(predicted, 0);
 
     gi.table_select[0] = 17;
