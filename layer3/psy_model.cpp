@@ -167,12 +167,21 @@ double CPsychoModel::Thresholds(int ch) {
     const int n = t.npart_l;
     std::fill(eb_, eb_ + kMaxPartitions, 0.0);
     std::fill(cb_, cb_ + kMaxPartitions, 0.0);
+    // A partition's lines lie side by side: its sums stay in registers while its lines last,
+    // added in the same order as into the arrays.
+    int current = -1;
+    double e = 0.0, weighted = 0.0;
     for (int k = 0; k < kLongFftLines; ++k) {
         const int b = t.partition_l[k];
         if (b < 0) continue;
-        eb_[b] += energy_[k];
-        cb_[b] += c_[k] * energy_[k];
+        if (b != current) {
+            if (current >= 0) eb_[current] = e, cb_[current] = weighted;
+            current = b, e = eb_[b], weighted = cb_[b];
+        }
+        e += energy_[k];
+        weighted += c_[k] * energy_[k];
     }
+    if (current >= 0) eb_[current] = e, cb_[current] = weighted;
     double pe = 0.0;
     for (int b = 0; b < n; ++b) {
         double ecb = 0.0, ct = 0.0;
