@@ -135,29 +135,27 @@ void CalcRunLength(const GranuleValues& ix, GranuleInfo& gi, int zeroFrom) {
 }
 
 int Count1BitCount(const GranuleValues& ix, GranuleInfo& gi) {
-    // A quadruple's cost in table A and in table B, its sign bits included: one bit for each
-    // nonzero value, and so for each bit of its index.
+    // A quadruple's cost in table A and in table B, its sign bits included (one bit for each
+    // nonzero value, and so for each bit of its index), side by side in one word: 144
+    // quadruples of at most 10 bits never carry into the upper half.
     struct Count1Costs {
-        int a[16], b[16];
+        std::uint32_t ab[16];
         Count1Costs() {
             const auto& ta = kHuffmanTables[tables::kCount1TableA];
             const auto& tb = kHuffmanTables[tables::kCount1TableB];
             for (int p = 0; p < 16; ++p) {
-                const int signs = (p & 1) + ((p >> 1) & 1) + ((p >> 2) & 1) + ((p >> 3) & 1);
-                a[p] = ta.lengths[p] + signs;
-                b[p] = tb.lengths[p] + signs;
+                const unsigned signs = (p & 1) + ((p >> 1) & 1) + ((p >> 2) & 1) + ((p >> 3) & 1);
+                ab[p] = (ta.lengths[p] + signs) | (tb.lengths[p] + signs) << 16;
             }
         }
     };
     static const Count1Costs costs;
-    int sumA = 0, sumB = 0;
+    std::uint32_t sum = 0;
     const int begin = 2 * static_cast<int>(gi.big_values);
     const int end = std::min(begin + 4 * static_cast<int>(gi.count1), kGranuleLines);
-    for (int i = begin; i + 4 <= end; i += 4) {
-        const int p = Count1Index(&ix[i]);
-        sumA += costs.a[p];
-        sumB += costs.b[p];
-    }
+    for (int i = begin; i + 4 <= end; i += 4)
+        sum += costs.ab[Count1Index(&ix[i])];
+    const int sumA = static_cast<int>(sum & 0xFFFF), sumB = static_cast<int>(sum >> 16);
     if (sumA < sumB) {
         gi.count1table_select = 0;
         return sumA;
