@@ -75,6 +75,22 @@ VELTO_VECTOR_KERNEL void LaterStages(double* re, double* im, const double* twidd
     }
 }
 
+// Line k of the real spectrum, X[k] = E[k] + e^{-2 pi i k / N} O[k], in single precision.
+struct SplitValue {
+    float xr, xi;
+};
+inline __attribute__((always_inline)) SplitValue SplitValueOf(const double* __restrict re,
+                                                              const double* __restrict im,
+                                                              const double* __restrict splitCos,
+                                                              const double* __restrict splitSin,
+                                                              std::size_t half, std::size_t k) {
+    const double ra = re[k], rb = re[half - k], ia = im[k], ib = im[half - k];
+    const double er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
+    const double or_ = 0.5 * (ia + ib), oi = -0.5 * (ra - rb);
+    const double c = splitCos[k], s = splitSin[k];
+    return {float(er + or_ * c + oi * s), float(ei + oi * c - or_ * s)};
+}
+
 // Lines from..end - 1 of the split without their direction: no branch, so the compiler may run
 // them side by side.
 VELTO_VECTOR_KERNEL void SplitWithoutPhase(const double* __restrict re, const double* __restrict im,
@@ -82,12 +98,7 @@ VELTO_VECTOR_KERNEL void SplitWithoutPhase(const double* __restrict re, const do
                                            const double* __restrict splitSin, std::size_t end,
                                            std::size_t half, std::size_t from, float* __restrict energy) {
     for (std::size_t k = from; k < end; ++k) {
-        const double ra = re[k], rb = re[half - k], ia = im[k], ib = im[half - k];
-        const double er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
-        const double or_ = 0.5 * (ia + ib), oi = -0.5 * (ra - rb);
-        const double c = splitCos[k], s = splitSin[k];
-        const float xr = float(er + or_ * c + oi * s);
-        const float xi = float(ei + oi * c - or_ * s);
+        const auto [xr, xi] = SplitValueOf(re, im, splitCos, splitSin, half, k);
         const float e = xr * xr + xi * xi;
         energy[k] = e <= kEnergyFloor ? kEnergyFloor : e;
     }
@@ -102,12 +113,7 @@ VELTO_VECTOR_KERNEL void SplitWithDirection(const double* __restrict re, const d
                                             std::size_t half, std::size_t from, float* __restrict energy,
                                             UnitPhasor* __restrict direction) {
     for (std::size_t k = from; k < end; ++k) {
-        const double ra = re[k], rb = re[half - k], ia = im[k], ib = im[half - k];
-        const double er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
-        const double or_ = 0.5 * (ia + ib), oi = -0.5 * (ra - rb);
-        const double c = splitCos[k], s = splitSin[k];
-        const float xr = float(er + or_ * c + oi * s);
-        const float xi = float(ei + oi * c - or_ * s);
+        const auto [xr, xi] = SplitValueOf(re, im, splitCos, splitSin, half, k);
         const float e = xr * xr + xi * xi;
         const bool quiet = e <= kEnergyFloor;
         const float magnitude = std::sqrt(e);
