@@ -159,7 +159,7 @@ void CCDAudioPage::StartLookUp() {
 void CCDAudioPage::OnLookedUp(int number, const lookup::LookupResult& result) {
     if (number != lookups_) return;  // a later lookup took its place
     lookingUp_ = false;
-    lookUp->setEnabled(enabled_);
+    UpdateLookUpButton();
     // The names of a disc that is no longer listed would land on another.
     if (result.discId != listedDisc_) {
         SetLookupStatus("");
@@ -242,6 +242,7 @@ void CCDAudioPage::ShowTracks() {
     ShowSelection();
     // A disc listed for the first time is looked up by itself; the names arrive later.
     listedDisc_ = logic_.Items().empty() ? std::string() : lookup::DiscIdOf(cdda::TrackTable());
+    UpdateLookUpButton();
     if (!listedDisc_.empty() && listedDisc_ != lookedUpDisc_ && !lookup::DiscLookup::Server().empty()) {
         lookedUpDisc_ = listedDisc_;
         StartLookUp();
@@ -291,7 +292,13 @@ void CCDAudioPage::EnablePage(bool enable) {
     enabled_ = enable;
     for (QWidget* w : findChildren<QWidget*>())
         w->setEnabled(enable);
-    lookUp->setEnabled(enable && !lookingUp_);
+    UpdateLookUpButton();
+}
+
+// Look Up asks about the listed disc: not while the page is disabled, a lookup is under way or
+// no disc is listed.
+void CCDAudioPage::UpdateLookUpButton() {
+    lookUp->setEnabled(enabled_ && !lookingUp_ && !listedDisc_.empty());
 }
 
 }  // namespace ui

@@ -62,6 +62,7 @@ class CCDAudioPage : public QWidget {
     void ShowTracks();
     void OnBrowse();
     void OnSelectionChanged();
+    void UpdateLookUpButton();
     void StartLookUp();
     void OnLookedUp(int number, const lookup::LookupResult& result);
     void ShowNames();

@@ -350,5 +350,8 @@ TEST(AudioCdPage, LooksADiscUpByItselfWhenItIsListedWhileTheWindowGoesOn) {
     EXPECT_EQ(server.Requests().size(), 2u);
     EXPECT_EQ(page->album->text(), "");
     EXPECT_EQ(page->lookupStatus->text(), "");
+    // With no disc listed there is nothing to look up.
+    EXPECT_FALSE(page->lookUp->isEnabled());
+    page->drives->setCurrentIndex(0);
     EXPECT_TRUE(page->lookUp->isEnabled());
 }
