@@ -2,6 +2,7 @@
 // returns a negative value, then Close (also after an Open that failed).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,9 +42,12 @@ class CEncoder {
     void SetTrackTags(const tags::TagFields& fields) { trackTags_ = fields; }
 
     // Whether the next Open may give the file a second thread of its own (the built-in encoder
-    // then analyses one frame while it codes the one before). A batch whose other files keep
-    // every core busy says no.
+    // then analyses frames ahead while it codes). A batch whose other files keep every core
+    // busy says no.
     void AllowSecondThread(bool allow) { secondThreadAllowed_ = allow; }
+    // Runs first on such a second thread: what the thread reports (a file that ended early)
+    // is then filed as the caller's own reports are, e.g. under its file in a batch.
+    void SetThreadStart(std::function<void()> start) { threadStart_ = std::move(start); }
 
     // The loudness of the file the last Open began, for an album's gain; null when it was not
     // measured.
@@ -52,6 +56,7 @@ class CEncoder {
   protected:
     bool outputFailed_ = false;
     bool secondThreadAllowed_ = true;
+    std::function<void()> threadStart_;
     std::string failureReason_;
     tags::TagFields trackTags_;
     std::shared_ptr<const tags::LoudnessMeter> lastLoudness_;

@@ -136,6 +136,7 @@ void CParallelBatch::EncodeOne(std::size_t index, bool lastToStart) {
     EncodingSettings settings = settings_;
     std::unique_ptr<CEncoder> encoder = makeEncoder_();
     encoder->AllowSecondThread(lastToStart);
+    encoder->SetThreadStart([index] { OrderedMessages::currentFile = index; });
     const std::string& input = files_[index].path;
     bool complete = false, failed = false;
     long long frames = 0;

@@ -253,7 +253,10 @@ void CLayer3Encoder::StartAnalysisThread() {
     if (!secondThreadAllowed_ || !SecondThreadWanted()) return;
     quitAnalysis_ = false;
     // A new thread inherits the scheduling of the one that starts it: the worker's priority.
-    analysisThread_ = std::thread([this] { AnalysisThreadLoop(); });
+    analysisThread_ = std::thread([this, start = threadStart_] {
+        if (start) start();
+        AnalysisThreadLoop();
+    });
 }
 
 void CLayer3Encoder::AnalysisThreadLoop() {

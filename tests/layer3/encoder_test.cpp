@@ -6,9 +6,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <mutex>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "job/encoding_settings.h"
@@ -391,4 +395,57 @@ TEST(Layer3Encoder, TwoThreadsGiveTheBytesAndStepsOfOne) {
         EXPECT_EQ(stopped.steps.size(), 7u);
         EXPECT_EQ(stopped.steps.back(), 7);
     }
+}
+
+namespace {
+
+thread_local int reportingFile = 0;
+
+// Records, with each box, the file the showing thread reports for.
+class FiledBoxes : public platform::MessageBoxFrontEnd {
+  public:
+    FiledBoxes() : previous_(platform::SetMessageBoxFrontEnd(this)) {}
+    ~FiledBoxes() override { platform::SetMessageBoxFrontEnd(previous_); }
+    int Show(const platform::MessageBoxRequest& request) override {
+        std::lock_guard lock(mutex_);
+        filed.emplace_back(reportingFile, request.text);
+        return platform::IDOK;
+    }
+    std::vector<std::pair<int, std::string>> filed;
+
+  private:
+    std::mutex mutex_;
+    platform::MessageBoxFrontEnd* previous_;
+};
+
+}  // namespace
+
+// A file that ends early is found by the thread that reads it, the second one: what it reports
+// must be filed as the caller says (a batch files each message under its file).
+TEST(Layer3Encoder, TheSecondThreadReportsAsTheCallerFilesItsReports) {
+    const char* forced = std::getenv("VELTO_FILE_THREADS");
+    if (std::thread::hardware_concurrency() < 2 || (forced && std::string(forced) == "1"))
+        GTEST_SKIP() << "files keep one thread here";
+    testwav::TempDir dir;
+    const std::string wav = testwav::WritePcm16(dir.File("in.wav"), Music(44100, 2, 44100), 2, 44100);
+    FiledBoxes boxes;
+    auto encoder = std::make_unique<layer3::CLayer3Encoder>();
+    encoder->AllowSecondThread(true);
+    bool started = false;
+    // The thread files under file 3, and the input shrinks before its first read.
+    encoder->SetThreadStart([&] {
+        started = true;
+        reportingFile = 3;
+        std::filesystem::resize_file(wav, 44 + 4000);
+    });
+    EncodingSettings s;
+    ASSERT_EQ(encoder->Open(s, wav, dir.File("out.mp3")), 1);
+    while (encoder->EncodeStep() >= 0) {
+    }
+    encoder->Close();
+    ASSERT_TRUE(started);
+    ASSERT_EQ(boxes.filed.size(), 1u);
+    EXPECT_EQ(boxes.filed[0].first, 3);
+    EXPECT_NE(boxes.filed[0].second.find("ended early"), std::string::npos);
+    EXPECT_TRUE(encoder->OutputFailed());
 }
