@@ -6,8 +6,8 @@
 // A frame's work falls into two stages: analysis (reading, the psychoacoustic model, the
 // filterbanks) and coding (the quantisation loops and the formatter). Nothing flows from coding
 // back to analysis, so with a second thread the analysis runs up to a few frames ahead while
-// the coding follows, and the bytes are those of one thread by construction. Each EncodeStep still writes
-// exactly one frame, so a stop still ends at the next frame.
+// the coding follows, and the bytes are those of one thread by construction. Each EncodeStep
+// still writes exactly one frame, so a stop still ends at the next frame.
 #pragma once
 
 #include <condition_variable>
