@@ -129,10 +129,15 @@ TEST(CompactWindow, CancelLeavesAShorterWholeFile) {
     info.fileName = wav;
     EncodingSettings settings;
     CompactWindow dialog(info, settings, [] { return std::make_unique<layer3::CLayer3Encoder>(); });
-    QTimer::singleShot(300, &dialog, [&] {
-        EXPECT_TRUE(dialog.windowTitle().startsWith("Velto - Encoding "));
+    // Cancel as soon as the title shows the encoding under way: two minutes of audio take well
+    // under a second to encode, so a fixed delay could come after the end.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+        if (!dialog.windowTitle().startsWith("Velto - Encoding ")) return;
+        poll.stop();
         dialog.CancelButton()->click();
     });
+    poll.start(1);
     dialog.Start();
     dialog.exec();
     EXPECT_FALSE(dialog.Completed());
