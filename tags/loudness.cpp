@@ -1,12 +1,6 @@
 #include "tags/loudness.h"
 
 #include <emmintrin.h>
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(VELTO_BASELINE_KERNELS)
-#include <immintrin.h>
-#define VELTO_LOUDNESS_PAIRS 1
-#else
-#define VELTO_LOUDNESS_PAIRS 0
-#endif
 
 #include <algorithm>
 #include <charconv>
@@ -70,39 +64,13 @@ struct KWeighting {
     // The shelf's numerator and denominator; the high pass's denominator (its numerator is
     // 1, -2, 1).
     double sb[3] = {}, sa[2] = {}, ha[2] = {};
-    // The same filters two frames at a time: each recursion multiplied through by its
-    // denominator with z negated, so that y[n] depends on y[n-2] and y[n-4] only and two
-    // consecutive frames are computed side by side. The extra poles mirror the filter's own, so
-    // this is as stable as the plain form. The shelf's new numerator, and both denominators.
-    double sc[5] = {}, sd[2] = {}, hd[2] = {};
     // The last four frames of input, shelf output and high-pass output, oldest first.
     alignas(32) double x[8] = {}, y[8] = {}, z[8] = {};
-    bool pairs = false;  // the processor runs the two-frame form
 
     void Design(double rate);
-    // Filters frames of interleaved pairs and returns the sum of the squared outputs: in the
-    // plain form, or one frame in the two-frame form, for a frame left over from pairs. Each
-    // form is stable, but the two taking turns are not (the high pass, its poles close to 1,
-    // then grows without bound), so a meter keeps to one form.
+    // Filters frames of interleaved pairs and returns the sum of the squared outputs.
     double Frames(const double* in, std::size_t frames);
-    double MirroredFrame(const double* in);
 };
-
-// A recursion multiplied through by its denominator with z negated: the denominator
-// (1 + a1 z^-1 + a2 z^-2)(1 - a1 z^-1 + a2 z^-2) = 1 + d1 z^-2 + d2 z^-4 ...
-void MirrorDenominator(const double a[2], double d[2]) {
-    d[0] = 2.0 * a[1] - a[0] * a[0];
-    d[1] = a[1] * a[1];
-}
-
-// ... and the numerator (b0 + b1 z^-1 + b2 z^-2)(1 - a1 z^-1 + a2 z^-2).
-void MirrorNumerator(const double b[3], const double a[2], double c[5]) {
-    c[0] = b[0];
-    c[1] = b[1] - a[0] * b[0];
-    c[2] = b[2] - a[0] * b[1] + a[1] * b[0];
-    c[3] = a[1] * b[1] - a[0] * b[2];
-    c[4] = a[1] * b[2];
-}
 
 void KWeighting::Design(double rate) {
     // The two stages from their analog prototypes by the bilinear transform with the frequency
@@ -126,10 +94,6 @@ void KWeighting::Design(double rate) {
         ha[0] = 2.0 * (k * k - 1.0) / a0;
         ha[1] = (1.0 - k / q + k * k) / a0;
     }
-    MirrorNumerator(sb, sa, sc);
-    MirrorDenominator(sa, sd);
-    // The high pass's numerator is applied by additions, and then its denominator's mirror.
-    MirrorDenominator(ha, hd);
 }
 
 // One frame after another, in the lanes of one vector.
@@ -160,92 +124,6 @@ double KWeighting::Frames(const double* in, std::size_t frames) {
     _mm_store_pd(z, z4), _mm_store_pd(z + 2, z3), _mm_store_pd(z + 4, z2), _mm_store_pd(z + 6, z1);
     return _mm_cvtsd_f64(_mm_add_sd(energy, _mm_unpackhi_pd(energy, energy)));
 }
-
-// One frame by the two-frame form's recursion.
-double KWeighting::MirroredFrame(const double* in) {
-    const auto at = [](const double* history, int back) { return _mm_load_pd(history + 8 - 2 * back); };
-    const auto all = [](double v) { return _mm_set1_pd(v); };
-    const __m128d x0 = _mm_load_pd(in);
-    __m128d w = _mm_mul_pd(all(sc[0]), x0);
-    for (int t = 1; t <= 4; ++t)
-        w = _mm_add_pd(w, _mm_mul_pd(all(sc[t]), at(x, t)));
-    const __m128d y0 =
-        _mm_sub_pd(_mm_sub_pd(w, _mm_mul_pd(all(sd[0]), at(y, 2))), _mm_mul_pd(all(sd[1]), at(y, 4)));
-    // The high pass's numerator 1, -2, 1 at this frame and the two before it.
-    const auto numerator = [](__m128d a, __m128d b, __m128d c) {
-        return _mm_sub_pd(_mm_add_pd(a, c), _mm_add_pd(b, b));
-    };
-    const __m128d u0 = numerator(y0, at(y, 1), at(y, 2));
-    const __m128d u1 = numerator(at(y, 1), at(y, 2), at(y, 3));
-    const __m128d u2 = numerator(at(y, 2), at(y, 3), at(y, 4));
-    const __m128d v = _mm_add_pd(_mm_sub_pd(u0, _mm_mul_pd(all(ha[0]), u1)), _mm_mul_pd(all(ha[1]), u2));
-    const __m128d z0 =
-        _mm_sub_pd(_mm_sub_pd(v, _mm_mul_pd(all(hd[0]), at(z, 2))), _mm_mul_pd(all(hd[1]), at(z, 4)));
-    for (double* history : {x, y, z})
-        std::memmove(history, history + 2, 6 * sizeof(double));
-    _mm_store_pd(x + 6, x0);
-    _mm_store_pd(y + 6, y0);
-    _mm_store_pd(z + 6, z0);
-    const __m128d energy = _mm_mul_pd(z0, z0);
-    return _mm_cvtsd_f64(_mm_add_sd(energy, _mm_unpackhi_pd(energy, energy)));
-}
-
-#if VELTO_LOUDNESS_PAIRS
-// Two frames at a time with AVX2 and fused multiply-adds: a vector holds frames n and n+1,
-// both channels, and the recursion from one pair to the next is one fused multiply-add.
-__attribute__((target("avx2,fma"))) double FilterPairs(KWeighting& f, const double* in, std::size_t pairs) {
-    const __m256d c0 = _mm256_set1_pd(f.sc[0]), c1 = _mm256_set1_pd(f.sc[1]), c2 = _mm256_set1_pd(f.sc[2]),
-                  c3 = _mm256_set1_pd(f.sc[3]), c4 = _mm256_set1_pd(f.sc[4]);
-    const __m256d d1 = _mm256_set1_pd(f.sd[0]), d2 = _mm256_set1_pd(f.sd[1]);
-    const __m256d h1 = _mm256_set1_pd(f.ha[0]), h2 = _mm256_set1_pd(f.ha[1]);
-    const __m256d g1 = _mm256_set1_pd(f.hd[0]), g2 = _mm256_set1_pd(f.hd[1]);
-    // Frames n-4, n-3 and n-2, n-1; the odd shift, n-3 and n-2, is made from the two.
-    __m256d x2 = _mm256_load_pd(f.x), x1 = _mm256_load_pd(f.x + 4);
-    __m256d y2 = _mm256_load_pd(f.y), y1 = _mm256_load_pd(f.y + 4);
-    __m256d z2 = _mm256_load_pd(f.z), z1 = _mm256_load_pd(f.z + 4);
-    __m256d xOdd = _mm256_permute2f128_pd(x2, x1, 0x21);
-    // The high pass's input through its numerator 1, -2, 1, at frames n-2 and n-1.
-    const __m256d yOdd = _mm256_permute2f128_pd(y2, y1, 0x21);
-    __m256d u1 = _mm256_sub_pd(_mm256_add_pd(y1, y2), _mm256_add_pd(yOdd, yOdd));
-    __m256d energy = _mm256_setzero_pd();
-    for (std::size_t k = 0; k < pairs; ++k) {
-        const __m256d x0 = _mm256_loadu_pd(in + 4 * k);
-        const __m256d xShift = _mm256_permute2f128_pd(x1, x0, 0x21);
-        const __m256d yRest = _mm256_fnmadd_pd(
-            d2, y2,
-            _mm256_add_pd(_mm256_fmadd_pd(c0, x0, _mm256_mul_pd(c1, xShift)),
-                          _mm256_fmadd_pd(c2, x1, _mm256_fmadd_pd(c3, xOdd, _mm256_mul_pd(c4, x2)))));
-        const __m256d y0 = _mm256_fnmadd_pd(d1, y1, yRest);
-        // The high pass's numerator by additions, then its mirrored denominator.
-        const __m256d yShift = _mm256_permute2f128_pd(y1, y0, 0x21);
-        const __m256d u0 = _mm256_sub_pd(_mm256_add_pd(y0, y1), _mm256_add_pd(yShift, yShift));
-        const __m256d uShift = _mm256_permute2f128_pd(u1, u0, 0x21);
-        const __m256d zRest =
-            _mm256_fnmadd_pd(g2, z2, _mm256_fmadd_pd(h2, u1, _mm256_fnmadd_pd(h1, uShift, u0)));
-        const __m256d z0 = _mm256_fnmadd_pd(g1, z1, zRest);
-        energy = _mm256_fmadd_pd(z0, z0, energy);
-        x2 = x1, x1 = x0, xOdd = xShift;
-        y2 = y1, y1 = y0, u1 = u0;
-        z2 = z1, z1 = z0;
-    }
-    _mm256_store_pd(f.x, x2), _mm256_store_pd(f.x + 4, x1);
-    _mm256_store_pd(f.y, y2), _mm256_store_pd(f.y + 4, y1);
-    _mm256_store_pd(f.z, z2), _mm256_store_pd(f.z + 4, z1);
-    const __m128d half = _mm_add_pd(_mm256_castpd256_pd128(energy), _mm256_extractf128_pd(energy, 1));
-    return _mm_cvtsd_f64(_mm_add_sd(half, _mm_unpackhi_pd(half, half)));
-}
-
-bool RunsPairs() {
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-}
-#else
-double FilterPairs(KWeighting&, const double*, std::size_t) {
-    return 0;
-}
-bool RunsPairs() {
-    return false;
-}
-#endif
 
 }  // namespace
 
@@ -319,7 +197,6 @@ LoudnessMeter::LoudnessMeter(int sampleRate, int channels) : channels_(channels)
     if (channels < 1 || channels > 2 || sampleRate < kLowestRate) return;
     auto filter = std::make_unique<Filter>();
     filter->weighting.Design(sampleRate);
-    filter->weighting.pairs = RunsPairs();
     filter->segmentFrames = filter->segmentLeft = static_cast<std::size_t>((sampleRate + 5) / 10);
     filter_ = std::move(filter);
     blocks_ = std::make_unique<Blocks>();
@@ -332,14 +209,8 @@ void LoudnessMeter::Run(const double* samples, std::size_t frames) {
     KWeighting& k = f.weighting;
     while (frames > 0) {
         const std::size_t n = std::min(frames, f.segmentLeft);
-        // In pairs where the processor can, the odd frame left over on its own; the channels
-        // weigh 1 each.
-        if (!k.pairs) {
-            f.segmentEnergy += k.Frames(samples, n);
-        } else {
-            if (n >= 2) f.segmentEnergy += FilterPairs(k, samples, n / 2);
-            if (n % 2) f.segmentEnergy += k.MirroredFrame(samples + 2 * (n - 1));
-        }
+        // The channels weigh 1 each.
+        f.segmentEnergy += k.Frames(samples, n);
         samples += 2 * n;
         frames -= n;
         f.segmentLeft -= n;

@@ -2,8 +2,8 @@
 // K-weighting, 400-ms blocks every 100 ms, an absolute gate at -70 LUFS and a relative one 10 LU
 // below the loudness of the blocks above it) and the sample peak, and the ReplayGain 2.0 gains
 // that follow from them. The samples are measured inline, on the thread that hands them over:
-// both channels go through the filter side by side in the lanes of one vector, two frames at a
-// time where the processor has AVX2, for about one percent of the encoder's time. Each block's
+// both channels go through the filter side by side in the lanes of one vector, for one to two
+// percent of the encoder's time, and the same on every x86-64 processor. Each block's
 // loudness goes into a fixed histogram of 0.01-LU bins that keep their count and the sum of
 // their blocks' energies, so the state stays under 100 KB for an input of any length, and the
 // integration is exact but for the blocks in the one bin the relative gate falls in.
