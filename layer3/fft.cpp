@@ -62,17 +62,68 @@ inline __attribute__((always_inline)) void Butterflies(double* __restrict ra, do
     }
 }
 
+// Two stages at once: the blocks of m lines and then those of 2 m lines, on the four quarters
+// q0..q3 of a block of 2 m lines. Each butterfly is the one the stages give one after the
+// other (q0 with q1 and q2 with q3 at the first stage's twiddles, then q0 with q2 and q1 with
+// q3 at the second's), so the results are the same to the bit; the values between the two
+// stages stay in registers.
+inline __attribute__((always_inline)) void TwoStageButterflies(
+    double* __restrict r0, double* __restrict i0, double* __restrict r1, double* __restrict i1,
+    double* __restrict r2, double* __restrict i2, double* __restrict r3, double* __restrict i3,
+    const double* __restrict wr1, const double* __restrict wi1, const double* __restrict wr2,
+    const double* __restrict wi2, std::size_t quarter) {
+    for (std::size_t j = 0; j < quarter; ++j) {
+        double ar = r0[j], ai = i0[j], br = r1[j], bi = i1[j];
+        double cr = r2[j], ci = i2[j], dr = r3[j], di = i3[j];
+        {
+            const double tr = br * wr1[j] - bi * wi1[j];
+            const double ti = br * wi1[j] + bi * wr1[j];
+            br = ar - tr, bi = ai - ti, ar += tr, ai += ti;
+        }
+        {
+            const double tr = dr * wr1[j] - di * wi1[j];
+            const double ti = dr * wi1[j] + di * wr1[j];
+            dr = cr - tr, di = ci - ti, cr += tr, ci += ti;
+        }
+        {
+            const double tr = cr * wr2[j] - ci * wi2[j];
+            const double ti = cr * wi2[j] + ci * wr2[j];
+            r2[j] = ar - tr, i2[j] = ai - ti, r0[j] = ar + tr, i0[j] = ai + ti;
+        }
+        {
+            const double tr = dr * wr2[quarter + j] - di * wi2[quarter + j];
+            const double ti = dr * wi2[quarter + j] + di * wr2[quarter + j];
+            r3[j] = br - tr, i3[j] = bi - ti, r1[j] = br + tr, i1[j] = bi + ti;
+        }
+    }
+}
+
 // The stages of blocks of 4 lines and more: each stage's loop has its butterflies inlined, as
-// a call per block would cost more than the small blocks' work.
+// a call per block would cost more than the small blocks' work. From blocks of 8 lines on, the
+// stages go in pairs: one pass over the lines instead of two.
 VELTO_VECTOR_KERNEL void LaterStages(double* re, double* im, const double* twiddleCos,
                                      const double* twiddleSin, std::size_t lines) {
-    for (std::size_t m = 4; m <= lines; m <<= 1) {
+    const auto oneStage = [&](std::size_t m) {
         const std::size_t half = m / 2;
         const double* wr = &twiddleCos[half - 1];
         const double* wi = &twiddleSin[half - 1];
         for (std::size_t start = 0; start < lines; start += m)
             Butterflies(re + start, im + start, re + start + half, im + start + half, wr, wi, half);
+    };
+    std::size_t m = 4;
+    if (m <= lines) oneStage(m);
+    for (m = 8; 2 * m <= lines; m *= 4) {
+        const std::size_t quarter = m / 2;
+        const double* wr1 = &twiddleCos[quarter - 1];
+        const double* wi1 = &twiddleSin[quarter - 1];
+        const double* wr2 = &twiddleCos[m - 1];
+        const double* wi2 = &twiddleSin[m - 1];
+        for (std::size_t start = 0; start < lines; start += 2 * m)
+            TwoStageButterflies(re + start, im + start, re + start + quarter, im + start + quarter,
+                                re + start + 2 * quarter, im + start + 2 * quarter, re + start + 3 * quarter,
+                                im + start + 3 * quarter, wr1, wi1, wr2, wi2, quarter);
     }
+    if (m <= lines) oneStage(m);
 }
 
 // Line k of the real spectrum, X[k] = E[k] + e^{-2 pi i k / N} O[k], in single precision.

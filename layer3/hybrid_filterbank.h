@@ -36,10 +36,11 @@ class CHybridFilterbank {
     int granules_ = 2;
     double win_[4][36] = {};
     double cos_l_[18][36] = {};
-    double cos_lt_[36][18] = {};  // the same, output fastest
     // Input k and 17 - k meet opposite coefficients, k and 53 - k equal ones (18 <= k < 36):
-    // the 36 windowed inputs fold into 18, which meet columns 0..8 and 18..26, output fastest.
-    double cos_folded_[18][18] = {};
+    // the 36 windowed inputs fold into 18, which meet columns 0..8 and 18..26, output fastest;
+    // two columns of zeros pad each row to five groups of four.
+    static constexpr int kFoldedRow = 20;
+    double cos_folded_[18][kFoldedRow] = {};
     double cos_s_[6][12] = {};
     double cs_[8] = {}, ca_[8] = {};
 };
