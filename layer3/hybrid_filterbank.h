@@ -28,19 +28,29 @@ class CHybridFilterbank {
     void Transform(SubbandSamples& sb_sample, Spectrum& xr, const SideInfo& side_info);
 
   private:
-    void TransformLong(const double (&in)[36], int type, double* out) const;
+    // The long-window transforms of subbands b .. b + 3, side by side; type[l] is the window
+    // of subband b + l. previous and current point at subband b of the two granules' slots.
+    void TransformLong4(const double* previous, const double* current, const int (&type)[4],
+                        double* out) const;
+    void SetUpLongTransform();
     void TransformShort(const double (&in)[36], double* out) const;
     void ReduceAliasing(double* xr) const;
 
     int channels_ = 1;
     int granules_ = 2;
     double win_[4][36] = {};
-    double cos_l_[18][36] = {};
-    // Input k and 17 - k meet opposite coefficients, k and 53 - k equal ones (18 <= k < 36):
-    // the 36 windowed inputs fold into 18, which meet columns 0..8 and 18..26, output fastest;
-    // two columns of zeros pad each row to five groups of four.
-    static constexpr int kFoldedRow = 20;
-    double cos_folded_[18][kFoldedRow] = {};
+    // The 36 windowed inputs fold into the 18 of a DCT-IV, which runs as a 9-point complex DFT
+    // (two rounds of 3-point DFTs) between a twiddle before and one after: for input n of the
+    // DFT, the two folded values it takes and their factors (real p * a + q * b, imaginary
+    // p * c + q * d; the 1/9 of the transform included); the DFT's inner twiddles; for output
+    // k, the factors of lines 2k (re * e + im * f) and 17 - 2k (re * g + im * h).
+    struct PreTwiddle {
+        int p, q;
+        double a, b, c, d;
+    };
+    PreTwiddle pre_[9] = {};
+    double innerCos_[5] = {}, innerSin_[5] = {};  // e^{-2 pi i e / 9}, e = 1, 2, 4
+    double postE_[9] = {}, postF_[9] = {}, postG_[9] = {}, postH_[9] = {};
     double cos_s_[6][12] = {};
     double cs_[8] = {}, ca_[8] = {};
 };

@@ -134,6 +134,34 @@ TEST(MdctTest, EveryBlockTypeMatchesTheDirectFormula) {
     }
 }
 
+// Mixed blocks: subbands 0 and 1 take the normal long window, the rest short windows, though
+// the long transform runs four subbands at a time.
+TEST(MdctTest, MixedBlocksTransformTheirFirstTwoSubbandsLong) {
+    CHybridFilterbank mdct;
+    mdct.Init(Stereo());
+    auto f = std::make_unique<Frame>();
+    FillRandom(*f, 5);
+    for (int gr = 0; gr < 2; ++gr)
+        for (int ch = 0; ch < 2; ++ch) {
+            f->side.gr[gr][ch].block_type = 2;
+            f->side.gr[gr][ch].mixed_block_flag = 1;
+        }
+    SideInfo longSide = f->side, shortSide = f->side;
+    for (auto& granule : longSide.gr)
+        for (auto& gi : granule)
+            gi.block_type = 0;
+    auto asLong = std::make_unique<SpectrumBox>(), asShort = std::make_unique<SpectrumBox>();
+    Expected(f->sb, longSide, asLong->xr, false);
+    Expected(f->sb, shortSide, asShort->xr, false);
+    mdct.Transform(f->sb, f->xr, f->side);
+    for (int gr = 0; gr < 2; ++gr)
+        for (int ch = 0; ch < 2; ++ch)
+            for (int i = 0; i < 576; ++i) {
+                const double expected = i < 36 ? asLong->xr[gr][ch][i] : asShort->xr[gr][ch][i];
+                ASSERT_NEAR(f->xr[gr][ch][i], expected, 1e-12) << gr << ch << " " << i;
+            }
+}
+
 TEST(MdctTest, ButterfliesTouchExactlyTheSubbandBordersOfLongBlocksOnly) {
     CHybridFilterbank mdct;
     mdct.Init(Stereo());
