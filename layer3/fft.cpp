@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "layer3/vector_kernels.h"
 
@@ -43,6 +44,8 @@ CRealFft<N>::CRealFft() {
 }
 
 namespace {
+
+using Doubles4 = double __attribute__((vector_size(32)));
 
 // The butterflies of one block of a stage: line j of the upper half (ra, ia) meets line j of
 // the lower half (rb, ib) with the twiddle (wr[j], wi[j]). The halves never overlap, which
@@ -98,9 +101,9 @@ inline __attribute__((always_inline)) void TwoStageButterflies(
     }
 }
 
-// The stages of blocks of 4 lines and more: each stage's loop has its butterflies inlined, as
-// a call per block would cost more than the small blocks' work. From blocks of 8 lines on, the
-// stages go in pairs: one pass over the lines instead of two.
+// The stages of blocks of 8 lines and more: each stage's loop has its butterflies inlined, as
+// a call per block would cost more than the small blocks' work. The stages go in pairs: one
+// pass over the lines instead of two.
 VELTO_VECTOR_KERNEL void LaterStages(double* re, double* im, const double* twiddleCos,
                                      const double* twiddleSin, std::size_t lines) {
     const auto oneStage = [&](std::size_t m) {
@@ -110,9 +113,8 @@ VELTO_VECTOR_KERNEL void LaterStages(double* re, double* im, const double* twidd
         for (std::size_t start = 0; start < lines; start += m)
             Butterflies(re + start, im + start, re + start + half, im + start + half, wr, wi, half);
     };
-    std::size_t m = 4;
-    if (m <= lines) oneStage(m);
-    for (m = 8; 2 * m <= lines; m *= 4) {
+    std::size_t m = 8;
+    for (; 2 * m <= lines; m *= 4) {
         const std::size_t quarter = m / 2;
         const double* wr1 = &twiddleCos[quarter - 1];
         const double* wi1 = &twiddleSin[quarter - 1];
@@ -124,6 +126,47 @@ VELTO_VECTOR_KERNEL void LaterStages(double* re, double* im, const double* twidd
                                 im + start + 3 * quarter, wr1, wi1, wr2, wi2, quarter);
     }
     if (m <= lines) oneStage(m);
+}
+
+// One butterfly on four blocks side by side, as Butterflies does it on one.
+inline __attribute__((always_inline)) void Butterfly4(Doubles4& ra, Doubles4& ia, Doubles4& rb, Doubles4& ib,
+                                                      double wr, double wi) {
+    const Doubles4 tr = rb * wr - ib * wi;
+    const Doubles4 ti = rb * wi + ib * wr;
+    rb = ra - tr;
+    ib = ia - ti;
+    ra += tr;
+    ia += ti;
+}
+
+// The input in bit-reversed order with the stages of blocks of 2 and 4 lines, four blocks of 4
+// lines at a time. Line q of block g holds input pair bitrev(4g + q) = offset[q] + bitrev(g)
+// (bitrev over two bits fewer, offsets 0, half/2, half/4, 3 half/4): the blocks g = bitrev(h)
+// for four neighbouring h read four neighbouring pairs at each q. The twiddle of the blocks of
+// 2 is (w2r, w2i); those of the blocks of 4, (w4r[j], w4i[j]) for j = 0, 1.
+VELTO_VECTOR_KERNEL void FirstStages(const float* x, std::size_t half, const std::size_t* bitReverse,
+                                     double w2r, double w2i, const double* w4r, const double* w4i, double* re,
+                                     double* im) {
+    const std::size_t offset[4] = {0, half / 2, half / 4, 3 * half / 4};
+    for (std::size_t h = 0; h < half / 4; h += 4) {
+        Doubles4 r[4], i[4];
+        for (int q = 0; q < 4; ++q) {
+            const float* pairs = x + 2 * (offset[q] + h);
+            r[q] = Doubles4{pairs[0], pairs[2], pairs[4], pairs[6]};
+            i[q] = Doubles4{pairs[1], pairs[3], pairs[5], pairs[7]};
+        }
+        Butterfly4(r[0], i[0], r[1], i[1], w2r, w2i);
+        Butterfly4(r[2], i[2], r[3], i[3], w2r, w2i);
+        Butterfly4(r[0], i[0], r[2], i[2], w4r[0], w4i[0]);
+        Butterfly4(r[1], i[1], r[3], i[3], w4r[1], w4i[1]);
+        for (int l = 0; l < 4; ++l) {
+            const std::size_t at = bitReverse[h + l];  // 4 bitrev(h + l), the first line of its block
+            const Doubles4 blockRe = {r[0][l], r[1][l], r[2][l], r[3][l]};
+            const Doubles4 blockIm = {i[0][l], i[1][l], i[2][l], i[3][l]};
+            std::memcpy(re + at, &blockRe, sizeof blockRe);
+            std::memcpy(im + at, &blockIm, sizeof blockIm);
+        }
+    }
 }
 
 // Line k of the real spectrum, X[k] = E[k] + e^{-2 pi i k / N} O[k], in single precision.
@@ -176,24 +219,16 @@ VELTO_VECTOR_KERNEL void SplitWithDirection(const double* __restrict re, const d
 
 }  // namespace
 
-// Iterative radix-2 decimation in time on bit-reversed input, forward sign (e^{-i...}).
+// Iterative radix-2 decimation in time, forward sign (e^{-i...}), on the packed input (even
+// samples real, odd imaginary) read in bit-reversed order by the first two stages. The blocks
+// of two have the twiddle (1, -0), kept as a product so that signed zeros come out as the
+// general butterfly gives them.
 template <std::size_t N>
-void CRealFft<N>::ComplexTransform() {
-    double* re = re_.data();
-    double* im = im_.data();
-    // Blocks of two: the twiddle is (1, -0), kept as a product so that signed zeros come out
-    // as the general butterfly gives them.
-    const double wr0 = stageCos_[0], wi0 = -stageSin_[0];
-    for (std::size_t a = 0; a < kHalf; a += 2) {
-        const std::size_t b = a + 1;
-        const double tr = re[b] * wr0 - im[b] * wi0;
-        const double ti = re[b] * wi0 + im[b] * wr0;
-        re[b] = re[a] - tr;
-        im[b] = im[a] - ti;
-        re[a] += tr;
-        im[a] += ti;
-    }
-    LaterStages(re, im, twiddleCos_.data(), twiddleSin_.data(), kHalf);
+void CRealFft<N>::ComplexTransform(const float (&x)[N]) {
+    static_assert(kHalf >= 16, "the first stages take four blocks of four lines at a time");
+    FirstStages(x, kHalf, bitReverse_.data(), stageCos_[0], -stageSin_[0], &twiddleCos_[1], &twiddleSin_[1],
+                re_.data(), im_.data());
+    LaterStages(re_.data(), im_.data(), twiddleCos_.data(), twiddleSin_.data(), kHalf);
 }
 
 template <std::size_t N>
@@ -205,12 +240,7 @@ void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], UnitPh
 template <std::size_t N>
 void CRealFft<N>::Transform(const float (&x)[N], float (&energy)[kLines], UnitPhasor (&direction)[kLines],
                             std::size_t directionLines, std::size_t energyLines) {
-    for (std::size_t i = 0; i < kHalf; ++i) {
-        const std::size_t r = bitReverse_[i];
-        re_[r] = x[2 * i];
-        im_[r] = x[2 * i + 1];
-    }
-    ComplexTransform();
+    ComplexTransform(x);
     // Split Z[k] = E[k] + i O[k] into the real spectrum X[k] = E[k] + e^{-2 pi i k / N} O[k],
     // with E[k] = (Z[k] + conj Z[N/2 - k]) / 2 and O[k] = (Z[k] - conj Z[N/2 - k]) / (2i).
     // Lines 0 and N/2 both pair Z[0] with itself.

@@ -36,7 +36,7 @@ class CRealFft {
   private:
     static constexpr std::size_t kHalf = N / 2;
     // N/2-point complex transform of the packed input (even samples real, odd imaginary).
-    void ComplexTransform();
+    void ComplexTransform(const float (&x)[N]);
     // Line k of the real spectrum from Z[a] and Z[b] with the split twiddle (c, s).
     void SplitLine(std::size_t k, std::size_t a, std::size_t b, double c, double s, float (&energy)[kLines],
                    UnitPhasor (&direction)[kLines], bool withDirection) const;
