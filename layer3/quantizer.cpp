@@ -58,17 +58,19 @@ double FlatnessEstimate(double measure) {
 }
 
 // The sum over the nonzero lines of ln(v * v), as one logarithm of a product: the squared
-// mantissas multiply and the exponents add, which spares a logarithm per line. Four products
-// run side by side, each brought back to [0.5, 1) after every run of 64 lines (64 squared
-// mantissas, each at least 0.25, stay above 2^-128). False where a square would leave the
-// normal range, or a line is negative; the caller then takes the logarithms one by one.
+// mantissas multiply and the exponents add, which spares a logarithm per line. Sixteen products
+// run side by side, each brought back to [0.5, 1) after every run of 64 lines (four squared
+// mantissas a lane, each at least 0.25). False where a square would leave the normal range, or
+// a line is negative; the caller then takes the logarithms one by one.
 VELTO_VECTOR_KERNEL bool SumOfLogSquares(const double (&v)[kGranuleLines], double& sum) {
     constexpr std::uint64_t kMantissa = (std::uint64_t{1} << 52) - 1,
                             kHalfExponent = std::uint64_t{1022} << 52;
-    constexpr int kLanes = 4, kRun = 64;
+    constexpr int kLanes = 16, kRun = 64;
     static_assert(kGranuleLines % kRun == 0 && kRun % kLanes == 0);
-    double product[kLanes] = {1.0, 1.0, 1.0, 1.0};
+    double product[kLanes];
     std::int64_t exponents[kLanes] = {};
+    for (double& p : product)
+        p = 1.0;
     bool outOfRange = false;
     for (int start = 0; start < kGranuleLines; start += kRun) {
         for (int i = start; i < start + kRun; i += kLanes)
@@ -88,29 +90,44 @@ VELTO_VECTOR_KERNEL bool SumOfLogSquares(const double (&v)[kGranuleLines], doubl
         }
     }
     if (outOfRange) return false;
-    const double total = (product[0] * product[1]) * (product[2] * product[3]);  // at least 1/16
-    const std::int64_t exponent = exponents[0] + exponents[1] + exponents[2] + exponents[3];
+    double total = 1.0;  // at least 2^-16
+    std::int64_t exponent = 0;
+    for (int l = 0; l < kLanes; ++l) {
+        total *= product[l];
+        exponent += exponents[l];
+    }
     sum = std::log(total) + static_cast<double>(exponent) * 0.69314718055994530942;
     return true;
 }
 
+// The sum of the squares in four lanes: it differs from the line-by-line sum in its last bits.
+VELTO_VECTOR_KERNEL double SumOfSquares(const double (&v)[kGranuleLines]) {
+    double lanes[4] = {};
+    for (int i = 0; i < kGranuleLines; i += 4)
+        for (int l = 0; l < 4; ++l)
+            lanes[l] += v[i + l] * v[i + l];
+    return (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+}
+
 }  // namespace
 
-// The first step estimate from the spectral flatness. The fast sum of logarithms differs from
-// the line-by-line one in its last bits only (far below 1e-9), so a measure more than 1e-6
-// away from the rounding edge rounds to the same whole step; nearer the edge, and wherever
-// the fast sum does not apply, the sum is taken line by line as always.
+// The first step estimate from the spectral flatness. The fast sums of logarithms and of
+// squares differ from the line-by-line ones in their last bits only (far below 1e-9), so a
+// measure more than 1e-6 away from the rounding edge rounds to the same whole step; nearer the
+// edge, and wherever the fast sum does not apply, both sums are taken line by line as always.
+// A square that is not 0 leaves either sum above 0.
 double CQuantizer::FirstStepEstimate(const double (&v)[kGranuleLines]) {
-    double s2 = 0;
-    for (double x : v)
-        if (x != 0.0) s2 += x * x;
-    if (!(s2 > 0)) return -70;
+    const double fastS2 = SumOfSquares(v);
+    if (!(fastS2 > 0)) return -70;
     double s1 = 0;
     if (SumOfLogSquares(v, s1) && s1 / 576.0 > -600) {
-        const double measure = FlatnessMeasure(s1, s2);
+        const double measure = FlatnessMeasure(s1, fastS2);
         const double fraction = measure - std::floor(measure);
         if (std::isfinite(measure) && std::fabs(fraction - 0.5) > 1e-6) return FlatnessEstimate(measure);
     }
+    double s2 = 0;
+    for (double x : v)
+        if (x != 0.0) s2 += x * x;
     s1 = 0;
     for (double x : v)
         if (x != 0.0) s1 += std::log(x * x);
@@ -441,14 +458,21 @@ int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits
     return bits;
 }
 
-// Block by block: the maxima of the blocks need no running chain from line to line.
+// Block by block: the maxima of the blocks need no running chain from line to line. The
+// magnitudes are never negative or NaN, so the order of the comparisons cannot matter.
 VELTO_VECTOR_KERNEL void CQuantizer::FindSuffixMaxima() {
+    using Doubles4 = double __attribute__((vector_size(32)));
+    static_assert(kTailBlock == 16);
     double blockMax[kTailBlocks];
     for (int b = 0; b < kTailBlocks; ++b) {
-        double m = 0;
-        for (int i = 0; i < kTailBlock; ++i)
-            m = std::max(m, xr_work_[kTailBlock * b + i]);
-        blockMax[b] = m;
+        Doubles4 x0, x1, x2, x3;
+        const double* block = xr_work_ + kTailBlock * b;
+        std::memcpy(&x0, block, sizeof x0);
+        std::memcpy(&x1, block + 4, sizeof x1);
+        std::memcpy(&x2, block + 8, sizeof x2);
+        std::memcpy(&x3, block + 12, sizeof x3);
+        const Doubles4 a = x0 > x1 ? x0 : x1, c = x2 > x3 ? x2 : x3, m = a > c ? a : c;
+        blockMax[b] = std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
     }
     double m = 0;
     for (int b = kTailBlocks - 1; b >= 0; --b) {
