@@ -63,38 +63,54 @@ double FlatnessEstimate(double measure) {
 // mantissas a lane, each at least 0.25). False where a square would leave the normal range, or
 // a line is negative; the caller then takes the logarithms one by one.
 VELTO_VECTOR_KERNEL bool SumOfLogSquares(const double (&v)[kGranuleLines], double& sum) {
+    using Doubles4 = double __attribute__((vector_size(32)));
+    using Bits4 = unsigned long long __attribute__((vector_size(32)));
+    using Counts4 = long long __attribute__((vector_size(32)));
     constexpr std::uint64_t kMantissa = (std::uint64_t{1} << 52) - 1,
                             kHalfExponent = std::uint64_t{1022} << 52;
-    constexpr int kLanes = 16, kRun = 64;
+    constexpr int kVectors = 4, kLanes = 4 * kVectors, kRun = 64;
     static_assert(kGranuleLines % kRun == 0 && kRun % kLanes == 0);
-    double product[kLanes];
-    std::int64_t exponents[kLanes] = {};
-    for (double& p : product)
-        p = 1.0;
-    bool outOfRange = false;
+    // A positive value is its mantissa in [0.5, 1) times 2 to its exponent.
+    Doubles4 product[kVectors];
+    Counts4 exponents[kVectors] = {};
+    for (Doubles4& p : product)
+        p = Doubles4{} + 1.0;
+    Counts4 outOfRange = {};
     for (int start = 0; start < kGranuleLines; start += kRun) {
         for (int i = start; i < start + kRun; i += kLanes)
-            for (int l = 0; l < kLanes; ++l) {
-                const double x = v[i + l];
-                const bool zero = x == 0.0;
-                outOfRange |= !zero && !(x >= 1e-150 && x <= 1e150);
-                const auto bits = std::bit_cast<std::uint64_t>(x);
-                const double m = std::bit_cast<double>((bits & kMantissa) | kHalfExponent);  // [0.5, 1)
-                exponents[l] += zero ? 0 : 2 * (static_cast<std::int64_t>(bits >> 52) - 1022);
-                product[l] *= zero ? 1.0 : m * m;
+            for (int u = 0; u < kVectors; ++u) {
+                Doubles4 x;
+                std::memcpy(&x, &v[i + 4 * u], sizeof x);
+                const Counts4 zero = x == 0.0;
+                outOfRange |= ~zero & ~((x >= 1e-150) & (x <= 1e150));
+                Bits4 bits;
+                std::memcpy(&bits, &x, sizeof bits);
+                const Bits4 mantissaBits = (bits & kMantissa) | kHalfExponent, exponentBits = bits >> 52;
+                Doubles4 m;
+                Counts4 e;
+                std::memcpy(&m, &mantissaBits, sizeof m);
+                std::memcpy(&e, &exponentBits, sizeof e);
+                e -= 1022;
+                exponents[u] += zero ? Counts4{} : 2 * e;
+                product[u] *= zero ? Doubles4{} + 1.0 : m * m;
             }
-        for (int l = 0; l < kLanes; ++l) {
-            const auto p = std::bit_cast<std::uint64_t>(product[l]);
-            exponents[l] += static_cast<std::int64_t>(p >> 52) - 1022;
-            product[l] = std::bit_cast<double>((p & kMantissa) | kHalfExponent);
+        for (int u = 0; u < kVectors; ++u) {
+            Bits4 bits;
+            std::memcpy(&bits, &product[u], sizeof bits);
+            const Bits4 mantissaBits = (bits & kMantissa) | kHalfExponent, exponentBits = bits >> 52;
+            Counts4 e;
+            std::memcpy(&e, &exponentBits, sizeof e);
+            exponents[u] += e - 1022;
+            std::memcpy(&product[u], &mantissaBits, sizeof mantissaBits);
         }
     }
-    if (outOfRange) return false;
+    for (int l = 0; l < 4; ++l)
+        if (outOfRange[l]) return false;
     double total = 1.0;  // at least 2^-16
     std::int64_t exponent = 0;
     for (int l = 0; l < kLanes; ++l) {
-        total *= product[l];
-        exponent += exponents[l];
+        total *= product[l / 4][l % 4];
+        exponent += exponents[l / 4][l % 4];
     }
     sum = std::log(total) + static_cast<double>(exponent) * 0.69314718055994530942;
     return true;
