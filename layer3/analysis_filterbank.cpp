@@ -1,6 +1,7 @@
 #include "layer3/analysis_filterbank.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "layer3/tables/analysis_window.h"
 #include "layer3/vector_kernels.h"
@@ -24,6 +25,7 @@ CAnalysisFilterbank::CAnalysisFilterbank() {
         for (int k = 0; k < 64; ++k)
             mt_[k][i] = m_[i][k];
     foldable_ = CheckSymmetries();
+    rowsPair_ = foldable_ && CheckRowSymmetry();
     // Folded column j < 17 is column j (paired with 32 - j), j >= 17 is column 16 + j (paired
     // with 80 - j).
     for (int j = 0; j < kFolded; ++j)
@@ -40,6 +42,13 @@ bool CAnalysisFilterbank::CheckSymmetries() const {
             if (m_[i][k] != -m_[i][96 - k]) return false;
         if (m_[i][48] != 0.0) return false;
     }
+    return true;
+}
+
+bool CAnalysisFilterbank::CheckRowSymmetry() const {
+    for (int i = 0; i < kSubbands / 2; ++i)
+        for (int k = 0; k < 64; ++k)
+            if (m_[kSubbands - 1 - i][k] != (k % 2 == 0 ? m_[i][k] : -m_[i][k])) return false;
     return true;
 }
 
@@ -105,6 +114,10 @@ VELTO_VECTOR_KERNEL void CAnalysisFilterbank::Matrixing(const double (&y)[64], d
         folded[16] = y[16];
         for (int k = 33; k < 48; ++k)
             folded[k - 16] = y[k] - y[96 - k];
+        if (rowsPair_) {
+            PairedRows(folded, s);
+            return;
+        }
         // The subbands side by side: the compiler keeps them in vector registers.
         for (int j = 0; j < kFolded; ++j)
             for (int k = 0; k < kSubbands; ++k)
@@ -116,6 +129,29 @@ VELTO_VECTOR_KERNEL void CAnalysisFilterbank::Matrixing(const double (&y)[64], d
     }
     for (int k = 0; k < kSubbands; ++k)
         s[k] = sum[k];
+}
+
+// Folded column j is column j or 16 + j of the table, of the same parity as j.
+VELTO_VECTOR_KERNEL void CAnalysisFilterbank::PairedRows(const double (&folded)[kFolded],
+                                                         double (&s)[kSubbands]) const {
+    using Doubles4 = double __attribute__((vector_size(32)));
+    Doubles4 even[4] = {}, odd[4] = {};
+    for (int j = 0; j < kFolded; j += 2) {
+        const double fe = folded[j], fo = folded[j + 1];
+        for (int g = 0; g < 4; ++g) {
+            Doubles4 ce, co;
+            std::memcpy(&ce, &folded_[j][4 * g], sizeof ce);
+            std::memcpy(&co, &folded_[j + 1][4 * g], sizeof co);
+            even[g] += ce * fe;
+            odd[g] += co * fo;
+        }
+    }
+    for (int g = 0; g < 4; ++g) {
+        const Doubles4 low = even[g] + odd[g], high = even[g] - odd[g];
+        std::memcpy(&s[4 * g], &low, sizeof low);
+        for (int l = 0; l < 4; ++l)
+            s[kSubbands - 1 - (4 * g + l)] = high[l];
+    }
 }
 
 }  // namespace layer3

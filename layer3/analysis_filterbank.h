@@ -38,15 +38,21 @@ class CAnalysisFilterbank {
     // first, and a 32 x 32 product does the rest. Built only when the rounded table has those
     // symmetries exactly, which the constructor checks; else the 64-column product serves.
     bool CheckSymmetries() const;
+    // Rows i and 31 - i are equal in the even columns and opposite in the odd ones: the even
+    // and odd columns' sums of the first 16 rows give all 32 outputs, as their sum and their
+    // difference. Used only when the rounded table has that symmetry exactly.
+    bool CheckRowSymmetry() const;
     static constexpr int kFolded = 32;
     double m_[kSubbands][64];
     double mt_[64][kSubbands];           // the same coefficients, subband fastest
     double folded_[kFolded][kSubbands];  // the folded columns, subband fastest
     bool foldable_ = false;
+    bool rowsPair_ = false;
     // Takes 32 samples into the history and returns the offset of the newest.
     int TakeSamples(const std::int16_t*& samples, int ch);
     // The 32 x 64 (or folded 32 x 32) product of the 64 sums of the windowed vector.
     void Matrixing(const double (&y)[64], double (&s)[kSubbands]) const;
+    void PairedRows(const double (&folded)[kFolded], double (&s)[kSubbands]) const;
     // Each channel's history twice over, so that the 512 values from any offset lie in one run.
     double x_[kMaxChannels][2 * kFilterTaps];
     int off_[kMaxChannels];
