@@ -38,9 +38,20 @@ bool AnyScfsi(const SideInfo& side, int ch) {
     return side.scfsi[ch][0] || side.scfsi[ch][1] || side.scfsi[ch][2] || side.scfsi[ch][3];
 }
 
-// log2 truncated toward zero, 0 for a zero argument.
+// log2 truncated toward zero, 0 for a zero argument. A normal value 1.m times 2^e that is not a
+// power of two lies strictly between e and e + 1 in log2, so the truncation is e, or e + 1 for
+// e < 0. Within 2^-40 of a power of two the logarithm as computed could round onto the whole
+// number, so there, and for powers of two and values that are not normal, it is computed.
 int TruncatedLog2(double v) {
-    return v > 0 ? static_cast<int>(std::log2(v)) : 0;
+    if (!(v > 0)) return 0;
+    constexpr std::uint64_t kMantissa = (std::uint64_t{1} << 52) - 1, kNear = std::uint64_t{1} << 12;
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    const auto biased = static_cast<int>(bits >> 52);
+    const std::uint64_t mantissa = bits & kMantissa;
+    if (biased == 0 || biased == 2047 || mantissa < kNear || mantissa > kMantissa - kNear)
+        return static_cast<int>(std::log2(v));
+    const int e = biased - 1023;
+    return e >= 0 ? e : e + 1;
 }
 
 }  // namespace
@@ -293,10 +304,12 @@ void CQuantizer::AllowedDistortion(const double* xr, const GranuleInfo& gi, cons
 
 void CQuantizer::ScalefactorSelection(int gr, int ch, const double* xr, const GranuleInfo& gi,
                                       SideInfo& side) {
-    double maxAbs = 0;
-    for (int i = 0; i < kGranuleLines; ++i)
-        maxAbs = std::max(maxAbs, std::fabs(xr[i]));
-    maxXr_[gr][ch] = maxAbs;
+    // In four lanes: the largest magnitude does not hang on the order of the comparisons.
+    double lanes[4] = {};
+    for (int i = 0; i < kGranuleLines; i += 4)
+        for (int l = 0; l < 4; ++l)
+            lanes[l] = std::max(lanes[l], std::fabs(xr[i + l]));
+    maxXr_[gr][ch] = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
     shortGranule_[gr][ch] = !IsLong(gi);
     if (IsLong(gi)) {
         for (int sb = 0; sb < kLongBands; ++sb) {
