@@ -111,6 +111,14 @@ void SelectShortBlockTables(const GranuleValues& ix, GranuleInfo& gi,
 int CountShortBlockBits(const GranuleValues& ix, const GranuleInfo& gi,
                         const ScalefactorBandBoundaries& bands);
 
+// Whether all 16 values from v on lie in -1..1: v + 1 as unsigned is then at most 2.
+bool AllWithinOne16(const int* v) {
+    unsigned outside = 0;
+    for (int k = 0; k < 16; ++k)
+        outside |= static_cast<unsigned>(v[k] + 1) > 2u ? 1u : 0u;
+    return outside == 0;
+}
+
 }  // namespace
 
 void CalcRunLength(const GranuleValues& ix, GranuleInfo& gi, int zeroFrom) {
@@ -124,6 +132,9 @@ void CalcRunLength(const GranuleValues& ix, GranuleInfo& gi, int zeroFrom) {
     int zeroPairs = (kGranuleLines - i) / 2, quadruples = 0;
     for (; i > 1 && ix[i - 1] == 0 && ix[i - 2] == 0; i -= 2)
         ++zeroPairs;
+    // Four quadruples at a time while all 16 values lie in -1..1, then one at a time.
+    for (; i > 15 && AllWithinOne16(&ix[i - 16]); i -= 16)
+        quadruples += 4;
     for (; i > 3 && std::abs(ix[i - 1]) <= 1 && std::abs(ix[i - 2]) <= 1 && std::abs(ix[i - 3]) <= 1 &&
            std::abs(ix[i - 4]) <= 1;
          i -= 4)
