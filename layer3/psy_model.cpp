@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include "layer3/vector_kernels.h"
 
 #include "platform/fatal_error.h"
 
@@ -87,6 +90,18 @@ void CPsychoModel::Setup(int samplingFrequency) {
     tables_.Parse(samplingFrequency);
     FindSpreadingRanges(tables_.s3_l, tables_.npart_l, spread_l_);
     FindSpreadingRanges(tables_.s3_s, tables_.npart_s, spread_s_);
+    for (int g = 0; g < kRowGroups; ++g) {
+        int first = kMaxPartitions, end = 0;
+        for (int b = 4 * g; b < std::min(4 * g + 4, tables_.npart_l); ++b) {
+            if (spread_l_[b].end == 0) continue;
+            first = std::min(first, spread_l_[b].first);
+            end = std::max(end, spread_l_[b].end);
+        }
+        groupSpread_l_[g] = end > 0 ? SpreadRange{first, end} : SpreadRange{0, 0};
+    }
+    for (int k = 0; k < kMaxPartitions; ++k)
+        for (int b = 0; b < 4 * kRowGroups; ++b)
+            s3Columns_l_[k][b] = b < tables_.npart_l && k < tables_.npart_l ? tables_.s3_l[b][k] : 0.0;
     for (int b = 0; b < kMaxPartitions; ++b) {
         noiseFactor_[b] = std::exp(-SignalToNoise(b, 0.0) * kDbToNeper);
         toneFactor_[b] = std::exp(-SignalToNoise(b, 1.0) * kDbToNeper);
@@ -182,13 +197,11 @@ double CPsychoModel::Thresholds(int ch) {
         weighted += c_[k] * energy_[k];
     }
     if (current >= 0) eb_[current] = e, cb_[current] = weighted;
+    double spreadEnergy[4 * kRowGroups], spreadWeighted[4 * kRowGroups];
+    SpreadLong(spreadEnergy, spreadWeighted);
     double pe = 0.0;
     for (int b = 0; b < n; ++b) {
-        double ecb = 0.0, ct = 0.0;
-        for (int k = spread_l_[b].first; k < spread_l_[b].end; ++k) {
-            ecb += t.s3_l[b][k] * eb_[k];
-            ct += t.s3_l[b][k] * cb_[k];
-        }
+        const double ecb = spreadEnergy[b], ct = spreadWeighted[b];
         const double nb = ecb * t.norm_l[b] * ThresholdFactor(b, ecb != 0.0 ? std::max(ct / ecb, 0.01) : 1.0);
         // Pre-echo control: a threshold may not jump far above those of the last two granules.
         thr_[b] = std::max(t.qthr_l[b], std::min({nb, 2.0 * nb_1_[ch][b], 16.0 * nb_2_[ch][b]}));
@@ -199,6 +212,25 @@ double CPsychoModel::Thresholds(int ch) {
             pe -= t.numlines_l[b] * std::min(0.0, std::log((thr_[b] + 1.0) / (eb_[b] + 1.0)));
     }
     return pe;
+}
+
+// Four rows side by side over the union of their ranges: within it, a row's entries outside
+// its own range are 0, and adding a 0 product to a sum of non-negative energies leaves it as
+// it is, so every row's sums are the ones its own range gives, added in the same order.
+VELTO_VECTOR_KERNEL void CPsychoModel::SpreadLong(double (&ecb)[4 * kRowGroups],
+                                                  double (&ct)[4 * kRowGroups]) const {
+    using Doubles4 = double __attribute__((vector_size(32)));
+    for (int g = 0; g < kRowGroups; ++g) {
+        Doubles4 energy = {}, weighted = {};
+        for (int k = groupSpread_l_[g].first; k < groupSpread_l_[g].end; ++k) {
+            Doubles4 s3;
+            std::memcpy(&s3, &s3Columns_l_[k][4 * g], sizeof s3);
+            energy += s3 * eb_[k];
+            weighted += s3 * cb_[k];
+        }
+        std::memcpy(&ecb[4 * g], &energy, sizeof energy);
+        std::memcpy(&ct[4 * g], &weighted, sizeof weighted);
+    }
 }
 
 void CPsychoModel::LongRatios(int ch) {

@@ -61,6 +61,13 @@ class CPsychoModel {
 
     CPsyTables tables_;
     SpreadRange spread_l_[kMaxPartitions] = {}, spread_s_[kMaxPartitions] = {};
+    // The long spreading function by columns, four rows side by side (rows from npart_l on
+    // 0), and each group of four rows' union of ranges.
+    static constexpr int kRowGroups = (kMaxPartitions + 3) / 4;
+    double s3Columns_l_[kMaxPartitions][4 * kRowGroups] = {};
+    SpreadRange groupSpread_l_[kRowGroups] = {};
+    // ecb and ct of every long partition: its spread energy and spread weighted energy.
+    void SpreadLong(double (&ecb)[4 * kRowGroups], double (&ct)[4 * kRowGroups]) const;
     // Per partition: the long threshold's factor for pure noise and for a pure tone, and the
     // short threshold's factor.
     double noiseFactor_[kMaxPartitions] = {}, toneFactor_[kMaxPartitions] = {};
