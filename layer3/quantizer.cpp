@@ -428,10 +428,7 @@ int CQuantizer::OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLine
         bits = kept_.bits;
         // The region division and tables must describe the restored values; their bit
         // totals are those the kept pass counted.
-        CalcRunLength(ix, gi);
-        Count1BitCount(ix, gi);
-        Subdivide(gi, *bands_);
-        BigValuesTableSelect(ix, gi, *bands_);
+        ChooseTablesAndCountBits(ix, gi, *bands_);
     }
     gi.part2_length = static_cast<unsigned>(ScalefactorBits(gi, side.scfsi[ch], gr));
     return bits + static_cast<int>(gi.part2_length);
