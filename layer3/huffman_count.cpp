@@ -368,11 +368,13 @@ int CountShortBlockBits(const GranuleValues& ix, const GranuleInfo& gi,
         if (table > 31) platform::FatalError("No valid table...");
         if (table == 0) continue;
         const int* cost = Costs().cost[table];
-        for (int w = 0; w < 3; ++w)
-            for (int k = start; k < end; k += 2) {
-                const int pair[2] = {ix[3 * k + w], ix[3 * (k + 1) + w]};
-                bits += cost[PairIndex(pair)];
-            }
+        // Lines 3k .. 3k + 5 hold the pair (k, k + 1) of each window w as lines w and w + 3:
+        // the three windows' pairs in one pass over the band's lines.
+        for (int k = start; k < end; k += 2) {
+            const int* v = &ix[3 * k];
+            const int first[2] = {v[0], v[3]}, second[2] = {v[1], v[4]}, third[2] = {v[2], v[5]};
+            bits += cost[PairIndex(first)] + cost[PairIndex(second)] + cost[PairIndex(third)];
+        }
     }
     // A table that cannot hold a pair would read outside its codes.
     if (bits >= kCannotCode) platform::FatalError("No valid table...");
