@@ -94,7 +94,7 @@ namespace {
 
 // Negates the values whose spectral line is negative. The sign of music is a coin toss, so a
 // jump per line would be mispredicted half the time: the negation is selected instead.
-VELTO_VECTOR_KERNEL void ApplySigns(const double* __restrict xr, int* __restrict ix) {
+VELTO_VECTOR_KERNEL void ApplyLineSigns(const double* __restrict xr, int* __restrict ix) {
     for (int i = 0; i < kGranuleLines; ++i) {
         const int v = ix[i];
         ix[i] = xr[i] < 0 && v > 0 ? -v : v;
@@ -105,10 +105,19 @@ VELTO_VECTOR_KERNEL void ApplySigns(const double* __restrict xr, int* __restrict
 
 void CFrameFormatter::FormatFrame(QuantizedValues& ix, SideInfo& side, const FrameScaleFactors& scalefactors,
                                   const Spectrum& xr, const std::uint8_t* ancillary, int ancillaryBits) {
+    ApplySigns(xr, ix);
+    FormatSignedFrame(ix, side, scalefactors, ancillary, ancillaryBits);
+}
+
+void CFrameFormatter::ApplySigns(const Spectrum& xr, QuantizedValues& ix) const {
     for (int gr = 0; gr < granules_; ++gr)
         for (int ch = 0; ch < stereo_; ++ch)
-            ApplySigns(xr[gr][ch], ix[gr][ch]);
+            ApplyLineSigns(xr[gr][ch], ix[gr][ch]);
+}
 
+void CFrameFormatter::FormatSignedFrame(const QuantizedValues& ix, SideInfo& side,
+                                        const FrameScaleFactors& scalefactors, const std::uint8_t* ancillary,
+                                        int ancillaryBits) {
     AppendHeader(*settings_, header_);
     AppendSideInfo(side, granules_, stereo_, frameSide_, channelSide_, granuleSide_);
     BuildMainData(ix, side, scalefactors, ancillary, ancillaryBits);

@@ -49,6 +49,13 @@ class CFrameFormatter {
     // granules, then side.reservoirDrain zero bits.
     void FormatFrame(QuantizedValues& ix, SideInfo& side, const FrameScaleFactors& scalefactors,
                      const Spectrum& xr, const std::uint8_t* ancillary, int ancillaryBits);
+    // The same in two parts: the signs from xr, and the rest on values that carry them.
+    void ApplySigns(const Spectrum& xr, QuantizedValues& ix) const;
+    void FormatSignedFrame(const QuantizedValues& ix, SideInfo& side, const FrameScaleFactors& scalefactors,
+                           const std::uint8_t* ancillary, int ancillaryBits);
+    // Reads the frame parameters from settings from now on: a copy that the caller sets for
+    // each frame, when frames are formatted after the shared settings have moved on.
+    void FollowSettings(const EncodingSettings& settings) { settings_ = &settings; }
 
     // Completes every queued frame to its full length with zero main-data bits, so the stream
     // decodes to its end, and ends the file for the formatter (IsOpen becomes false). Requires

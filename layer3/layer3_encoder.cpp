@@ -19,6 +19,8 @@ CLayer3Encoder::~CLayer3Encoder() {
 
 int CLayer3Encoder::Open(EncodingSettings& settings, const std::string& inputPath,
                          const std::string& outputPath) {
+    // A file left open would still be formatted into the output about to be replaced.
+    StopAnalysisThread();
     outputFailed_ = false;
     failureReason_.clear();
     if (!reader_.Open(inputPath)) return 0;
@@ -130,8 +132,9 @@ void CLayer3Encoder::ClearFrameState() {
     std::memset(l3_enc, 0, sizeof l3_enc);
     scalefac_ = FrameScaleFactors{};
     std::memset(frame_, 0, sizeof frame_);
-    sentBits_ = 0;
-    frameBits_ = 0;
+    publishedCount_ = formattedCount_ = 0;
+    publisherWaiting_ = false;
+    nextMainDataBegin_ = 0;
     samplesRead_ = 0;
     inputEnded_ = false;
     framesWritten_ = 0;
@@ -192,10 +195,14 @@ int CLayer3Encoder::CodeFrame(const AnalysedFrame& in) {
     meanBits_ = (s.bitsPerFrame - sideInfoLength_) / s.granulesPerFrame;
 
     quantizer_.IterationLoop(in.pe, in.xr, in.ratios, side_, l3_enc, meanBits_, scalefac_, &in.firstSteps);
-    formatter_.FormatFrame(l3_enc, side_, scalefac_, in.xr, nullptr, 0);
-
-    frameBits_ = static_cast<int>(formatter_.TotalBits() - sentBits_);
-    sentBits_ += frameBits_;
+    if (analysisThread_.joinable()) {
+        // The analysed frame goes back to the analysis when this step ends: its signs go with
+        // the values.
+        formatter_.ApplySigns(in.xr, l3_enc);
+        PublishCodedFrame();
+    } else {
+        formatter_.FormatFrame(l3_enc, side_, scalefac_, in.xr, nullptr, 0);
+    }
     samplesCoded_ = in.samplesRead;
     return ++s.frameCount;
 }
@@ -252,6 +259,11 @@ void CLayer3Encoder::StartAnalysisThread() {
     StopAnalysisThread();
     if (!secondThreadAllowed_ || !SecondThreadWanted()) return;
     quitAnalysis_ = false;
+    // The shared settings move on to the frames the loops code: the formatter, behind them,
+    // reads a copy set for each frame it formats.
+    formatterSettings_ = *settings_;
+    formatter_.FollowSettings(formatterSettings_);
+    nextMainDataBegin_ = side_.main_data_begin;
     // A new thread inherits the scheduling of the one that starts it: the worker's priority.
     analysisThread_ = std::thread([this, start = threadStart_] {
         if (start) start();
@@ -259,18 +271,25 @@ void CLayer3Encoder::StartAnalysisThread() {
     });
 }
 
+// Between frames the analysis formats what the loops have finished; with the input analysed
+// to its end it formats only, until Close asks it to finish.
 void CLayer3Encoder::AnalysisThreadLoop() {
     for (;;) {
+        FormatPublishedFrames();
         std::uint64_t slot = 0;
         {
             std::unique_lock lock(ringMutex_);
-            if (analysedCount_ - codedCount_ == kRing) {
+            if (quitAnalysis_) break;
+            const auto formattingDue = [&] { return publishedCount_ - formattedCount_ >= kRing / 2; };
+            if (analysisEnded_ || analysedCount_ - codedCount_ == kRing) {
                 analyserWaiting_ = true;
-                ringHasRoom_.wait(lock,
-                                  [&] { return quitAnalysis_ || analysedCount_ - codedCount_ <= kRing / 2; });
+                ringHasRoom_.wait(lock, [&] {
+                    return quitAnalysis_ || formattingDue() ||
+                           (!analysisEnded_ && analysedCount_ - codedCount_ <= kRing / 2);
+                });
                 analyserWaiting_ = false;
+                continue;
             }
-            if (quitAnalysis_) return;
             slot = analysedCount_ % kRing;
         }
         AnalyseFrame(analysed_[slot]);
@@ -279,8 +298,49 @@ void CLayer3Encoder::AnalysisThreadLoop() {
         if (!analysed_[slot].present) analysisEnded_ = true;
         if (coderWaiting_ && (analysisEnded_ || analysedCount_ - codedCount_ >= kRing / 2))
             ringHasFrames_.notify_one();
-        if (analysisEnded_) return;
     }
+    // Close waits for this: every frame the loops coded is written.
+    FormatPublishedFrames();
+}
+
+void CLayer3Encoder::PublishCodedFrame() {
+    std::unique_lock lock(ringMutex_);
+    if (publishedCount_ - formattedCount_ == kRing) {
+        publisherWaiting_ = true;
+        if (analyserWaiting_) ringHasRoom_.notify_one();
+        codedHasRoom_.wait(lock, [&] { return publishedCount_ - formattedCount_ < kRing; });
+        publisherWaiting_ = false;
+    }
+    CodedFrame& frame = coded_[publishedCount_ % kRing];
+    lock.unlock();
+    std::memcpy(frame.ix, l3_enc, sizeof l3_enc);
+    frame.side = side_;
+    frame.scalefactors = scalefac_;
+    frame.padding = settings_->padding;
+    frame.bitsPerFrame = settings_->bitsPerFrame;
+    lock.lock();
+    ++publishedCount_;
+    if (analyserWaiting_ && publishedCount_ - formattedCount_ >= kRing / 2) ringHasRoom_.notify_one();
+}
+
+void CLayer3Encoder::FormatPublishedFrames() {
+    std::uint64_t from = 0, to = 0;
+    {
+        std::lock_guard lock(ringMutex_);
+        from = formattedCount_, to = publishedCount_;
+    }
+    if (from == to) return;
+    for (std::uint64_t n = from; n < to; ++n) {
+        CodedFrame& frame = coded_[n % kRing];
+        formatterSettings_.padding = frame.padding;
+        formatterSettings_.bitsPerFrame = frame.bitsPerFrame;
+        frame.side.main_data_begin = nextMainDataBegin_;
+        formatter_.FormatSignedFrame(frame.ix, frame.side, frame.scalefactors, nullptr, 0);
+        nextMainDataBegin_ = frame.side.main_data_begin;
+    }
+    std::lock_guard lock(ringMutex_);
+    formattedCount_ = to;
+    if (publisherWaiting_) codedHasRoom_.notify_one();
 }
 
 // Ends the analysis thread once the frame it is analysing, if any, is done (the encoding may

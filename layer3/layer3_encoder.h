@@ -3,11 +3,13 @@
 // for every file of a batch, and every Open starts from the same fresh state, so a file's
 // bytes never depend on the files encoded before it.
 //
-// A frame's work falls into two stages: analysis (reading, the psychoacoustic model, the
-// filterbanks) and coding (the quantisation loops and the formatter). Nothing flows from coding
-// back to analysis, so with a second thread the analysis runs up to a few frames ahead while
-// the coding follows, and the bytes are those of one thread by construction. Each EncodeStep
-// still writes exactly one frame, so a stop still ends at the next frame.
+// A frame's work falls into three stages: analysis (reading, the psychoacoustic model, the
+// filterbanks), the quantisation loops, and the formatter. Nothing flows back from a later
+// stage to an earlier one, so with a second thread the analysis runs up to a few frames ahead
+// while the loops follow, and the formatter, on the second thread too, takes the frames the
+// loops have finished, in order; the bytes are those of one thread by construction. Each
+// EncodeStep codes exactly one frame, and Close writes every frame coded, so a stop still ends
+// at the next frame.
 #pragma once
 
 #include <condition_variable>
@@ -17,6 +19,7 @@
 #include <thread>
 
 #include "job/encoder.h"
+#include "job/encoding_settings.h"
 #include "layer3/analysis_filterbank.h"
 #include "layer3/audio_reader.h"
 #include "layer3/frame_formatter.h"
@@ -58,6 +61,15 @@ class CLayer3Encoder : public CEncoder {
         CQuantizer::FirstSteps firstSteps = {};  // where the loops' search starts, per granule
     };
 
+    // What the loops hand to the formatter for one frame: the values with their signs, the
+    // side information and scalefactors, and the frame's size.
+    struct CodedFrame {
+        QuantizedValues ix = {};
+        SideInfo side;
+        FrameScaleFactors scalefactors;
+        int padding = 0, bitsPerFrame = 0;
+    };
+
     // Writes the tag and reserves the Info frame the settings ask for; false when it failed.
     bool BeginDecoration(const std::string& inputPath);
     void ChooseChannelLayout();
@@ -80,6 +92,11 @@ class CLayer3Encoder : public CEncoder {
     void StartAnalysisThread();
     void StopAnalysisThread();
     void AnalysisThreadLoop();
+    // Hands the frame just coded to the formatter on the second thread, waiting while all the
+    // ring's frames still wait for it.
+    void PublishCodedFrame();
+    // On the second thread: formats the frames the loops have handed over.
+    void FormatPublishedFrames();
 
     // Loop counters.
     int channel_ = 0, slot_ = 0, granule_ = 0;
@@ -101,8 +118,6 @@ class CLayer3Encoder : public CEncoder {
     int wholeSlotsPerFrame_ = 0;
     double slotLag_ = 0;
     int meanBits_ = 0;
-    std::int64_t sentBits_ = 0;
-    int frameBits_ = 0;
     int sideInfoLength_ = 0;
 
     platform::OutputFile output_;
@@ -133,6 +148,15 @@ class CLayer3Encoder : public CEncoder {
     bool analysisEnded_ = false;  // the analyser has handed over the frame past the input's end
     bool coderWaiting_ = false, analyserWaiting_ = false;
     bool quitAnalysis_ = false;
+    // Frames publishedCount_ - formattedCount_ .. wait in coded_ for the formatter; the
+    // formatter reads its frame parameters from formatterSettings_, set for each frame, and
+    // carries each frame's main_data_begin to the next.
+    CodedFrame coded_[kRing];
+    std::uint64_t publishedCount_ = 0, formattedCount_ = 0;
+    bool publisherWaiting_ = false;
+    std::condition_variable codedHasRoom_;
+    EncodingSettings formatterSettings_;
+    int nextMainDataBegin_ = 0;
 };
 
 }  // namespace layer3
