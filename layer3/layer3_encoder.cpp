@@ -178,6 +178,7 @@ void CLayer3Encoder::AnalyseFrame(AnalysedFrame& out) {
     for (int gr = 0; gr < settings_->granulesPerFrame; ++gr)
         for (int ch = 0; ch < settings_->stereo; ++ch)
             out.firstSteps[gr][ch] = CQuantizer::FirstStepOf(out.xr[gr][ch]);
+    quantizer_.PrepareFrame(out.xr, out.ratios, out.blocks, out.prepared);
 }
 
 int CLayer3Encoder::CodeFrame(const AnalysedFrame& in) {
@@ -194,7 +195,8 @@ int CLayer3Encoder::CodeFrame(const AnalysedFrame& in) {
     s.bitsPerFrame = 8 * (wholeSlotsPerFrame_ + s.padding);
     meanBits_ = (s.bitsPerFrame - sideInfoLength_) / s.granulesPerFrame;
 
-    quantizer_.IterationLoop(in.pe, in.xr, in.ratios, side_, l3_enc, meanBits_, scalefac_, &in.firstSteps);
+    quantizer_.IterationLoop(in.pe, in.xr, in.ratios, side_, l3_enc, meanBits_, scalefac_, &in.firstSteps,
+                             &in.prepared);
     if (analysisThread_.joinable()) {
         // The analysed frame goes back to the analysis when this step ends: its signs go with
         // the values.

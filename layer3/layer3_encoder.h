@@ -59,6 +59,7 @@ class CLayer3Encoder : public CEncoder {
         Spectrum xr = {};
         SideInfo blocks;                         // the block type fields the model chose; the rest is unused
         CQuantizer::FirstSteps firstSteps = {};  // where the loops' search starts, per granule
+        CQuantizer::FramePreparation prepared = {};
     };
 
     // What the loops hand to the formatter for one frame: the values with their signs, the

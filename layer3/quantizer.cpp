@@ -205,10 +205,6 @@ void CQuantizer::ClearWorkingState() {
     l3_xmin_ = {};
     xfsf_ = {};
     kept_ = {};
-    std::memset(maxXr_, 0, sizeof maxXr_);
-    std::memset(en_, 0, sizeof en_);
-    std::memset(xm_, 0, sizeof xm_);
-    std::memset(shortGranule_, 0, sizeof shortGranule_);
 }
 
 double CQuantizer::LargePow43(int value) const {
@@ -219,21 +215,27 @@ double CQuantizer::LargePow43(int value) const {
 
 void CQuantizer::IterationLoop(const double (&pe)[kMaxGranules][kMaxChannels], const Spectrum& xr,
                                const MaskingRatios& ratios, SideInfo& side, QuantizedValues& l3_enc,
-                               int meanBits, FrameScaleFactors& scalefac, const FirstSteps* firstSteps) {
+                               int meanBits, FrameScaleFactors& scalefac, const FirstSteps* firstSteps,
+                               const FramePreparation* prepared) {
     EncodingSettings& s = *settings_;
     bands_ = &tables::kScalefactorBands[s.samplingFrequencyIndex];
     stereo_ = s.stereo;
+    FramePreparation local;
+    if (prepared == nullptr) {
+        PrepareFrame(xr, ratios, side, local);
+        prepared = &local;
+    }
     side.reservoirDrain = 0;
     reservoir_->FrameBegin(meanBits, s.bitsPerFrame, s);
     for (int ch = 0; ch < kMaxChannels; ++ch)
         std::fill(std::begin(side.scfsi[ch]), std::end(side.scfsi[ch]), 0);
     for (int gr = 0; gr < s.granulesPerFrame; ++gr)
         for (int ch = 0; ch < stereo_; ++ch)
-            QuantizeGranule(gr, ch, xr, ratios, side, l3_enc, meanBits, pe, scalefac, firstSteps);
+            QuantizeGranule(gr, ch, xr, *prepared, side, l3_enc, meanBits, pe, scalefac, firstSteps);
     reservoir_->FrameEnd(side, meanBits, s, stereo_);
 }
 
-void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const MaskingRatios& ratios,
+void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const FramePreparation& prepared,
                                  SideInfo& side, QuantizedValues& l3_enc, int meanBits,
                                  const double (&pe)[kMaxGranules][kMaxChannels], FrameScaleFactors& scalefac,
                                  const FirstSteps* firstSteps) {
@@ -250,8 +252,8 @@ void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const Maski
     } else {
         gi.sfb_lmax = 0, gi.sfb_smax = 0;
     }
-    AllowedDistortion(x, gi, ratios, gr, ch);
-    ScalefactorSelection(gr, ch, x, gi, side);
+    l3_xmin_ = prepared.allowed[gr][ch];
+    if (gr == 1) std::copy(std::begin(prepared.scfsi[ch]), std::end(prepared.scfsi[ch]), side.scfsi[ch]);
     const int maxBits = reservoir_->MaxBits(pe[gr][ch], meanBits, stereo_);
 
     ScaleFactors& sf = scalefac.sf[gr][ch];
@@ -282,58 +284,75 @@ void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const Maski
     gi.global_gain = static_cast<unsigned>(gain);
 }
 
-void CQuantizer::AllowedDistortion(const double* xr, const GranuleInfo& gi, const MaskingRatios& ratios,
-                                   int gr, int ch) {
-    for (int sb = 0; sb < static_cast<int>(gi.sfb_lmax); ++sb) {
-        const int start = bands_->l[sb], end = bands_->l[sb + 1];
-        double energy = 0;
-        for (int i = start; i < end; ++i)
-            energy += xr[i] * xr[i];
-        l3_xmin_.l[sb] = ratios.l[gr][ch][sb] * energy / (end - start);
-    }
-    for (int sb = static_cast<int>(gi.sfb_smax); sb < kShortBands; ++sb) {
-        const int start = bands_->s[sb], end = bands_->s[sb + 1];
-        for (int w = 0; w < kShortWindows; ++w) {
-            double energy = 0;
-            for (int k = start; k < end; ++k)
-                energy += xr[3 * k + w] * xr[3 * k + w];
-            l3_xmin_.s[sb][w] = ratios.s[gr][ch][sb][w] * energy / (end - start);
-        }
+namespace {
+
+// The bands a granule's scalefactors cover: long bands below sfbLmax, short bands from sfbSmax.
+void ScalefactorBandsOf(const GranuleInfo& gi, int& sfbLmax, int& sfbSmax) {
+    if (IsLong(gi)) {
+        sfbLmax = kLongBands, sfbSmax = kShortBands;
+    } else if (gi.mixed_block_flag) {
+        sfbLmax = 8, sfbSmax = 3;
+    } else {
+        sfbLmax = 0, sfbSmax = 0;
     }
 }
 
-void CQuantizer::ScalefactorSelection(int gr, int ch, const double* xr, const GranuleInfo& gi,
-                                      SideInfo& side) {
-    // In four lanes: the largest magnitude does not hang on the order of the comparisons.
-    double lanes[4] = {};
-    for (int i = 0; i < kGranuleLines; i += 4)
-        for (int l = 0; l < 4; ++l)
-            lanes[l] = std::max(lanes[l], std::fabs(xr[i + l]));
-    maxXr_[gr][ch] = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
-    shortGranule_[gr][ch] = !IsLong(gi);
-    if (IsLong(gi)) {
-        for (int sb = 0; sb < kLongBands; ++sb) {
-            double energy = 0;
-            for (int i = bands_->l[sb]; i < bands_->l[sb + 1]; ++i)
-                energy += xr[i] * xr[i];
-            en_[gr][ch][sb] = TruncatedLog2(energy);
-            xm_[gr][ch][sb] = TruncatedLog2(l3_xmin_.l[sb]);
-        }
-    }
-    if (gr != 1) return;
-    std::fill(std::begin(side.scfsi[ch]), std::end(side.scfsi[ch]), 0);
-    if (maxXr_[0][ch] == 0 || maxXr_[1][ch] == 0 || shortGranule_[0][ch] || shortGranule_[1][ch]) return;
+// Granule 1 shares a group of scalefactors with granule 0 where the two granules' band
+// energies and allowed distortions (as whole powers of two) differ little.
+void ShareScalefactors(const int (&en)[2][kLongBands], const int (&xm)[2][kLongBands], int (&scfsi)[4]) {
     int total = 0;
     for (int sb = 0; sb < kLongBands; ++sb)
-        total += std::abs(en_[0][ch][sb] - en_[1][ch][sb]);
+        total += std::abs(en[0][sb] - en[1][sb]);
     if (total >= 100) return;
     for (int g = 0; g < 4; ++g) {
         int sumEn = 0, sumXm = 0;
         for (int sb = kScfsiGroupStart[g]; sb < kScfsiGroupStart[g + 1]; ++sb) {
-            sumEn += std::abs(en_[0][ch][sb] - en_[1][ch][sb]);
-            sumXm += std::abs(xm_[0][ch][sb] - xm_[1][ch][sb]);
+            sumEn += std::abs(en[0][sb] - en[1][sb]);
+            sumXm += std::abs(xm[0][sb] - xm[1][sb]);
         }
-        side.scfsi[ch][g] = sumEn <= 9 && sumXm <= 9 ? 1 : 0;
+        scfsi[g] = sumEn <= 9 && sumXm <= 9 ? 1 : 0;
+    }
+}
+
+}  // namespace
+
+void CQuantizer::PrepareFrame(const Spectrum& xr, const MaskingRatios& ratios, const SideInfo& blocks,
+                              FramePreparation& out) const {
+    const EncodingSettings& s = *settings_;
+    const tables::ScalefactorBandBoundaries& bands = tables::kScalefactorBands[s.samplingFrequencyIndex];
+    const int granules = s.granulesPerFrame, channels = s.stereo;
+    std::memset(out.scfsi, 0, sizeof out.scfsi);
+    for (int ch = 0; ch < channels; ++ch) {
+        int en[2][kLongBands] = {}, xm[2][kLongBands] = {};
+        bool silent = false, anyShort = false;
+        for (int gr = 0; gr < granules; ++gr) {
+            const GranuleInfo& gi = blocks.gr[gr][ch];
+            const double* x = xr[gr][ch];
+            Allowed& allowed = out.allowed[gr][ch];
+            int sfbLmax = 0, sfbSmax = 0;
+            ScalefactorBandsOf(gi, sfbLmax, sfbSmax);
+            for (int sb = 0; sb < sfbLmax; ++sb) {
+                const int start = bands.l[sb], end = bands.l[sb + 1];
+                double energy = 0;
+                for (int i = start; i < end; ++i)
+                    energy += x[i] * x[i];
+                allowed.l[sb] = ratios.l[gr][ch][sb] * energy / (end - start);
+                en[gr][sb] = TruncatedLog2(energy);
+                xm[gr][sb] = TruncatedLog2(allowed.l[sb]);
+            }
+            for (int sb = sfbSmax; sb < kShortBands; ++sb) {
+                const int start = bands.s[sb], end = bands.s[sb + 1];
+                for (int w = 0; w < kShortWindows; ++w) {
+                    double energy = 0;
+                    for (int k = start; k < end; ++k)
+                        energy += x[3 * k + w] * x[3 * k + w];
+                    allowed.s[sb][w] = ratios.s[gr][ch][sb][w] * energy / (end - start);
+                }
+            }
+            anyShort = anyShort || !IsLong(gi);
+            silent = silent || std::all_of(x, x + kGranuleLines, [](double v) { return v == 0.0; });
+        }
+        if (granules == 2 && !silent && !anyShort) ShareScalefactors(en, xm, out.scfsi[ch]);
     }
 }
 

@@ -35,9 +35,25 @@ class CQuantizer {
     // l3_enc its values (magnitudes; the formatter takes the signs from xr).
     // firstSteps, when given, holds FirstStepOf each granule and channel of xr.
     using FirstSteps = double[kMaxGranules][kMaxChannels];
+    // The distortion each band may have, per granule and channel, and the scalefactor groups
+    // granule 1 shares with granule 0: functions of the analysis alone.
+    struct Allowed {
+        double l[kLongBands];
+        double s[kShortBands][kShortWindows];
+    };
+    struct FramePreparation {
+        Allowed allowed[kMaxGranules][kMaxChannels];
+        int scfsi[kMaxChannels][4];
+    };
+    // prepared, when given, holds PrepareFrame of the same frame.
     void IterationLoop(const double (&pe)[kMaxGranules][kMaxChannels], const Spectrum& xr,
                        const MaskingRatios& ratios, SideInfo& side, QuantizedValues& l3_enc, int meanBits,
-                       FrameScaleFactors& scalefac, const FirstSteps* firstSteps = nullptr);
+                       FrameScaleFactors& scalefac, const FirstSteps* firstSteps = nullptr,
+                       const FramePreparation* prepared = nullptr);
+    // Works out the frame's preparation from its spectrum, ratios and block types: it changes
+    // nothing in the loops, so the analysis may do it ahead of them.
+    void PrepareFrame(const Spectrum& xr, const MaskingRatios& ratios, const SideInfo& blocks,
+                      FramePreparation& out) const;
     // The step the loops' search starts from for a granule's spectrum (with at least one line
     // not 0): a function of the spectrum alone, so the analysis may work it out ahead.
     static double FirstStepOf(const double (&xr)[kGranuleLines]);
@@ -94,10 +110,6 @@ class CQuantizer {
     void QuantizeLines(const double* magnitudes, int stride, int count, const StepThresholds& step,
                        int* ix) const;
 
-    struct Allowed {
-        double l[kLongBands];
-        double s[kShortBands][kShortWindows];
-    };
     struct Distortion {
         double l[kLongBands];
         double s[kShortBands][kShortWindows];
@@ -114,13 +126,10 @@ class CQuantizer {
         int bits = 0;
     };
 
-    void QuantizeGranule(int gr, int ch, const Spectrum& xr, const MaskingRatios& ratios, SideInfo& side,
+    void QuantizeGranule(int gr, int ch, const Spectrum& xr, const FramePreparation& prepared, SideInfo& side,
                          QuantizedValues& l3_enc, int meanBits,
                          const double (&pe)[kMaxGranules][kMaxChannels], FrameScaleFactors& scalefac,
                          const FirstSteps* firstSteps);
-    void AllowedDistortion(const double* xr, const GranuleInfo& gi, const MaskingRatios& ratios, int gr,
-                           int ch);
-    void ScalefactorSelection(int gr, int ch, const double* xr, const GranuleInfo& gi, SideInfo& side);
     void ApplyGranule0Scalefactors(int ch, const SideInfo& side, GranuleInfo& gi, ScaleFactors& sf,
                                    const ScaleFactors& sf0);
     int OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLines], ScaleFactors& sf, int maxBits);
@@ -166,11 +175,6 @@ class CQuantizer {
     Allowed l3_xmin_ = {};
     Distortion xfsf_ = {};
     KeptPass kept_;
-    // Scalefactor selection information, per granule and channel.
-    double maxXr_[kMaxGranules][kMaxChannels] = {};
-    int en_[kMaxGranules][kMaxChannels][kLongBands] = {};
-    int xm_[kMaxGranules][kMaxChannels][kLongBands] = {};
-    bool shortGranule_[kMaxGranules][kMaxChannels] = {};
     std::function<void(const PassRecord&)> observer_;
 };
 
