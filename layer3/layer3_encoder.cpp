@@ -51,6 +51,7 @@ int CLayer3Encoder::Open(EncodingSettings& settings, const std::string& inputPat
     settings.totalFrames = settings.sampleCount / settings.samplesPerFrame;
     mdct_.Init(settings);
     quantizer_.Init(settings, reservoir_);
+    trialQuantizer_.Init(settings, reservoir_);
     ComputeFrameSize();
     StartAnalysisThread();
     return 1;
@@ -179,6 +180,15 @@ void CLayer3Encoder::AnalyseFrame(AnalysedFrame& out) {
         for (int ch = 0; ch < settings_->stereo; ++ch)
             out.firstSteps[gr][ch] = CQuantizer::FirstStepOf(out.xr[gr][ch]);
     quantizer_.PrepareFrame(out.xr, out.ratios, out.blocks, out.prepared);
+    // On two threads the first trial of each granule's search moves here too; on one it would
+    // only cost a copy.
+    if (firstTrialsAhead_) {
+        trialQuantizer_.PrepareFirstTrials(out.xr, out.blocks, out.firstSteps, out.prepared, out.firstTrials);
+    } else {
+        for (auto& granule : out.firstTrials)
+            for (CQuantizer::FirstTrial& trial : granule)
+                trial.valid = false;
+    }
 }
 
 int CLayer3Encoder::CodeFrame(const AnalysedFrame& in) {
@@ -196,7 +206,7 @@ int CLayer3Encoder::CodeFrame(const AnalysedFrame& in) {
     meanBits_ = (s.bitsPerFrame - sideInfoLength_) / s.granulesPerFrame;
 
     quantizer_.IterationLoop(in.pe, in.xr, in.ratios, side_, l3_enc, meanBits_, scalefac_, &in.firstSteps,
-                             &in.prepared);
+                             &in.prepared, &in.firstTrials);
     if (analysisThread_.joinable()) {
         // The analysed frame goes back to the analysis when this step ends: its signs go with
         // the values.
@@ -259,12 +269,14 @@ bool SecondThreadWanted() {
 
 void CLayer3Encoder::StartAnalysisThread() {
     StopAnalysisThread();
+    firstTrialsAhead_ = false;
     if (!secondThreadAllowed_ || !SecondThreadWanted()) return;
     quitAnalysis_ = false;
     // The shared settings move on to the frames the loops code: the formatter, behind them,
     // reads a copy set for each frame it formats.
     formatterSettings_ = *settings_;
     formatter_.FollowSettings(formatterSettings_);
+    firstTrialsAhead_ = true;
     nextMainDataBegin_ = side_.main_data_begin;
     // A new thread inherits the scheduling of the one that starts it: the worker's priority.
     analysisThread_ = std::thread([this, start = threadStart_] {

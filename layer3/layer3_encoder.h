@@ -60,6 +60,8 @@ class CLayer3Encoder : public CEncoder {
         SideInfo blocks;                         // the block type fields the model chose; the rest is unused
         CQuantizer::FirstSteps firstSteps = {};  // where the loops' search starts, per granule
         CQuantizer::FramePreparation prepared = {};
+        // With two threads, each granule's first trial, worked out by the analysis's quantizer.
+        CQuantizer::FirstTrials firstTrials;
     };
 
     // What the loops hand to the formatter for one frame: the values with their signs, the
@@ -128,6 +130,9 @@ class CLayer3Encoder : public CEncoder {
     EncodingSettings* settings_ = nullptr;
     CBitReservoir reservoir_;
     CQuantizer quantizer_;
+    // The analysis thread's own quantizer, for the first trials, and whether it makes them.
+    CQuantizer trialQuantizer_;
+    bool firstTrialsAhead_ = false;
     CHybridFilterbank mdct_;
     CAnalysisFilterbank filterbank_;
     CPsychoModel psy_;

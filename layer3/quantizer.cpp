@@ -216,7 +216,7 @@ double CQuantizer::LargePow43(int value) const {
 void CQuantizer::IterationLoop(const double (&pe)[kMaxGranules][kMaxChannels], const Spectrum& xr,
                                const MaskingRatios& ratios, SideInfo& side, QuantizedValues& l3_enc,
                                int meanBits, FrameScaleFactors& scalefac, const FirstSteps* firstSteps,
-                               const FramePreparation* prepared) {
+                               const FramePreparation* prepared, const FirstTrials* firstTrials) {
     EncodingSettings& s = *settings_;
     bands_ = &tables::kScalefactorBands[s.samplingFrequencyIndex];
     stereo_ = s.stereo;
@@ -231,14 +231,15 @@ void CQuantizer::IterationLoop(const double (&pe)[kMaxGranules][kMaxChannels], c
         std::fill(std::begin(side.scfsi[ch]), std::end(side.scfsi[ch]), 0);
     for (int gr = 0; gr < s.granulesPerFrame; ++gr)
         for (int ch = 0; ch < stereo_; ++ch)
-            QuantizeGranule(gr, ch, xr, *prepared, side, l3_enc, meanBits, pe, scalefac, firstSteps);
+            QuantizeGranule(gr, ch, xr, *prepared, side, l3_enc, meanBits, pe, scalefac, firstSteps,
+                            firstTrials ? &(*firstTrials)[gr][ch] : nullptr);
     reservoir_->FrameEnd(side, meanBits, s, stereo_);
 }
 
 void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const FramePreparation& prepared,
                                  SideInfo& side, QuantizedValues& l3_enc, int meanBits,
                                  const double (&pe)[kMaxGranules][kMaxChannels], FrameScaleFactors& scalefac,
-                                 const FirstSteps* firstSteps) {
+                                 const FirstSteps* firstSteps, const FirstTrial* firstTrial) {
     GranuleInfo& gi = side.gr[gr][ch];
     const double* x = xr[gr][ch];
     reusable_ = false;
@@ -276,7 +277,9 @@ void CQuantizer::QuantizeGranule(int gr, int ch, const Spectrum& xr, const Frame
         // zeros at 45 all the same.
         gi.quantizerStepSize = std::clamp(estimate, -120.0, kMaxStepSize);
         if (gr == 1 && AnyScfsi(side, ch)) ApplyGranule0Scalefactors(ch, side, gi, sf, scalefac.sf[0][ch]);
+        firstTrial_ = firstTrial != nullptr && firstTrial->valid ? firstTrial : nullptr;
         gi.part2_3_length = static_cast<unsigned>(OuterLoop(gr, ch, side, l3_enc[gr][ch], sf, maxBits));
+        firstTrial_ = nullptr;
     }
     reservoir_->Adjust(gi, meanBits, stereo_);
     const double gain = RoundHalfAway(gi.quantizerStepSize + 210.0);
@@ -460,11 +463,7 @@ int CQuantizer::CountBits(GranuleInfo& gi, const int (&ix)[kGranuleLines], int z
 int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits) {
     if (maxBits < 0) platform::FatalError("Ehhh !?!, negative compression !?!");
     FindSuffixMaxima();
-    const double maxAbs = suffixMax_[0];
-    // The smallest step at which the largest value stays codable (at most 8206). Rounded up:
-    // truncating a positive value (a loud band amplified by its scalefactors) would give a
-    // step too fine for the Huffman tables; for negative values both agree.
-    const double start = std::ceil(4 * std::log2(maxAbs * 6.055453420241201e-6));
+    const double start = SearchStart();
     if (start > gi.quantizerStepSize) gi.quantizerStepSize = start;
     gi.quantizerStepSize -= 1;
     int inc = 1;
@@ -489,7 +488,8 @@ int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits
             history[visits][1] = inc;
             ++visits;
         }
-        bits = CountBits(gi, ix, Quantize(gi, ix));
+        const int taken = TakeFirstTrial(gi, ix);
+        bits = taken >= 0 ? taken : CountBits(gi, ix, Quantize(gi, ix));
         const int excess = bits - maxBits;
         if (excess <= 0) smallestFit = std::min(smallestFit, gi.quantizerStepSize);
         if (excess <= 0 && inc != 1) {
@@ -501,6 +501,68 @@ int CQuantizer::InnerLoop(GranuleInfo& gi, int (&ix)[kGranuleLines], int maxBits
         if (excess <= 0) break;
     }
     return bits;
+}
+
+// The smallest step at which the largest value stays codable (at most 8206), from the suffix
+// maxima. Rounded up: truncating a positive value (a loud band amplified by its scalefactors)
+// would give a step too fine for the Huffman tables; for negative values both agree.
+double CQuantizer::SearchStart() const {
+    return std::ceil(4 * std::log2(suffixMax_[0] * 6.055453420241201e-6));
+}
+
+int CQuantizer::TakeFirstTrial(GranuleInfo& gi, int (&ix)[kGranuleLines]) {
+    if (firstTrial_ == nullptr) return -1;
+    const FirstTrial& trial = *firstTrial_;
+    firstTrial_ = nullptr;
+    if (trial.stepSize != gi.quantizerStepSize) return -1;
+    std::memcpy(ix, trial.ix, sizeof ix);
+    const GranuleInfo& counted = trial.counted;
+    gi.big_values = counted.big_values, gi.count1 = counted.count1;
+    gi.count1table_select = counted.count1table_select;
+    gi.region0_count = counted.region0_count, gi.region1_count = counted.region1_count;
+    gi.address1 = counted.address1, gi.address2 = counted.address2, gi.address3 = counted.address3;
+    std::copy(std::begin(counted.table_select), std::end(counted.table_select), gi.table_select);
+    // What Quantize leaves for the next pass.
+    reusable_ = IsLong(gi);
+    reusableStepSize_ = gi.quantizerStepSize;
+    amplifiedBands_ = 0;
+    return trial.bits;
+}
+
+void CQuantizer::PrepareFirstTrials(const Spectrum& xr, const SideInfo& blocks, const FirstSteps& firstSteps,
+                                    const FramePreparation& prepared, FirstTrials& out) {
+    const EncodingSettings& s = *settings_;
+    bands_ = &tables::kScalefactorBands[s.samplingFrequencyIndex];
+    for (int gr = 0; gr < s.granulesPerFrame; ++gr)
+        for (int ch = 0; ch < s.stereo; ++ch) {
+            FirstTrial& trial = out[gr][ch];
+            trial.valid = false;
+            const int(&scfsi)[4] = prepared.scfsi[ch];
+            if (gr == 1 && (scfsi[0] || scfsi[1] || scfsi[2] || scfsi[3])) continue;
+            const double* x = xr[gr][ch];
+            for (int i = 0; i < kGranuleLines; ++i)
+                xr_work_[i] = std::fabs(x[i]);
+            if (std::all_of(std::begin(xr_work_), std::end(xr_work_), [](double v) { return v == 0.0; }))
+                continue;
+            GranuleInfo gi;
+            gi.block_type = blocks.gr[gr][ch].block_type;
+            gi.window_switching_flag = blocks.gr[gr][ch].window_switching_flag;
+            gi.mixed_block_flag = blocks.gr[gr][ch].mixed_block_flag;
+            // As the first pass's search starts: from the clamped estimate, or the step the
+            // largest value needs, one step back and one forward.
+            FindSuffixMaxima();
+            const double start = SearchStart();
+            gi.quantizerStepSize = std::clamp(firstSteps[gr][ch], -120.0, kMaxStepSize);
+            if (start > gi.quantizerStepSize) gi.quantizerStepSize = start;
+            gi.quantizerStepSize -= 1;
+            gi.quantizerStepSize += 1;
+            reusable_ = false;
+            amplifiedBands_ = 0;
+            trial.bits = CountBits(gi, trial.ix, Quantize(gi, trial.ix));
+            trial.stepSize = gi.quantizerStepSize;
+            trial.counted = gi;
+            trial.valid = true;
+        }
 }
 
 // Block by block: the maxima of the blocks need no running chain from line to line. The

@@ -45,11 +45,27 @@ class CQuantizer {
         Allowed allowed[kMaxGranules][kMaxChannels];
         int scfsi[kMaxChannels][4];
     };
-    // prepared, when given, holds PrepareFrame of the same frame.
+    // The first trial of a granule's search: its step, the values and bits it gave, and the
+    // fields the bit count set. Valid where the first pass starts from the spectrum alone.
+    struct FirstTrial {
+        bool valid = false;
+        double stepSize = 0;
+        int bits = 0;
+        GranuleInfo counted;
+        int ix[kGranuleLines];
+    };
+    using FirstTrials = FirstTrial[kMaxGranules][kMaxChannels];
+    // prepared and firstTrials, when given, hold PrepareFrame and PrepareFirstTrials of the
+    // same frame.
     void IterationLoop(const double (&pe)[kMaxGranules][kMaxChannels], const Spectrum& xr,
                        const MaskingRatios& ratios, SideInfo& side, QuantizedValues& l3_enc, int meanBits,
                        FrameScaleFactors& scalefac, const FirstSteps* firstSteps = nullptr,
-                       const FramePreparation* prepared = nullptr);
+                       const FramePreparation* prepared = nullptr, const FirstTrials* firstTrials = nullptr);
+    // Works out the first trial of every granule whose first pass does not hang on granule 0's
+    // scalefactors, on this quantizer's own working state: the analysis may do it ahead of the
+    // loops with a quantizer of its own. firstSteps and prepared are those of the frame.
+    void PrepareFirstTrials(const Spectrum& xr, const SideInfo& blocks, const FirstSteps& firstSteps,
+                            const FramePreparation& prepared, FirstTrials& out);
     // Works out the frame's preparation from its spectrum, ratios and block types: it changes
     // nothing in the loops, so the analysis may do it ahead of them.
     void PrepareFrame(const Spectrum& xr, const MaskingRatios& ratios, const SideInfo& blocks,
@@ -129,7 +145,11 @@ class CQuantizer {
     void QuantizeGranule(int gr, int ch, const Spectrum& xr, const FramePreparation& prepared, SideInfo& side,
                          QuantizedValues& l3_enc, int meanBits,
                          const double (&pe)[kMaxGranules][kMaxChannels], FrameScaleFactors& scalefac,
-                         const FirstSteps* firstSteps);
+                         const FirstSteps* firstSteps, const FirstTrial* firstTrial);
+    double SearchStart() const;
+    // The first trial from firstTrial_ when it was made at this step, as Quantize and
+    // CountBits would leave it; else -1.
+    int TakeFirstTrial(GranuleInfo& gi, int (&ix)[kGranuleLines]);
     void ApplyGranule0Scalefactors(int ch, const SideInfo& side, GranuleInfo& gi, ScaleFactors& sf,
                                    const ScaleFactors& sf0);
     int OuterLoop(int gr, int ch, SideInfo& side, int (&ix)[kGranuleLines], ScaleFactors& sf, int maxBits);
@@ -169,6 +189,8 @@ class CQuantizer {
     double suffixMax_[kTailBlocks] = {};  // suffixMax_[b]: the largest of xr_work_ from block b on
     // What the last quantisation of the granule leaves to the next: ix holds its values at
     // reusableStepSize_ for every long band not in amplifiedBands_ (bit sb for band sb).
+    // The first trial worked out ahead for the granule, until its search starts.
+    const FirstTrial* firstTrial_ = nullptr;
     bool reusable_ = false;
     double reusableStepSize_ = 0;
     std::uint32_t amplifiedBands_ = 0;
