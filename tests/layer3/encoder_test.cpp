@@ -373,8 +373,9 @@ StoppableRun EncodeOnThreads(layer3::CLayer3Encoder& encoder, const testwav::Tem
 
 }  // namespace
 
-// The second thread analyses the next frame while the encoder codes this one: the bytes, the
-// frame count each step reports and the frame a stop ends on are those of one thread.
+// The second thread analyses the frames ahead (first trials included) and formats those the
+// loops have finished: the bytes, the frame count each step reports and the frame a stop ends
+// on are those of one thread.
 TEST(Layer3Encoder, TwoThreadsGiveTheBytesAndStepsOfOne) {
     testwav::TempDir dir;
     auto pcm = Music(44100, 2, 44100);
