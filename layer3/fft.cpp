@@ -186,7 +186,6 @@ inline __attribute__((always_inline)) SplitValue SplitValueOf(const double* __re
 }
 
 using Floats4 = float __attribute__((vector_size(16)));
-using Lanes4 = long long __attribute__((vector_size(32)));
 
 // SplitValueOf for lines k .. k + 3 side by side (k + 3 < half): every lane does its
 // operations in the same order, so the values are the same to the bit.
@@ -205,9 +204,8 @@ inline __attribute__((always_inline)) SplitValues4 SplitValuesOf(const double* _
     std::memcpy(&ib, im + half - k - 3, sizeof ib);
     std::memcpy(&c, splitCos + k, sizeof c);
     std::memcpy(&s, splitSin + k, sizeof s);
-    const Lanes4 reverse = {3, 2, 1, 0};
-    rb = __builtin_shuffle(rb, reverse);
-    ib = __builtin_shuffle(ib, reverse);
+    rb = __builtin_shufflevector(rb, rb, 3, 2, 1, 0);
+    ib = __builtin_shufflevector(ib, ib, 3, 2, 1, 0);
     const Doubles4 er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
     const Doubles4 or_ = 0.5 * (ia + ib), oi = -0.5 * (ra - rb);
     return {__builtin_convertvector(er + or_ * c + oi * s, Floats4),
