@@ -169,7 +169,19 @@ VELTO_VECTOR_KERNEL void FirstStages(const float* x, std::size_t half, const std
     }
 }
 
-// Line k of the real spectrum, X[k] = E[k] + e^{-2 pi i k / N} O[k], in single precision.
+// X[k] = E[k] + e^{-2 pi i k / N} O[k] from Z[k] = (ra, ia) and Z[N/2 - k] = (rb, ib), with
+// the split twiddle (c, s): for one line (double) or four side by side (Doubles4), the same
+// operations in the same order.
+template <class T>
+inline __attribute__((always_inline)) void SplitArithmetic(const T& ra, const T& rb, const T& ia, const T& ib,
+                                                           const T& c, const T& s, T& xr, T& xi) {
+    const T er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
+    const T or_ = 0.5 * (ia + ib), oi = -0.5 * (ra - rb);
+    xr = er + or_ * c + oi * s;
+    xi = ei + oi * c - or_ * s;
+}
+
+// Line k of the real spectrum, in single precision.
 struct SplitValue {
     float xr, xi;
 };
@@ -178,11 +190,9 @@ inline __attribute__((always_inline)) SplitValue SplitValueOf(const double* __re
                                                               const double* __restrict splitCos,
                                                               const double* __restrict splitSin,
                                                               std::size_t half, std::size_t k) {
-    const double ra = re[k], rb = re[half - k], ia = im[k], ib = im[half - k];
-    const double er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
-    const double or_ = 0.5 * (ia + ib), oi = -0.5 * (ra - rb);
-    const double c = splitCos[k], s = splitSin[k];
-    return {float(er + or_ * c + oi * s), float(ei + oi * c - or_ * s)};
+    double xr = 0, xi = 0;
+    SplitArithmetic(re[k], re[half - k], im[k], im[half - k], splitCos[k], splitSin[k], xr, xi);
+    return {float(xr), float(xi)};
 }
 
 using Floats4 = float __attribute__((vector_size(16)));
@@ -206,10 +216,9 @@ inline __attribute__((always_inline)) SplitValues4 SplitValuesOf(const double* _
     std::memcpy(&s, splitSin + k, sizeof s);
     rb = __builtin_shufflevector(rb, rb, 3, 2, 1, 0);
     ib = __builtin_shufflevector(ib, ib, 3, 2, 1, 0);
-    const Doubles4 er = 0.5 * (ra + rb), ei = 0.5 * (ia - ib);
-    const Doubles4 or_ = 0.5 * (ia + ib), oi = -0.5 * (ra - rb);
-    return {__builtin_convertvector(er + or_ * c + oi * s, Floats4),
-            __builtin_convertvector(ei + oi * c - or_ * s, Floats4)};
+    Doubles4 xr, xi;
+    SplitArithmetic(ra, rb, ia, ib, c, s, xr, xi);
+    return {__builtin_convertvector(xr, Floats4), __builtin_convertvector(xi, Floats4)};
 }
 
 // Lines from..end - 1 of the split without their direction, four at a time.
