@@ -358,7 +358,8 @@ void CLayer3Encoder::FormatPublishedFrames() {
 }
 
 // Ends the analysis thread once the frame it is analysing, if any, is done (the encoding may
-// have stopped before the input ended); frames analysed and not coded are never coded.
+// have stopped before the input ended) and every frame coded is formatted; frames analysed
+// and not coded are never coded.
 void CLayer3Encoder::StopAnalysisThread() {
     if (!analysisThread_.joinable()) return;
     {
