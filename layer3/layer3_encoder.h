@@ -111,7 +111,7 @@ class CLayer3Encoder : public CEncoder {
     // The analysis may run this many frames ahead of the coding. Handing over a frame at a
     // time would wake a thread for every frame; with a ring, a stage that had to wait sleeps
     // until half the ring is ready for it, so the threads wake rarely and seldom share a core.
-    static constexpr std::uint64_t kRing = 8;
+    static constexpr std::uint64_t kRing = 16;
     AnalysedFrame analysed_[kRing];
     std::int64_t samplesCoded_ = 0;  // input samples per channel in the frames written
     QuantizedValues l3_enc = {};
